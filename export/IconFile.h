@@ -1,0 +1,123 @@
+// The icon file writer: one icon as a single-image .ico file at 16 colours, 256 colours, 16 bits
+// or 24 bits per pixel. The layout is fixed byte for byte because files written by earlier
+// versions exist and must stay the same: in particular the directory entry carries the bit
+// depth where the format keeps the palette size, and leaves its planes and bit-count fields 0.
+// Failures of a save are shown in a message box by the writer itself and the broken file is
+// removed; the caller never sees an error.
+#pragma once
+
+#include "platform/dib/Dib.h"
+#include "platform/icons/IconImage.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace glyptor::iconfile {
+
+using dib::BITMAPINFOHEADER;
+using dib::BytesPerScanline;
+
+// The 6-byte header of an icon file.
+struct ICONDIR {
+    std::uint16_t idReserved = 0;
+    std::uint16_t idType = 0;
+    std::uint16_t idCount = 0;
+};
+static_assert(sizeof(ICONDIR) == 6);
+
+// The 16-byte directory entry of one image.
+struct ICONDIRENTRY {
+    std::uint8_t bWidth = 0;
+    std::uint8_t bHeight = 0;
+    std::uint8_t bColorCount = 0;
+    std::uint8_t bReserved = 0;
+    std::uint16_t wPlanes = 0;
+    std::uint16_t wBitCount = 0;
+    std::uint32_t dwBytesInRes = 0;
+    std::uint32_t dwImageOffset = 0;
+};
+static_assert(sizeof(ICONDIRENTRY) == 16);
+
+inline constexpr std::size_t kIconDirSize = 6;
+inline constexpr std::size_t kIconDirEntrySize = 16;
+inline constexpr std::uint32_t kIconImageOffset = kIconDirSize + kIconDirEntrySize; // 22
+// The mask is always fetched as a two-colour bitmap.
+inline constexpr std::uint32_t kMaskColourCount = 2;
+
+// "Invalid Bitmap": a bitmap that cannot be queried, such as the colour image of a monochrome
+// icon (which has none), or one too large for the format's 32-bit fields.
+class InvalidBitmapError : public std::runtime_error {
+public:
+    InvalidBitmapError() : std::runtime_error("Invalid Bitmap") {}
+};
+
+// Depth code of the save dialog -> colour count: 1 -> 16, 2 -> 256, 4 -> 65536, 5 -> 16777216,
+// every other code (3 included) -> 16.
+std::uint32_t ColourCountForDepthCode(std::uint8_t depthCode);
+
+// Colour count -> bits per pixel (2 -> 1, 16 -> 4, 256 -> 8, 65536 -> 16, 16777216 -> 24);
+// 0 for any other count.
+unsigned BitsPerPixelForColourCount(std::uint32_t colourCount);
+
+// The 40-byte header for the bitmap at the colour count: its size, planes 1, the depth, no
+// compression, image size = row size x height. Throws InvalidBitmapError for a missing or
+// invalid bitmap, std::invalid_argument for a colour count without a depth.
+BITMAPINFOHEADER InitBitmapInfoHeader(const dib::Bitmap* bitmap, std::uint32_t colourCount);
+
+// Size of the block in front of the pixels: the header plus 2^bits colour-table entries for 8
+// bits or less, the header alone above that (plus three colour masks for bit-field headers).
+std::size_t HeaderBlockSize(const BITMAPINFOHEADER& header);
+
+struct DibBlockSizes {
+    std::size_t headerBlockSize = 0;
+    std::size_t imageSize = 0;
+};
+
+// Header block size and image size of the bitmap at the colour count; throws as
+// InitBitmapInfoHeader.
+DibBlockSizes DibSizes(const dib::Bitmap* bitmap, std::uint32_t colourCount);
+
+// Builds the header into `headerBlock`, then the colour table after it and the bottom-up rows
+// into `bits`, at the colour count. An empty palette means the default table of the depth.
+// Returns whether the conversion succeeded; throws as InitBitmapInfoHeader.
+bool GetDibBits(const dib::Bitmap* bitmap, std::span<const dib::RGBQUAD> palette,
+                std::span<std::uint8_t> headerBlock, std::span<std::uint8_t> bits,
+                std::uint32_t colourCount);
+
+// The whole icon file for the icon at the colour count. Throws InvalidBitmapError (invalid or
+// monochrome icon) or std::bad_alloc.
+std::vector<std::uint8_t> EncodeIconFile(const IconImage& icon, std::uint32_t colourCount);
+
+// Writes the icon file into the stream at the colour count chosen by the latest
+// SaveIconToFile (16 colours before the first). Throws as EncodeIconFile, and
+// std::runtime_error when the stream fails.
+void WriteIconStream(std::ostream& stream, const IconImage& icon);
+void WriteIconStream(std::ostream& stream, const IconImage& icon, std::uint32_t colourCount);
+
+// Shows an error to the user: message text and caption. The window passes one that opens an
+// error message box owned by itself; tests pass one that records the text.
+using ErrorMessageBox = std::function<void(const std::string& text, const std::string& caption)>;
+
+// The box used when SaveIconToFile gets none; an empty function restores the default, which
+// writes "caption: text" to standard error.
+void SetDefaultErrorMessageBox(ErrorMessageBox box);
+
+// Saves the icon to the native path at the depth code's colour count, replacing an existing
+// file. On failure shows "File save error: " + message (caption "Glyptor") through `owner`
+// (or the default box), then removes the file this call created; a file that could not be
+// created is never removed. Never throws.
+void SaveIconToFile(const std::string& fileName, const IconImage& icon, std::uint8_t depthCode,
+                    const ErrorMessageBox& owner = {});
+
+// Removes the file of exactly this name, if it exists. The name is never taken as a pattern:
+// Linux names may contain "*" and "?", and a failed save must not take neighbours with it.
+// Returns false when the file exists and could not be removed.
+bool DeleteMatchingFiles(const std::string& fileName);
+
+} // namespace glyptor::iconfile

@@ -1,0 +1,40 @@
+// BMP files written from program pictures at 1, 4, 8, 16 or 24 bits per pixel: the saved
+// pictures, the wallpaper and the built-in skin pictures (4 and 16 bits among them, depths that
+// common toolkits do not write).
+#pragma once
+
+#include "platform/dib/Dib.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace glyptor::dib {
+
+inline constexpr std::size_t kBitmapFileHeaderSize = 14;
+
+// The 14-byte file header in front of the DIB ("BM"). Not a mirror of the layout in memory:
+// the format packs a 32-bit field at offset 2, so it is stored field by field.
+struct BITMAPFILEHEADER {
+    std::uint16_t bfType = 0x4D42; // "BM"
+    std::uint32_t bfSize = 0;
+    std::uint16_t bfReserved1 = 0;
+    std::uint16_t bfReserved2 = 0;
+    std::uint32_t bfOffBits = 0;
+};
+
+// The whole BMP file for the picture: file header, BITMAPINFOHEADER, colour table for 8 bits or
+// less (the default table of that depth), rows bottom-up. Throws std::invalid_argument for an
+// invalid picture or an unsupported depth, and std::length_error for a picture too large for
+// the format's 32-bit sizes.
+std::vector<std::uint8_t> EncodeBmp(const Bitmap& picture, unsigned bitsPerPixel);
+
+// Same, from top-down ARGB pixels.
+std::vector<std::uint8_t> EncodeBmp(int width, int height, const std::vector<std::uint32_t>& argb,
+                                    unsigned bitsPerPixel);
+
+// Writes the BMP file to a native path, replacing an existing file. Throws FileCreateError or
+// FileWriteError (after removing the incomplete file), or what EncodeBmp throws (no file made).
+void SaveBmpFile(const std::string& fileName, const Bitmap& picture, unsigned bitsPerPixel);
+
+} // namespace glyptor::dib
