@@ -17,10 +17,17 @@ FileWriteError::FileWriteError(const std::string& fileName, int errorNumber)
     : std::runtime_error("Cannot write file " + fileName + ": " + std::strerror(errorNumber)) {}
 
 OutputFile::OutputFile(std::string fileName) : fileName_(std::move(fileName)) {
+    // Non-blocking only for the open itself: a FIFO without a reader must fail, not hang.
     do {
-        descriptor_ = ::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        descriptor_ =
+            ::open(fileName_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
     } while (descriptor_ < 0 && errno == EINTR);
     if (descriptor_ < 0) {
+        throw FileCreateError(fileName_);
+    }
+    const int flags = ::fcntl(descriptor_, F_GETFL);
+    if (flags < 0 || ::fcntl(descriptor_, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+        CloseQuietly();
         throw FileCreateError(fileName_);
     }
 }
@@ -69,7 +76,9 @@ bool RemoveExactFile(const std::string& fileName) {
     if (::lstat(fileName.c_str(), &info) != 0) {
         return errno == ENOENT || errno == ENOTDIR;
     }
-    if (S_ISDIR(info.st_mode)) {
+    // Only regular files: the name may be a device such as /dev/full or a folder, which a
+    // failed write must not take away.
+    if (!S_ISREG(info.st_mode)) {
         return true;
     }
     return ::unlink(fileName.c_str()) == 0 || errno == ENOENT;

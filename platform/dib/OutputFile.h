@@ -46,8 +46,8 @@ private:
     int descriptor_ = -1;
 };
 
-// Removes exactly the file of that name: no wildcards, and a folder is left alone. Returns false
-// only when a file of that name exists and could not be removed.
+// Removes exactly the regular file of that name: no wildcards; folders, devices and links are
+// left alone. Returns false only when such a file exists and could not be removed.
 bool RemoveExactFile(const std::string& fileName);
 
 } // namespace glyptor::dib
