@@ -7,6 +7,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <string>
 
 namespace glyptor::archive {
 
@@ -294,10 +295,6 @@ struct TCodeLengthRun {
 
 } // namespace
 
-EInvalidMatch::EInvalidMatch(std::int64_t start, std::int64_t match, int length)
-    : std::runtime_error("Start: " + std::to_string(start) + ", Match: " + std::to_string(match) +
-                         ", Length: " + std::to_string(length)) {}
-
 const TDeflateLevel& DeflateLevel(int level) {
     return kLevels[static_cast<std::size_t>(std::clamp(level, 0, 9))];
 }
@@ -458,7 +455,8 @@ struct TDeflater::TState {
         if (matchStart < 0 || matchStart >= start || start - matchStart > kMaxDistance ||
             length < kMinMatch || length > kMaxMatch || start + length > Size ||
             std::memcmp(In + start, In + matchStart, static_cast<std::size_t>(length)) != 0) {
-            throw EInvalidMatch(start, matchStart, length);
+            throw EInvalidMatch("Start: " + std::to_string(start) + ", Match: " +
+                                std::to_string(matchStart) + ", Length: " + std::to_string(length));
         }
         const int distance = static_cast<int>(start - matchStart);
         LiteralBuffer[static_cast<std::size_t>(Symbols)] =

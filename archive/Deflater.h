@@ -4,22 +4,15 @@
 // which are the two facts the writer needs for an entry's method and internal attributes.
 #pragma once
 
+#include "archive/ZipErrors.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <span>
-#include <stdexcept>
-#include <string>
 #include <vector>
 
 namespace glyptor::archive {
-
-// Raised when a match that is about to be emitted does not repeat the bytes it claims to repeat.
-// The match finder makes this impossible; the check guards against a broken change to it.
-class EInvalidMatch : public std::runtime_error {
-public:
-    EInvalidMatch(std::int64_t start, std::int64_t match, int length);
-};
 
 struct TDeflateSummary {
     // True when the data came out as a single block that is not smaller than the input; nothing
@@ -69,6 +62,10 @@ private:
     struct TState;
     std::unique_ptr<TState> State;
 };
+
+// A match that is about to be emitted and does not repeat the bytes it claims to repeat raises
+// EInvalidMatch "Start: %d, Match: %d, Length: %d"; the match finder makes this impossible, the
+// check guards against a broken change to it.
 
 // Convenience for tests and tools: the complete raw Deflate stream of `input`.
 std::vector<std::uint8_t> DeflateBytes(std::span<const std::uint8_t> input, int level);
