@@ -1,0 +1,456 @@
+// Directory reading and listing of TZipReader: the end-record search, central records, the
+// recovery scan over local headers, sorted views and comments.
+#include "archive/ZipReader.h"
+
+#include "archive/CodePage.h"
+#include "archive/Wildcard.h"
+#include "archive/ZipErrors.h"
+
+#include <algorithm>
+#include <iostream>
+
+namespace glyptor::archive {
+
+namespace {
+
+TZipUserInterface& UserInterface() {
+    static TZipUserInterface ui;
+    return ui;
+}
+
+uint16_t U16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+uint32_t U32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+// Shows the busy cursor for its lifetime.
+class TBusyCursor {
+public:
+    TBusyCursor() { Set(true); }
+    ~TBusyCursor() { Set(false); }
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
+
+private:
+    static void Set(bool busy) {
+        if (UserInterface().BusyCursor)
+            UserInterface().BusyCursor(busy);
+    }
+};
+
+} // namespace
+
+void SetZipUserInterface(TZipUserInterface ui) {
+    UserInterface() = std::move(ui);
+}
+const TZipUserInterface& ZipUserInterface() {
+    return UserInterface();
+}
+
+TZipReader::TZipReader() = default;
+
+TZipReader::~TZipReader() {
+    ClearArchive();
+}
+
+std::unique_ptr<TStream> TZipReader::SetArchiveStream(std::unique_ptr<TStream> stream) {
+    if (stream) {
+        ClearArchive();
+        FArchiveStream = std::move(stream);
+        KeepZipOpen = true;
+        FMemoryMode = true;
+        return nullptr;
+    }
+    std::unique_ptr<TStream> detached = std::move(FArchiveStream);
+    ClearArchive();
+    FMemoryMode = false;
+    return detached;
+}
+
+void TZipReader::ClearArchive() {
+    FArchiveStream.reset();
+    FreeDirectory();
+    EndRecord.Clear();
+    FRebuilt = false;
+}
+
+void TZipReader::FreeDirectory() {
+    SortedEntries = nullptr;
+    SeparateView.reset();
+    EntryList.reset();
+}
+
+void TZipReader::ReadDirectory() {
+    CancelRequested = false;
+    if (EntryList && FMemoryMode)
+        return;
+    ReadCentralDirectory();
+}
+
+int TZipReader::EntryCount() const {
+    return EntryList ? EntryList->Count() : 0;
+}
+
+void TZipReader::CheckEntryIndex(int index) const {
+    if (index < 0 || index >= EntryCount())
+        throw EListError("Index " + std::to_string(index) + " is out of range");
+}
+
+const TZipHeaderInfo& TZipReader::Entry(int index) const {
+    CheckEntryIndex(index);
+    return *SortedEntries->Entry(index);
+}
+
+std::string TZipReader::EntryName(int index) const {
+    return Entry(index).FullName();
+}
+
+void TZipReader::SetSortMode(TZipSortMode mode) {
+    if (EntryList)
+        ApplySortMode(mode);
+    else
+        FSortMode = mode;
+}
+
+void TZipReader::ApplySortMode(TZipSortMode mode) {
+    SortedEntries = nullptr;
+    SeparateView.reset();
+    FSortMode = mode;
+    if (!EntryList)
+        return;
+    if (mode == TZipSortMode::ByNone) {
+        SortedEntries = EntryList.get();
+        return;
+    }
+    SeparateView = std::make_unique<TSortedZip>(mode, false);
+    SeparateView->Duplicates = TDuplicates::Accept;
+    for (int i = 0; i < EntryList->Count(); ++i)
+        SeparateView->AddEntry(EntryList->Entry(i));
+    SortedEntries = SeparateView.get();
+}
+
+std::string TZipReader::ConvertStoredName(std::string raw) {
+    std::replace(raw.begin(), raw.end(), '/', '\\');
+    return OemToAnsi(std::move(raw));
+}
+
+bool TZipReader::FindEndRecord() {
+    EndRecord.Clear();
+    TStream* stream = FArchiveStream.get();
+    if (!stream || stream->Size() < EndCentralSize)
+        return false;
+    int64_t size = stream->Size();
+    int64_t n = std::min<int64_t>(size, 65528);
+    std::vector<uint8_t> tail(static_cast<size_t>(n));
+    stream->SetPosition(size - n);
+    if (stream->Read(tail.data(), n) != n)
+        return false;
+    for (int64_t at = n - EndCentralSize; at >= 0; --at) {
+        const uint8_t* p = tail.data() + at;
+        if (p[0] != 0x50 || U32(p) != EndCentralSignature)
+            continue;
+        EndRecord.ThisDisk = U16(p + 4);
+        EndRecord.CentralStartDisk = U16(p + 6);
+        EndRecord.EntriesOnThisDisk = U16(p + 8);
+        EndRecord.TotalEntries = U16(p + 10);
+        EndRecord.CentralSize = U32(p + 12);
+        EndRecord.CentralOffset = U32(p + 16);
+        EndRecord.CommentLength = U16(p + 20);
+        EndRecord.CommentOffset =
+            static_cast<uint32_t>(std::max<int64_t>(0, size - EndRecord.CommentLength));
+        // A memory archive has no other volumes; a record of a later volume cannot be read.
+        if (EndRecord.ThisDisk != 0) {
+            EndRecord.Clear();
+            return false;
+        }
+        return true;
+    }
+    return false;
+}
+
+bool TZipReader::ReadCentralRecord(TZipHeaderInfo& entry) {
+    TStream& s = *FArchiveStream;
+    int64_t start = s.Position();
+    uint8_t h[CentralHeaderSize];
+    if (s.Read(h, CentralHeaderSize) != CentralHeaderSize || U32(h) != CentralHeaderSignature) {
+        s.SetPosition(start);
+        return false;
+    }
+    uint16_t nameLength = U16(h + 28);
+    std::string name(nameLength, '\0');
+    if (s.Read(name.data(), nameLength) != nameLength) {
+        s.SetPosition(start);
+        return false;
+    }
+    s.Seek(int64_t{U16(h + 30)} + U16(h + 32), TSeekOrigin::Current);
+    entry.VersionMadeBy = U16(h + 4);
+    entry.VersionNeeded = U16(h + 6);
+    entry.Flags = U16(h + 8);
+    entry.CompressionMethod = U16(h + 10);
+    entry.ModifiedDateTime = U32(h + 12);
+    entry.Crc32 = U32(h + 16);
+    entry.CompressedSize = static_cast<int32_t>(U32(h + 20));
+    entry.UncompressedSize = static_cast<int32_t>(U32(h + 24));
+    entry.SetFullName(ConvertStoredName(std::move(name)));
+    entry.ExtraFieldLength = U16(h + 30);
+    entry.CommentLength = U16(h + 32);
+    entry.DiskNumberStart = U16(h + 34);
+    entry.InternalAttributes = U16(h + 36);
+    entry.ExternalAttributes = U32(h + 38);
+    entry.LocalHeaderOffset = U32(h + 42);
+    entry.CentralRecordOffset = static_cast<uint32_t>(start);
+    entry.Comment.reset();
+    entry.Selected = false;
+    return true;
+}
+
+bool TZipReader::ReadLocalHeader(TZipHeaderInfo& entry) {
+    TStream& s = *FArchiveStream;
+    int64_t start = s.Position();
+    uint8_t h[LocalHeaderSize];
+    if (s.Read(h, LocalHeaderSize) != LocalHeaderSize || U32(h) != LocalHeaderSignature) {
+        s.SetPosition(start);
+        return false;
+    }
+    uint16_t nameLength = U16(h + 26);
+    std::string name(nameLength, '\0');
+    if (s.Read(name.data(), nameLength) != nameLength) {
+        s.SetPosition(start);
+        return false;
+    }
+    entry.VersionMadeBy = 0;
+    entry.VersionNeeded = U16(h + 4);
+    entry.Flags = U16(h + 6);
+    entry.CompressionMethod = U16(h + 8);
+    entry.ModifiedDateTime = U32(h + 10);
+    entry.Crc32 = U32(h + 14);
+    entry.CompressedSize = static_cast<int32_t>(U32(h + 18));
+    entry.UncompressedSize = static_cast<int32_t>(U32(h + 22));
+    entry.SetFullName(ConvertStoredName(std::move(name)));
+    entry.ExtraFieldLength = U16(h + 28);
+    entry.CommentLength = 0;
+    entry.DiskNumberStart = 0;
+    entry.InternalAttributes = 0;
+    entry.ExternalAttributes = 0;
+    entry.LocalHeaderOffset = static_cast<uint32_t>(start);
+    entry.CentralRecordOffset = 0;
+    entry.Comment.reset();
+    entry.Selected = false;
+    return true;
+}
+
+void TZipReader::ReadCentralDirectory() {
+    FreeDirectory();
+    FRebuilt = false;
+    bool merge = false;
+    if (FindEndRecord()) {
+        TStream& s = *FArchiveStream;
+        s.SetPosition(EndRecord.CentralOffset);
+        uint8_t sig[4];
+        if (s.Read(sig, 4) == 4 && U32(sig) == CentralHeaderSignature) {
+            s.Seek(-4, TSeekOrigin::Current);
+            EntryList = std::make_unique<TSortedZip>(TZipSortMode::ByNone, true);
+            EntryList->Duplicates = TDuplicates::Error;
+            SortedEntries = EntryList.get();
+        } else {
+            merge = true;
+        }
+    } else {
+        TIncompleteZipMode mode = IncompleteZipMode;
+        if (OnInCompleteZip)
+            OnInCompleteZip(this, mode);
+        IncompleteZipMode = mode;
+        if (mode == TIncompleteZipMode::izAssumeMulti)
+            throw EIncompleteZip();
+        merge = true;
+    }
+    if (merge) {
+        bool found = false;
+        {
+            TBusyCursor busy;
+            found = RecoveryScan();
+        }
+        if (!found) {
+            ApplySortMode(FSortMode);
+            return;
+        }
+    }
+    try {
+        ReadCentralRecords(merge);
+    } catch (...) {
+        ApplySortMode(FSortMode);
+        throw;
+    }
+    ApplySortMode(FSortMode);
+}
+
+void TZipReader::ReadCentralRecords(bool merge) {
+    for (int i = 0; i < EndRecord.TotalEntries; ++i) {
+        auto entry = std::make_unique<TZipHeaderInfo>();
+        // A record that cannot be read ends the directory; what was read stays.
+        if (!ReadCentralRecord(*entry))
+            return;
+        if (!merge) {
+            EntryList->AddEntry(entry.release());
+            continue;
+        }
+        int index = 0;
+        if (EntryList->Find(entry.get(), index)) {
+            TZipHeaderInfo& found = *EntryList->Entry(index);
+            uint32_t localOffset = found.LocalHeaderOffset;
+            found.Assign(*entry);
+            found.LocalHeaderOffset = localOffset;
+        }
+    }
+}
+
+bool TZipReader::RecoveryScan() {
+    FRebuilt = true;
+    FreeDirectory();
+    // An empty directory is still a directory: the archive is not scanned again for it.
+    EntryList = std::make_unique<TSortedZip>(TZipSortMode::ByNone, true);
+    EntryList->Duplicates = TDuplicates::Error;
+    SortedEntries = EntryList.get();
+    if (!FArchiveStream)
+        return false;
+    TStream& s = *FArchiveStream;
+
+    static constexpr uint8_t Signature[4] = {0x50, 0x4B, 0x03, 0x04};
+    std::vector<uint8_t> block(65536 + 3);
+    int64_t blockStart = 0;
+    int64_t found = -1;
+    int sinceCheck = 0;
+    s.SetPosition(0);
+    for (;;) {
+        s.SetPosition(blockStart);
+        int64_t got = s.Read(block.data(), static_cast<int64_t>(block.size()));
+        if (got < 4)
+            break;
+        int64_t last = got - 4;
+        for (int64_t i = 0; i <= last; ++i) {
+            if (block[i] != 0x50) {
+                if (++sinceCheck == 10240) {
+                    sinceCheck = 0;
+                    if (DoProcessMessages)
+                        ProcessMessages();
+                    CheckCancel();
+                }
+                continue;
+            }
+            if (std::equal(Signature, Signature + 4, block.begin() + i)) {
+                found = blockStart + i;
+                break;
+            }
+        }
+        if (found >= 0 || got < static_cast<int64_t>(block.size()))
+            break;
+        blockStart += last + 1;
+    }
+    if (found < 0)
+        return false;
+
+    s.SetPosition(found);
+    for (;;) {
+        auto entry = std::make_unique<TZipHeaderInfo>();
+        if (!ReadLocalHeader(*entry))
+            break;
+        // Sizes are skipped as unsigned so that the scan only ever moves forward.
+        int64_t skip = int64_t{static_cast<uint32_t>(entry->CompressedSize)} +
+                       entry->ExtraFieldLength + ((entry->Flags & FlagDataDescriptor) ? 16 : 0);
+        EntryList->AddEntry(entry.release());
+        s.Seek(skip, TSeekOrigin::Current);
+    }
+    EndRecord.ThisDisk = 0;
+    EndRecord.CentralOffset = static_cast<uint32_t>(std::min<int64_t>(s.Position(), UINT32_MAX));
+    EndRecord.TotalEntries = static_cast<uint16_t>(EntryList->Count());
+    return true;
+}
+
+void TZipReader::LoadEntryComment(TZipHeaderInfo& entry) {
+    if (entry.Comment || entry.CommentLength == 0 || !FArchiveStream)
+        return;
+    TStream& s = *FArchiveStream;
+    s.SetPosition(entry.CentralRecordOffset);
+    uint8_t h[CentralHeaderSize];
+    std::string comment;
+    if (s.Read(h, CentralHeaderSize) == CentralHeaderSize) {
+        s.Seek(int64_t{U16(h + 28)} + U16(h + 30), TSeekOrigin::Current);
+        comment.resize(entry.CommentLength);
+        comment.resize(static_cast<size_t>(s.Read(comment.data(), entry.CommentLength)));
+    }
+    entry.Comment = std::move(comment);
+}
+
+std::string TZipReader::EntryComment(int index) {
+    CheckEntryIndex(index);
+    TZipHeaderInfo& entry = *SortedEntries->Entry(index);
+    if (entry.CommentLength == 0)
+        return "";
+    LoadEntryComment(entry);
+    return entry.Comment.value_or("");
+}
+
+void TZipReader::SetEntryComment(int index, const std::string& text) {
+    if (EntryComment(index) == text)
+        return;
+    TZipHeaderInfo& entry = *SortedEntries->Entry(index);
+    // The record holds a 16-bit length; a longer text could not be written back.
+    entry.Comment = text.substr(0, 0xFFFF);
+    entry.CommentLength = static_cast<uint16_t>(entry.Comment->size());
+    EndRecord.Modified = true;
+}
+
+void TZipReader::LoadArchiveComment() {
+    if (EndRecord.Comment || EndRecord.CommentLength == 0 || !FArchiveStream)
+        return;
+    TStream& s = *FArchiveStream;
+    s.SetPosition(EndRecord.CommentOffset);
+    std::string comment(EndRecord.CommentLength, '\0');
+    comment.resize(static_cast<size_t>(s.Read(comment.data(), EndRecord.CommentLength)));
+    EndRecord.Comment = std::move(comment);
+}
+
+std::string TZipReader::ArchiveComment() {
+    if (EndRecord.CommentLength == 0)
+        return "";
+    LoadArchiveComment();
+    return EndRecord.Comment.value_or("");
+}
+
+void TZipReader::SetArchiveComment(const std::string& text) {
+    if (ArchiveComment() == text)
+        return;
+    EndRecord.Comment = text.substr(0, 0xFFFF);
+    EndRecord.CommentLength = static_cast<uint16_t>(EndRecord.Comment->size());
+    EndRecord.Modified = true;
+}
+
+void TZipReader::ProcessMessages() {
+    if (UserInterface().PumpMessages)
+        UserInterface().PumpMessages();
+}
+
+void TZipReader::CheckCancel() {
+    if (CancelRequested) {
+        CancelRequested = false;
+        throw EUserCanceled();
+    }
+}
+
+void TZipReader::ShowMessage(const std::string& text, const std::string& caption) {
+    if (UserInterface().MessageBox)
+        UserInterface().MessageBox(text, caption);
+    else
+        std::cerr << caption << ": " << text << '\n';
+}
+
+bool TZipReader::ItemMatches(const std::string& item, const TZipHeaderInfo& entry) {
+    std::string pattern = LowerAscii(item);
+    if (pattern.find('\\') != std::string::npos)
+        return WildcardMatch(pattern, LowerAscii(entry.FullName()));
+    return WildcardMatch(pattern, LowerAscii(entry.FileName()));
+}
+
+} // namespace glyptor::archive
