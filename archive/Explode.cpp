@@ -1,6 +1,6 @@
 // Implode decoding. Each tree arrives as run-length coded bit lengths; codes are assigned the
-// Shannon-Fano way (longest codes first, counting up) and appear in the data bit-inverted, first
-// bit first. Decoding looks the next 16 bits up in a direct table.
+// Shannon-Fano way (longest codes first, counting up) and appear in the data first bit first.
+// Decoding looks the next 16 bits up in a direct table.
 #include "archive/Explode.h"
 
 #include "archive/SlidingWindow.h"
@@ -63,8 +63,8 @@ bool ReadTree(TBitReader& in, unsigned count, TSfTable& table) {
     table.Entries.assign(size_t{1} << table.MaxBits, 0);
     for (unsigned symbol = 0; symbol < count; ++symbol) {
         unsigned len = lengths[symbol];
-        // The stream carries the code's top len bits inverted, most significant first.
-        uint32_t bits = (~codes[symbol] >> (MaxCodeBits - len)) & ((1u << len) - 1);
+        // The stream carries the code's top len bits, most significant first.
+        uint32_t bits = (codes[symbol] >> (MaxCodeBits - len)) & ((1u << len) - 1);
         uint32_t reversed = 0;
         for (unsigned i = 0; i < len; ++i)
             reversed |= ((bits >> i) & 1u) << (len - 1 - i);
