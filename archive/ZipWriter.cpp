@@ -59,8 +59,8 @@ uint32_t DosDateTimeNow() {
     std::tm local{};
     localtime_r(&now, &local);
     const int year = std::clamp(local.tm_year + 1900, 1980, 2107);
-    const uint32_t date = static_cast<uint32_t>((year - 1980) << 9 | (local.tm_mon + 1) << 5 |
-                                                local.tm_mday);
+    const uint32_t date =
+        static_cast<uint32_t>((year - 1980) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
     const uint32_t time = static_cast<uint32_t>(local.tm_hour << 11 | local.tm_min << 5 |
                                                 std::min(local.tm_sec, 59) / 2);
     return date << 16 | time;
@@ -155,9 +155,8 @@ std::string TZipWriter::StoredNameOf(const std::string& item) const {
     const size_t drive = path.find(':');
     if (drive != std::string::npos)
         path.erase(0, drive + 1);
-    path.erase(0, path.find_first_not_of('\\') == std::string::npos
-                      ? path.size()
-                      : path.find_first_not_of('\\'));
+    path.erase(0, path.find_first_not_of('\\') == std::string::npos ? path.size()
+                                                                    : path.find_first_not_of('\\'));
     return path;
 }
 
@@ -202,8 +201,8 @@ void TZipWriter::Rewrite(TRewrite& job) {
         if (!Deleting && SourceIsStream && !FilesList.empty()) {
             bool stop = false;
             if (OnStartZipInfo)
-                OnStartZipInfo(this, static_cast<int>(FilesList.size()), Source->Size(),
-                               job.NewEnd, stop);
+                OnStartZipInfo(this, static_cast<int>(FilesList.size()), Source->Size(), job.NewEnd,
+                               stop);
             if (stop)
                 throw EUserCanceled("User canceled Zip operation.");
             const std::vector<std::string> names = FilesList;

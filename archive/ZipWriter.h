@@ -31,8 +31,8 @@ struct TMultiZipInfo {
 
 class TZipWriter;
 
-using TStartZipInfoEvent = std::function<void(TZipWriter* sender, int numFiles,
-                                              int64_t totalBytes, TEndCentral& newEnd, bool& stop)>;
+using TStartZipInfoEvent = std::function<void(TZipWriter* sender, int numFiles, int64_t totalBytes,
+                                              TEndCentral& newEnd, bool& stop)>;
 using TStartZipEvent = std::function<void(TZipWriter* sender, const std::string& name,
                                           TZipHeaderInfo& entry, bool& skip)>;
 using TEndZipEvent =
@@ -78,11 +78,12 @@ protected:
     struct TRewrite;
 
     // The whole rebuild; on an exception the attached stream and directory stay as they were.
-    void Rewrite();
+    void Rewrite(TRewrite& job);
     void CopyExistingEntries(TRewrite& job);
     // Writes one new entry from the current source; false when it was refused.
     bool AddOneEntry(TRewrite& job, const std::string& name);
     void CopyEntryData(TRewrite& job, TZipHeaderInfo& entry, int64_t oldLocalOffset);
+    void WriteLocalHeader(TRewrite& job, const TZipHeaderInfo& entry);
     void WriteCentralDirectory(TRewrite& job);
     // Output goes through here: lets the user interface breathe and honours a cancel request.
     void WriteOutput(TRewrite& job, const void* data, int64_t count);
