@@ -1,0 +1,47 @@
+// glyptor-zip: a command-line view of theme archives through the program's own ZIP component,
+// for theme authors and for checks. Usage: glyptor-zip [-P PASSWORD] COMMAND ARCHIVE [NAME].
+#include "Commands.h"
+
+#include <iostream>
+#include <map>
+
+namespace {
+
+int Usage() {
+    std::cerr << "usage: glyptor-zip [-P PASSWORD] COMMAND ARCHIVE [NAME]\n"
+                 "  l ARCHIVE        list the entries: name, method, sizes, CRC, date\n"
+                 "  t ARCHIVE        extract every entry to memory and check its CRC\n"
+                 "  p ARCHIVE NAME   write the matching entries to standard output\n"
+                 "  -P PASSWORD      password of encrypted entries (t, p)\n";
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using Command = int (*)(std::vector<std::string>);
+    static const std::map<std::string, Command> readCommands = {
+        {"l", glyptor::tools::RunList},
+        {"t", glyptor::tools::RunTest},
+        {"p", glyptor::tools::RunPrint},
+    };
+    std::vector<std::string> args(argv + 1, argv + argc);
+    // The command is the first word that is not an option or an option's value.
+    size_t at = 0;
+    while (at < args.size() && args[at] == "-P")
+        at += 2;
+    if (at >= args.size())
+        return Usage();
+    std::string command = args[at];
+    args.erase(args.begin() + static_cast<std::ptrdiff_t>(at));
+
+    auto found = readCommands.find(command);
+    if (found != readCommands.end())
+        return found->second(std::move(args));
+    int result = glyptor::tools::RunUpdateCommand(command, std::move(args));
+    if (result == -1) {
+        std::cerr << "glyptor-zip: unknown command '" << command << "'\n";
+        return Usage();
+    }
+    return result;
+}
