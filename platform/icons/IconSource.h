@@ -3,9 +3,11 @@
 #pragma once
 
 #include "platform/icons/IconImage.h"
+#include "platform/icons/IconImages.h"
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace glyptor::icons {
 
@@ -18,5 +20,30 @@ int IconCount(const std::string& nativePath);
 
 // Icon number `index` (0-based) of the file, 32 x 32, or nothing. Never throws.
 std::optional<IconImage> ExtractIcon(const std::string& nativePath, int index);
+
+// The functions above keep the parsed directories of the last few files (keyed by path, size and
+// modification time), so extracting neighbouring icons of one file parses it once. The cache is
+// not synchronised: call them from one thread.
+
+// Like ExtractIcon, and says which of the icon's images was used (its own size and depth).
+std::optional<IconImage> ExtractIcon(const std::string& nativePath, int index, int size,
+                                     IconImageInfo* chosen);
+
+// One of the images an icon is made of, at its own size.
+struct SourceImage {
+    IconImageInfo info;
+    IconImage image;
+};
+
+// The images of icon `index` at their own sizes, in the order the file lists them (for a .bmp
+// file: the picture itself). Images that cannot be decoded are left out. Never throws.
+std::vector<SourceImage> ExtractSourceImages(const std::string& nativePath, int index);
+
+// The file the icons of `nativePath` are read from: the file itself, or, for a system library
+// whose icons Windows keeps in SystemResources\NAME.mun, that file. Empty when unreadable.
+std::string IconDataPath(const std::string& nativePath);
+
+// Forgets every parsed directory.
+void ClearIconCache();
 
 } // namespace glyptor::icons

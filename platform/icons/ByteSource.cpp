@@ -1,0 +1,193 @@
+// File and memory byte sources and the bounds-checked cursor used by every icon parser.
+#include "platform/icons/ByteSource.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace glyptor::icons {
+
+namespace {
+
+// Reads below this size are widened to one block so that neighbouring directory entries
+// cost no further system call.
+constexpr std::size_t kBlockSize = 4096;
+
+std::int64_t MtimeNs(const struct stat& st) {
+    return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+} // namespace
+
+std::optional<Bytes> ByteSource::Read(std::uint64_t offset, std::uint64_t length) {
+    if (!Contains(offset, length)) {
+        return std::nullopt;
+    }
+    try {
+        Bytes bytes(static_cast<std::size_t>(length));
+        if (!ReadAt(offset, bytes)) {
+            return std::nullopt;
+        }
+        return bytes;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+bool SpanSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
+    if (!Contains(offset, out.size())) {
+        return false;
+    }
+    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
+    return true;
+}
+
+std::optional<FileSource> FileSource::Open(const std::string& nativePath) {
+    struct stat before {};
+    // stat first: opening a FIFO would block and opening a device can have side effects.
+    if (::stat(nativePath.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) {
+        return std::nullopt;
+    }
+    const int fd = ::open(nativePath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat after {};
+    // The name may have been replaced between stat and open; only the opened object counts.
+    if (::fstat(fd, &after) != 0 || !S_ISREG(after.st_mode) || after.st_size < 0) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    return FileSource(fd, static_cast<std::uint64_t>(after.st_size), MtimeNs(after));
+}
+
+FileSource::FileSource(FileSource&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), size_(other.size_), mtimeNs_(other.mtimeNs_),
+      bytesRead_(other.bytesRead_), blockOffset_(other.blockOffset_),
+      block_(std::move(other.block_)) {}
+
+FileSource& FileSource::operator=(FileSource&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = std::exchange(other.fd_, -1);
+        size_ = other.size_;
+        mtimeNs_ = other.mtimeNs_;
+        bytesRead_ = other.bytesRead_;
+        blockOffset_ = other.blockOffset_;
+        block_ = std::move(other.block_);
+    }
+    return *this;
+}
+
+FileSource::~FileSource() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+bool FileSource::PreadFully(std::uint64_t offset, std::uint8_t* out, std::size_t length) {
+    while (length > 0) {
+        const ssize_t got = ::pread(fd_, out, length, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false; // error, or the file shrank under us
+        }
+        const auto n = static_cast<std::size_t>(got);
+        bytesRead_ += n;
+        out += n;
+        offset += n;
+        length -= n;
+    }
+    return true;
+}
+
+bool FileSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
+    if (fd_ < 0 || !Contains(offset, out.size())) {
+        return false;
+    }
+    if (offset >= blockOffset_ && out.size() <= block_.size() &&
+        offset - blockOffset_ <= block_.size() - out.size()) {
+        std::copy_n(block_.begin() + static_cast<std::ptrdiff_t>(offset - blockOffset_), out.size(),
+                    out.begin());
+        return true;
+    }
+    if (out.size() >= kBlockSize) {
+        return PreadFully(offset, out.data(), out.size());
+    }
+    const std::uint64_t start = offset - offset % kBlockSize;
+    const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(
+        size_ - start, std::max<std::uint64_t>(kBlockSize, offset + out.size() - start)));
+    block_.resize(length);
+    if (!PreadFully(start, block_.data(), length)) {
+        block_.clear();
+        return false;
+    }
+    blockOffset_ = start;
+    std::copy_n(block_.begin() + static_cast<std::ptrdiff_t>(offset - start), out.size(),
+                out.begin());
+    return true;
+}
+
+bool ByteCursor::Take(std::size_t length) {
+    if (!ok_ || length > bytes_.size() - position_) {
+        ok_ = false;
+        return false;
+    }
+    return true;
+}
+
+std::uint8_t ByteCursor::ReadU8() {
+    if (!Take(1)) {
+        return 0;
+    }
+    return bytes_[position_++];
+}
+
+std::uint16_t ByteCursor::ReadU16() {
+    if (!Take(2)) {
+        return 0;
+    }
+    const auto value = static_cast<std::uint16_t>(bytes_[position_] | (bytes_[position_ + 1] << 8));
+    position_ += 2;
+    return value;
+}
+
+std::uint32_t ByteCursor::ReadU32() {
+    if (!Take(4)) {
+        return 0;
+    }
+    const std::uint32_t value = static_cast<std::uint32_t>(bytes_[position_]) |
+                                static_cast<std::uint32_t>(bytes_[position_ + 1]) << 8 |
+                                static_cast<std::uint32_t>(bytes_[position_ + 2]) << 16 |
+                                static_cast<std::uint32_t>(bytes_[position_ + 3]) << 24;
+    position_ += 4;
+    return value;
+}
+
+std::span<const std::uint8_t> ByteCursor::ReadBytes(std::size_t length) {
+    if (!Take(length)) {
+        return {};
+    }
+    const auto bytes = bytes_.subspan(position_, length);
+    position_ += length;
+    return bytes;
+}
+
+bool ByteCursor::Seek(std::size_t position) {
+    if (!ok_ || position > bytes_.size()) {
+        ok_ = false;
+        return false;
+    }
+    position_ = position;
+    return true;
+}
+
+} // namespace glyptor::icons

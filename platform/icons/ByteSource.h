@@ -1,0 +1,100 @@
+// Bounds-checked access to the bytes of an untrusted file. Parsers ask a ByteSource for the few
+// ranges they need (so a count touches only headers and the resource directory) and decode each
+// range through a ByteCursor, which refuses to read past its end instead of trusting offsets.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace glyptor::icons {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Random access to a byte range of known size. ReadAt fails (false) for any range that is not
+// entirely inside the source; a failed read leaves `out` unspecified.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual std::uint64_t Size() const = 0;
+    virtual bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) = 0;
+
+    // `length` bytes at `offset`, or nothing when the range leaves the source. The length is
+    // checked against the bytes that exist before anything is allocated.
+    std::optional<Bytes> Read(std::uint64_t offset, std::uint64_t length);
+    bool Contains(std::uint64_t offset, std::uint64_t length) const {
+        return offset <= Size() && length <= Size() - offset;
+    }
+};
+
+// A source over bytes already in memory (tests, fuzzing, small files).
+class SpanSource final : public ByteSource {
+public:
+    explicit SpanSource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+    std::uint64_t Size() const override { return bytes_.size(); }
+    bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
+
+private:
+    std::span<const std::uint8_t> bytes_;
+};
+
+// A regular file read with pread. Small reads are served from one cached block, since the
+// structures of a resource directory sit close together.
+class FileSource final : public ByteSource {
+public:
+    // Opens only regular files: sockets, FIFOs and devices are refused before and after open.
+    static std::optional<FileSource> Open(const std::string& nativePath);
+    FileSource(FileSource&& other) noexcept;
+    FileSource& operator=(FileSource&& other) noexcept;
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+    ~FileSource() override;
+
+    std::uint64_t Size() const override { return size_; }
+    bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
+    std::int64_t ModifiedNanoseconds() const { return mtimeNs_; }
+    std::uint64_t BytesRead() const { return bytesRead_; }
+
+private:
+    FileSource(int fd, std::uint64_t size, std::int64_t mtimeNs)
+        : fd_(fd), size_(size), mtimeNs_(mtimeNs) {}
+    bool PreadFully(std::uint64_t offset, std::uint8_t* out, std::size_t length);
+
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+    std::int64_t mtimeNs_ = 0;
+    std::uint64_t bytesRead_ = 0;
+    std::uint64_t blockOffset_ = 0;
+    Bytes block_;
+};
+
+// A little-endian reader over one byte span. Every read checks the remaining length first; after
+// a failed read the cursor stays failed, so a parser can read a whole structure and test once.
+class ByteCursor {
+public:
+    explicit ByteCursor(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+
+    std::uint8_t ReadU8();
+    std::uint16_t ReadU16();
+    std::uint32_t ReadU32();
+    std::int32_t ReadI32() { return static_cast<std::int32_t>(ReadU32()); }
+    std::span<const std::uint8_t> ReadBytes(std::size_t length);
+    void Skip(std::size_t length) { (void)ReadBytes(length); }
+    bool Seek(std::size_t position);
+
+    bool Ok() const { return ok_; }
+    std::size_t Position() const { return position_; }
+    std::size_t Remaining() const { return ok_ ? bytes_.size() - position_ : 0; }
+
+private:
+    bool Take(std::size_t length);
+
+    std::span<const std::uint8_t> bytes_;
+    std::size_t position_ = 0;
+    bool ok_ = true;
+};
+
+} // namespace glyptor::icons

@@ -1,0 +1,301 @@
+// Recognition of icon containers by content, the icon directories of .ico files and group
+// resources, and the choice of the image that stands for a group at one size.
+#include "platform/icons/IconContainer.h"
+
+#include "platform/icons/ModuleResources.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace glyptor::icons {
+
+namespace {
+
+// A group lists at most this many images; the rest are not looked at, which bounds the reads a
+// hostile group can cause. Real groups hold a dozen or so.
+constexpr std::size_t kMaxGroupEntries = 256;
+// Icon image bytes beyond this are never read: a 1024 x 1024 image at 32 bits with its mask
+// needs less.
+constexpr std::uint32_t kMaxImageBytes = 1024 * 1024 * 4 + 1024 * 128 + 2048;
+
+// ICONDIR / GRPICONDIR: the six bytes in front of an icon directory's entries.
+struct ICONDIR {
+    std::uint16_t idReserved = 0;
+    std::uint16_t idType = 0;
+    std::uint16_t idCount = 0;
+};
+
+// ICONDIRENTRY (in .ico files, 16 bytes) and GRPICONDIRENTRY (in resources, 14 bytes) share all
+// fields but the last: a file offset or a resource id.
+struct ICONDIRENTRY {
+    std::uint8_t bWidth = 0;
+    std::uint8_t bHeight = 0;
+    std::uint8_t bColorCount = 0;
+    std::uint8_t bReserved = 0;
+    std::uint16_t wPlanes = 0;
+    std::uint16_t wBitCount = 0;
+    std::uint32_t dwBytesInRes = 0;
+    std::uint32_t dwImageOffset = 0; // ICONDIRENTRY
+    std::uint16_t nID = 0;           // GRPICONDIRENTRY
+};
+
+ICONDIRENTRY ReadEntry(ByteCursor& c, bool inFile) {
+    ICONDIRENTRY e;
+    e.bWidth = c.ReadU8();
+    e.bHeight = c.ReadU8();
+    e.bColorCount = c.ReadU8();
+    e.bReserved = c.ReadU8();
+    e.wPlanes = c.ReadU16();
+    e.wBitCount = c.ReadU16();
+    e.dwBytesInRes = c.ReadU32();
+    if (inFile) {
+        e.dwImageOffset = c.ReadU32();
+    } else {
+        e.nID = c.ReadU16();
+    }
+    return e;
+}
+
+std::optional<ImageCandidate> Probe(ByteSource& source, ResourceSpan span) {
+    const auto head = source.Read(span.offset, std::min<std::uint64_t>(span.size, kIconProbeBytes));
+    if (!head) {
+        return std::nullopt;
+    }
+    const auto info = ProbeIconImage(*head);
+    if (!info) {
+        return std::nullopt;
+    }
+    return ImageCandidate{*info, span};
+}
+
+// An .ico file: a valid directory of at least one image whose bytes lie in the file.
+ContainerIndex IndexIcoFile(ByteSource& source) {
+    ContainerIndex index;
+    const auto head = source.Read(0, 6);
+    if (!head) {
+        return index;
+    }
+    ByteCursor c(*head);
+    ICONDIR dir;
+    dir.idReserved = c.ReadU16();
+    dir.idType = c.ReadU16();
+    dir.idCount = c.ReadU16();
+    if (dir.idReserved != 0 || dir.idType != 1 || dir.idCount == 0) {
+        return index;
+    }
+    const std::uint32_t dirSize = 6 + 16u * dir.idCount;
+    const auto bytes = source.Read(0, dirSize);
+    if (!bytes) {
+        return index;
+    }
+    ByteCursor e(*bytes);
+    e.Skip(6);
+    bool anyImage = false;
+    for (std::uint16_t i = 0; i < dir.idCount; ++i) {
+        const auto entry = ReadEntry(e, true);
+        anyImage = anyImage || (entry.dwBytesInRes > 0 && entry.dwImageOffset >= dirSize &&
+                                source.Contains(entry.dwImageOffset, entry.dwBytesInRes));
+    }
+    if (anyImage) {
+        index.kind = ContainerKind::Ico;
+        index.groups.push_back(ResourceSpan{0, dirSize});
+    }
+    return index;
+}
+
+ContainerIndex IndexBmpFile(ByteSource& source) {
+    ContainerIndex index;
+    const auto head = source.Read(0, std::min<std::uint64_t>(source.Size(), kBitmapProbeBytes));
+    if (!head || source.Size() > UINT32_MAX || !ProbeBitmapFile(*head, source.Size())) {
+        return index;
+    }
+    index.kind = ContainerKind::Bmp;
+    index.groups.push_back(ResourceSpan{0, static_cast<std::uint32_t>(source.Size())});
+    return index;
+}
+
+std::vector<ImageCandidate> IcoImages(ByteSource& source, ResourceSpan directory) {
+    std::vector<ImageCandidate> candidates;
+    const auto bytes = source.Read(directory.offset, directory.size);
+    if (!bytes) {
+        return candidates;
+    }
+    ByteCursor c(*bytes);
+    c.Skip(4);
+    const std::uint16_t count = c.ReadU16();
+    for (std::size_t i = 0; i < count && i < kMaxGroupEntries && c.Ok(); ++i) {
+        const auto entry = ReadEntry(c, true);
+        if (!c.Ok() || entry.dwBytesInRes == 0 || entry.dwImageOffset < directory.size) {
+            continue;
+        }
+        const ResourceSpan span{entry.dwImageOffset, std::min(entry.dwBytesInRes, kMaxImageBytes)};
+        if (!source.Contains(span.offset, span.size)) {
+            continue;
+        }
+        if (auto candidate = Probe(source, span)) {
+            candidates.push_back(*candidate);
+        }
+    }
+    return candidates;
+}
+
+std::vector<ImageCandidate> ResourceGroupImages(ByteSource& source, ContainerIndex& index,
+                                                ResourceSpan group) {
+    std::vector<ImageCandidate> candidates;
+    const auto size = std::min<std::uint32_t>(group.size, 6 + 14 * kMaxGroupEntries);
+    const auto bytes = source.Read(group.offset, size);
+    if (!bytes) {
+        return candidates;
+    }
+    IndexIcons(source, index);
+    ByteCursor c(*bytes);
+    // idReserved and idType are not checked: the resource type already says this is an icon
+    // group, and some resource compilers leave both fields 0.
+    c.Skip(4);
+    const std::uint16_t count = c.ReadU16();
+    for (std::size_t i = 0; i < count && i < kMaxGroupEntries; ++i) {
+        const auto entry = ReadEntry(c, false);
+        if (!c.Ok()) {
+            break;
+        }
+        const auto found =
+            std::lower_bound(index.icons.begin(), index.icons.end(), entry.nID,
+                             [](const auto& icon, std::uint32_t id) { return icon.first < id; });
+        if (found == index.icons.end() || found->first != entry.nID) {
+            continue; // the group names an image the module does not have
+        }
+        ResourceSpan span = found->second;
+        span.size = std::min(span.size, kMaxImageBytes);
+        if (auto candidate = Probe(source, span)) {
+            candidates.push_back(*candidate);
+        }
+    }
+    return candidates;
+}
+
+} // namespace
+
+ContainerIndex IndexContainer(ByteSource& source) {
+    try {
+        if (auto module = IndexModule(source, false); module.kind != ContainerKind::None) {
+            return module;
+        }
+        if (auto ico = IndexIcoFile(source); ico.kind != ContainerKind::None) {
+            return ico;
+        }
+        return IndexBmpFile(source);
+    } catch (const std::bad_alloc&) {
+        return ContainerIndex{};
+    }
+}
+
+void IndexIcons(ByteSource& source, ContainerIndex& index) {
+    if (index.iconsIndexed ||
+        (index.kind != ContainerKind::Pe && index.kind != ContainerKind::Ne)) {
+        return;
+    }
+    auto full = IndexModule(source, true);
+    index.icons = std::move(full.icons);
+    index.iconsIndexed = true;
+}
+
+std::vector<ImageCandidate> GroupImages(ByteSource& source, ContainerIndex& index, int group) {
+    if (group < 0 || group >= index.Count()) {
+        return {};
+    }
+    const ResourceSpan span = index.groups[static_cast<std::size_t>(group)];
+    switch (index.kind) {
+    case ContainerKind::Pe:
+    case ContainerKind::Ne:
+        return ResourceGroupImages(source, index, span);
+    case ContainerKind::Ico:
+        return IcoImages(source, span);
+    default:
+        return {};
+    }
+}
+
+std::vector<std::size_t> RankForSize(const std::vector<ImageCandidate>& candidates, int size) {
+    enum Fit { Exact = 0, Larger = 1, Smaller = 2 };
+    const auto fitOf = [size](const IconImageInfo& info) {
+        if (info.width == size && info.height == size) {
+            return Exact;
+        }
+        return info.width >= size && info.height >= size ? Larger : Smaller;
+    };
+    std::vector<std::size_t> order(candidates.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const auto& x = candidates[a].info;
+        const auto& y = candidates[b].info;
+        const Fit fx = fitOf(x);
+        const Fit fy = fitOf(y);
+        if (fx != fy) {
+            return fx < fy;
+        }
+        const std::int64_t areaX = std::int64_t{x.width} * x.height;
+        const std::int64_t areaY = std::int64_t{y.width} * y.height;
+        if (fx == Larger && areaX != areaY) {
+            return areaX < areaY;
+        }
+        if (fx == Smaller && areaX != areaY) {
+            return areaX > areaY;
+        }
+        return x.bitCount > y.bitCount;
+    });
+    return order;
+}
+
+std::optional<IconImage> DecodeCandidate(ByteSource& source, const ImageCandidate& candidate) {
+    const auto bytes = source.Read(candidate.data.offset, candidate.data.size);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    auto image = DecodeIconImage(*bytes);
+    if (!image || image->width != candidate.info.width || image->height != candidate.info.height) {
+        return std::nullopt;
+    }
+    return image;
+}
+
+std::optional<IconImage> ExtractFromContainer(ByteSource& source, ContainerIndex& index, int group,
+                                              int size, IconImageInfo* chosen) {
+    try {
+        if (group < 0 || group >= index.Count() || size <= 0) {
+            return std::nullopt;
+        }
+        if (index.kind == ContainerKind::Bmp) {
+            const auto bytes = source.Read(0, source.Size());
+            auto picture = bytes ? DecodeBitmapFile(*bytes) : std::nullopt;
+            if (!picture) {
+                return std::nullopt;
+            }
+            if (chosen) {
+                *chosen = IconImageInfo{picture->width, picture->height, 0, false};
+                const auto info = ProbeBitmapFile(*bytes, bytes->size());
+                chosen->bitCount = info ? info->bitCount : 0;
+            }
+            return FitPicture(*picture, size);
+        }
+        const auto candidates = GroupImages(source, index, group);
+        // A group whose preferred image is damaged still shows its next best one.
+        for (const std::size_t i : RankForSize(candidates, size)) {
+            auto image = DecodeCandidate(source, candidates[i]);
+            if (!image) {
+                continue;
+            }
+            if (chosen) {
+                *chosen = candidates[i].info;
+            }
+            if (image->width == size && image->height == size) {
+                return image;
+            }
+            return ScaleIcon(*image, size);
+        }
+        return std::nullopt;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace glyptor::icons

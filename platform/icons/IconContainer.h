@@ -1,0 +1,74 @@
+// The icon containers a file can be: a PE or NE module with icon group resources, an .ico file
+// or a .bmp file. IndexContainer reads only headers and the resource directory (what a count
+// needs); the group and image functions read the few further bytes an extraction needs. All of
+// them work on a ByteSource, so tests and fuzzers feed them memory and the icon source a file.
+#pragma once
+
+#include "platform/icons/ByteSource.h"
+#include "platform/icons/IconImage.h"
+#include "platform/icons/IconImages.h"
+
+#include <cstdint>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace glyptor::icons {
+
+enum class ContainerKind { None, Pe, Ne, Ico, Bmp };
+
+// A byte range of the file holding one resource.
+struct ResourceSpan {
+    std::uint64_t offset = 0;
+    std::uint32_t size = 0;
+};
+
+// Where a file's icons are. For PE and NE: the RT_GROUP_ICON resources in directory order, and
+// (once IndexIcons ran) the RT_ICON resources by id. For .ico: one group, the icon directory.
+// For .bmp: one group, the whole file.
+struct ContainerIndex {
+    ContainerKind kind = ContainerKind::None;
+    std::vector<ResourceSpan> groups;
+    bool iconsIndexed = false;
+    std::vector<std::pair<std::uint32_t, ResourceSpan>> icons; // sorted by id, ids unique
+
+    int Count() const { return static_cast<int>(groups.size()); }
+};
+
+// Recognises the container by content and lists its icon groups; kind None (count 0) for
+// anything unrecognised or damaged.
+ContainerIndex IndexContainer(ByteSource& source);
+
+// Fills index.icons for PE and NE containers (a no-op for the others or when done already).
+void IndexIcons(ByteSource& source, ContainerIndex& index);
+
+// One image of a group: what its header says, and where its bytes are.
+struct ImageCandidate {
+    IconImageInfo info;
+    ResourceSpan data;
+};
+
+// The images of group `group` whose headers could be read, in the group's order. Entries that
+// name a missing or unreadable image are left out.
+std::vector<ImageCandidate> GroupImages(ByteSource& source, ContainerIndex& index, int group);
+
+// Candidates in the order Windows would prefer them for an icon of `size` x `size`: an exact
+// match of the highest depth, else the smallest larger image, else the largest smaller one.
+std::vector<std::size_t> RankForSize(const std::vector<ImageCandidate>& candidates, int size);
+
+// Decodes one candidate at its own size.
+std::optional<IconImage> DecodeCandidate(ByteSource& source, const ImageCandidate& candidate);
+
+// Icon `group` of the container at `size` x `size`: the preferred image, scaled smoothly when
+// it has another size (a bitmap is fitted with its aspect kept). `chosen` receives the facts of
+// the image used.
+std::optional<IconImage> ExtractFromContainer(ByteSource& source, ContainerIndex& index, int group,
+                                              int size, IconImageInfo* chosen = nullptr);
+
+// Resizes an icon to `size` x `size`: smoothly for colour icons, by nearest pixel for monochrome
+// ones so they stay black and white.
+IconImage ScaleIcon(const IconImage& icon, int size);
+// Fits a picture into `size` x `size` with its aspect kept, centred, transparent around it.
+IconImage FitPicture(const IconImage& picture, int size);
+
+} // namespace glyptor::icons

@@ -1,0 +1,566 @@
+// Decoding of icon images and bitmap files. A DIB is read in two steps: its header and colour
+// table into a DibFormat (validated once, in ReadDibHeader), then its rows into ARGB pixels.
+#include "platform/icons/IconImages.h"
+
+#include "platform/icons/ByteSource.h"
+
+#include <QImage>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <climits>
+#include <cstring>
+#include <vector>
+
+namespace glyptor::icons {
+
+namespace {
+
+constexpr std::uint32_t BI_RGB = 0;
+constexpr std::uint32_t BI_RLE8 = 1;
+constexpr std::uint32_t BI_RLE4 = 2;
+constexpr std::uint32_t BI_BITFIELDS = 3;
+constexpr std::uint32_t BI_ALPHABITFIELDS = 6;
+
+constexpr std::array<std::uint8_t, 8> kPngSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+
+enum class DibUse { Icon, BitmapFile };
+
+// BITMAPINFOHEADER and the mask fields of its later versions; BITMAPCOREHEADER is widened into it.
+struct BITMAPINFOHEADER {
+    std::uint32_t biSize = 0;
+    std::int32_t biWidth = 0;
+    std::int32_t biHeight = 0;
+    std::uint16_t biPlanes = 0;
+    std::uint16_t biBitCount = 0;
+    std::uint32_t biCompression = 0;
+    std::uint32_t biSizeImage = 0;
+    std::int32_t biXPelsPerMeter = 0;
+    std::int32_t biYPelsPerMeter = 0;
+    std::uint32_t biClrUsed = 0;
+    std::uint32_t biClrImportant = 0;
+    std::uint32_t redMask = 0;
+    std::uint32_t greenMask = 0;
+    std::uint32_t blueMask = 0;
+    std::uint32_t alphaMask = 0;
+};
+
+// A validated DIB: the colour rows' size, where the rows start relative to the header, and how
+// pixel values become colours.
+struct DibFormat {
+    int width = 0;
+    int height = 0; // colour rows only (an icon's AND mask rows excluded)
+    bool topDown = false;
+    int bitCount = 0;
+    std::uint32_t compression = BI_RGB;
+    std::vector<std::uint32_t> palette;   // 0x00RRGGBB
+    std::array<std::uint32_t, 4> masks{}; // red, green, blue, alpha
+    std::size_t pixelOffset = 0;          // from the start of the header
+};
+
+std::uint64_t RowBytes(std::uint64_t width, int bitCount) {
+    return (width * static_cast<std::uint64_t>(bitCount) + 31) / 32 * 4;
+}
+
+bool ValidMaskedDepth(int bitCount) {
+    return bitCount == 16 || bitCount == 32;
+}
+
+std::optional<DibFormat> ReadDibHeader(std::span<const std::uint8_t> bytes, DibUse use) {
+    ByteCursor c(bytes);
+    BITMAPINFOHEADER h;
+    h.biSize = c.ReadU32();
+    std::size_t paletteEntrySize = 4;
+    if (h.biSize == 12) {
+        // BITMAPCOREHEADER of OS/2 and Windows 2 bitmaps, still found in old .bmp files.
+        h.biWidth = c.ReadU16();
+        h.biHeight = static_cast<std::int16_t>(c.ReadU16());
+        h.biPlanes = c.ReadU16();
+        h.biBitCount = c.ReadU16();
+        paletteEntrySize = 3;
+    } else if (h.biSize >= 40 && h.biSize <= 124) {
+        h.biWidth = c.ReadI32();
+        h.biHeight = c.ReadI32();
+        h.biPlanes = c.ReadU16();
+        h.biBitCount = c.ReadU16();
+        h.biCompression = c.ReadU32();
+        h.biSizeImage = c.ReadU32();
+        h.biXPelsPerMeter = c.ReadI32();
+        h.biYPelsPerMeter = c.ReadI32();
+        h.biClrUsed = c.ReadU32();
+        h.biClrImportant = c.ReadU32();
+        if (h.biSize >= 52) {
+            h.redMask = c.ReadU32();
+            h.greenMask = c.ReadU32();
+            h.blueMask = c.ReadU32();
+        }
+        if (h.biSize >= 56) {
+            h.alphaMask = c.ReadU32();
+        }
+        c.Seek(h.biSize);
+        if (h.biSize == 40 &&
+            (h.biCompression == BI_BITFIELDS || h.biCompression == BI_ALPHABITFIELDS)) {
+            h.redMask = c.ReadU32();
+            h.greenMask = c.ReadU32();
+            h.blueMask = c.ReadU32();
+            if (h.biCompression == BI_ALPHABITFIELDS) {
+                h.alphaMask = c.ReadU32();
+            }
+        }
+    } else {
+        return std::nullopt;
+    }
+    if (!c.Ok()) {
+        return std::nullopt;
+    }
+    // biPlanes is not checked: the decoder never needs it, and icon editors of the 1990s left
+    // it 0 in some images that Windows shows without complaint.
+
+    DibFormat f;
+    f.bitCount = h.biBitCount;
+    f.compression = h.biCompression;
+    const int bc = f.bitCount;
+    if (bc != 1 && bc != 4 && bc != 8 && bc != 16 && bc != 24 && bc != 32) {
+        return std::nullopt;
+    }
+    if (h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN) {
+        return std::nullopt;
+    }
+    f.width = h.biWidth;
+    if (use == DibUse::Icon) {
+        if (h.biHeight < 2) {
+            return std::nullopt;
+        }
+        f.height = h.biHeight / 2;
+        if (f.width > kMaxIconDimension || f.height > kMaxIconDimension) {
+            return std::nullopt;
+        }
+    } else {
+        f.topDown = h.biHeight < 0;
+        f.height = f.topDown ? -h.biHeight : h.biHeight;
+        if (f.width > kMaxBitmapDimension || f.height > kMaxBitmapDimension ||
+            static_cast<std::int64_t>(f.width) * f.height > kMaxBitmapPixels) {
+            return std::nullopt;
+        }
+    }
+
+    switch (f.compression) {
+    case BI_RGB:
+        if (bc == 16) {
+            f.masks = {0x7C00, 0x03E0, 0x001F, 0};
+        } else if (bc == 24 || bc == 32) {
+            // The fourth byte of a 32-bit icon pixel is alpha; in a plain .bmp file it is unused.
+            f.masks = {0xFF0000, 0xFF00, 0xFF, use == DibUse::Icon && bc == 32 ? 0xFF000000u : 0u};
+        }
+        break;
+    case BI_BITFIELDS:
+    case BI_ALPHABITFIELDS:
+        if (!ValidMaskedDepth(bc)) {
+            return std::nullopt;
+        }
+        f.masks = {h.redMask, h.greenMask, h.blueMask, h.alphaMask};
+        break;
+    case BI_RLE8:
+    case BI_RLE4:
+        if (use != DibUse::BitmapFile || f.topDown || bc != (f.compression == BI_RLE8 ? 8 : 4)) {
+            return std::nullopt;
+        }
+        break;
+    default:
+        return std::nullopt;
+    }
+
+    std::uint64_t tableEntries = h.biClrUsed;
+    if (h.biSize == 12 || (bc <= 8 && tableEntries == 0)) {
+        tableEntries = bc <= 8 ? 1u << bc : 0;
+    } else if (bc <= 8 && tableEntries > (1u << bc)) {
+        if (use == DibUse::Icon) {
+            return std::nullopt; // the rows would start somewhere no reader agrees on
+        }
+        // Some paint programs write a 256-entry count into 4-bit files; the rows of a .bmp
+        // file are found through bfOffBits, so only the usable entries matter.
+        tableEntries = 1u << bc;
+    } else if (bc > 8 && use == DibUse::BitmapFile) {
+        tableEntries = 0; // an optional palette for display; bfOffBits locates the rows
+    }
+    const std::uint64_t used = bc <= 8 ? std::min<std::uint64_t>(tableEntries, 1u << bc) : 0;
+    for (std::uint64_t i = 0; i < tableEntries; ++i) {
+        const std::uint8_t blue = c.ReadU8();
+        const std::uint8_t green = c.ReadU8();
+        const std::uint8_t red = c.ReadU8();
+        if (paletteEntrySize == 4) {
+            c.Skip(1);
+        }
+        if (i < used) {
+            f.palette.push_back(static_cast<std::uint32_t>(red) << 16 |
+                                static_cast<std::uint32_t>(green) << 8 | blue);
+        }
+    }
+    if (!c.Ok()) {
+        return std::nullopt;
+    }
+    f.pixelOffset = c.Position();
+    return f;
+}
+
+// One colour channel of a bit-field pixel, widened to 8 bits.
+std::uint32_t Channel(std::uint32_t value, std::uint32_t mask) {
+    if (mask == 0) {
+        return 0;
+    }
+    const int shift = std::countr_zero(mask);
+    const std::uint64_t field = (value & mask) >> shift;
+    const std::uint64_t max = (std::uint64_t{1} << std::bit_width(mask >> shift)) - 1;
+    return static_cast<std::uint32_t>(field * 255 / max);
+}
+
+std::uint32_t PaletteColour(const DibFormat& f, std::uint32_t index) {
+    // Indices past the colour table happen in hand-made files; Windows draws them black.
+    return index < f.palette.size() ? f.palette[index] : 0;
+}
+
+// Expands RLE8/RLE4 data into palette indices, bottom row first as stored. Runs that leave the
+// picture are clipped; the loop ends with the input, so its work is bounded by the data size.
+std::vector<std::uint8_t> ExpandRle(const DibFormat& f, std::span<const std::uint8_t> data) {
+    const auto w = static_cast<std::size_t>(f.width);
+    const auto hgt = static_cast<std::size_t>(f.height);
+    std::vector<std::uint8_t> indices(w * hgt, 0);
+    const bool four = f.compression == BI_RLE4;
+    std::size_t x = 0;
+    std::size_t y = 0;
+    auto put = [&](std::uint8_t index) {
+        if (x < w && y < hgt) {
+            indices[y * w + x] = index;
+        }
+        ++x;
+    };
+    ByteCursor c(data);
+    while (c.Remaining() >= 2 && y < hgt) {
+        const std::uint8_t count = c.ReadU8();
+        const std::uint8_t value = c.ReadU8();
+        if (count > 0) {
+            for (int i = 0; i < count; ++i) {
+                put(four ? static_cast<std::uint8_t>(i % 2 == 0 ? value >> 4 : value & 0x0F)
+                         : value);
+            }
+        } else if (value == 0) {
+            x = 0;
+            ++y;
+        } else if (value == 1) {
+            break;
+        } else if (value == 2) {
+            x += c.ReadU8();
+            y += c.ReadU8();
+        } else {
+            const std::size_t bytes = four ? (value + 1u) / 2 : value;
+            const auto run = c.ReadBytes(bytes + bytes % 2);
+            if (!c.Ok()) {
+                break;
+            }
+            for (int i = 0; i < value; ++i) {
+                const std::uint8_t b =
+                    run[four ? static_cast<std::size_t>(i / 2) : static_cast<std::size_t>(i)];
+                put(four ? static_cast<std::uint8_t>(i % 2 == 0 ? b >> 4 : b & 0x0F) : b);
+            }
+        }
+    }
+    return indices;
+}
+
+// The colour rows as 0xAARRGGBB, top row first; alpha is the image's own alpha channel, 0 where
+// it has none. Fails when the pixel data is shorter than the rows need.
+std::optional<std::vector<std::uint32_t>>
+DecodeRows(const DibFormat& f, std::span<const std::uint8_t> data, bool& anyAlpha) {
+    const auto w = static_cast<std::size_t>(f.width);
+    const auto hgt = static_cast<std::size_t>(f.height);
+    std::vector<std::uint32_t> out(w * hgt);
+    anyAlpha = false;
+    if (f.compression == BI_RLE8 || f.compression == BI_RLE4) {
+        const auto indices = ExpandRle(f, data);
+        for (std::size_t row = 0; row < hgt; ++row) {
+            const std::size_t target = hgt - 1 - row;
+            for (std::size_t x = 0; x < w; ++x) {
+                out[target * w + x] = PaletteColour(f, indices[row * w + x]);
+            }
+        }
+        return out;
+    }
+    const std::uint64_t stride = RowBytes(w, f.bitCount);
+    if (hgt > data.size() / stride) {
+        return std::nullopt;
+    }
+    for (std::size_t row = 0; row < hgt; ++row) {
+        const std::uint8_t* src = data.data() + row * stride;
+        const std::size_t target = f.topDown ? row : hgt - 1 - row;
+        std::uint32_t* dst = out.data() + target * w;
+        for (std::size_t x = 0; x < w; ++x) {
+            std::uint32_t argb = 0;
+            switch (f.bitCount) {
+            case 1:
+                argb = PaletteColour(f, (src[x / 8] >> (7 - x % 8)) & 1);
+                break;
+            case 4:
+                argb = PaletteColour(f, (src[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 0x0F);
+                break;
+            case 8:
+                argb = PaletteColour(f, src[x]);
+                break;
+            case 24:
+                argb = static_cast<std::uint32_t>(src[3 * x + 2]) << 16 |
+                       static_cast<std::uint32_t>(src[3 * x + 1]) << 8 | src[3 * x];
+                break;
+            default: {
+                std::uint32_t value = 0;
+                if (f.bitCount == 16) {
+                    value = static_cast<std::uint32_t>(src[2 * x] | src[2 * x + 1] << 8);
+                } else {
+                    value = static_cast<std::uint32_t>(src[4 * x]) |
+                            static_cast<std::uint32_t>(src[4 * x + 1]) << 8 |
+                            static_cast<std::uint32_t>(src[4 * x + 2]) << 16 |
+                            static_cast<std::uint32_t>(src[4 * x + 3]) << 24;
+                }
+                const std::uint32_t alpha = Channel(value, f.masks[3]);
+                anyAlpha = anyAlpha || alpha != 0;
+                argb = alpha << 24 | Channel(value, f.masks[0]) << 16 |
+                       Channel(value, f.masks[1]) << 8 | Channel(value, f.masks[2]);
+            }
+            }
+            dst[x] = argb;
+        }
+    }
+    return out;
+}
+
+std::optional<IconImageInfo> ProbePng(std::span<const std::uint8_t> head) {
+    ByteCursor c(head);
+    c.Skip(kPngSignature.size());
+    // PNG numbers are big-endian, unlike everything else in an icon container.
+    const auto readBigEndian = [&c] {
+        const auto b = c.ReadBytes(4);
+        return b.empty() ? 0u
+                         : static_cast<std::uint32_t>(b[0]) << 24 |
+                               static_cast<std::uint32_t>(b[1]) << 16 |
+                               static_cast<std::uint32_t>(b[2]) << 8 | b[3];
+    };
+    const std::uint32_t chunkLength = readBigEndian();
+    const auto type = c.ReadBytes(4);
+    const std::uint32_t width = readBigEndian();
+    const std::uint32_t height = readBigEndian();
+    if (!c.Ok() || chunkLength != 13 || std::memcmp(type.data(), "IHDR", 4) != 0) {
+        return std::nullopt;
+    }
+    if (width == 0 || height == 0 || width > kMaxIconDimension || height > kMaxIconDimension) {
+        return std::nullopt;
+    }
+    return IconImageInfo{static_cast<int>(width), static_cast<int>(height), 32, true};
+}
+
+bool IsPng(std::span<const std::uint8_t> bytes) {
+    return bytes.size() >= kPngSignature.size() &&
+           std::equal(kPngSignature.begin(), kPngSignature.end(), bytes.begin());
+}
+
+std::optional<IconImage> DecodePng(std::span<const std::uint8_t> bytes) {
+    const auto info = ProbePng(bytes);
+    if (!info || bytes.size() > static_cast<std::size_t>(INT_MAX)) {
+        return std::nullopt;
+    }
+    QImage decoded;
+    if (!decoded.loadFromData(bytes.data(), static_cast<int>(bytes.size()), "PNG") ||
+        decoded.width() != info->width || decoded.height() != info->height) {
+        return std::nullopt;
+    }
+    decoded = decoded.convertToFormat(QImage::Format_ARGB32);
+    IconImage icon;
+    icon.width = info->width;
+    icon.height = info->height;
+    icon.pixels.resize(static_cast<std::size_t>(icon.width) * icon.height);
+    icon.mask.resize(icon.pixels.size());
+    for (int y = 0; y < icon.height; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(decoded.constScanLine(y));
+        for (int x = 0; x < icon.width; ++x) {
+            const std::size_t i = static_cast<std::size_t>(y) * icon.width + x;
+            icon.pixels[i] = row[x];
+            icon.mask[i] = (row[x] >> 24) == 0 ? 1 : 0;
+        }
+    }
+    return icon;
+}
+
+} // namespace
+
+std::optional<IconImageInfo> ProbeIconImage(std::span<const std::uint8_t> head) {
+    if (IsPng(head)) {
+        return ProbePng(head);
+    }
+    // Only the fixed header is needed; the colour table may lie beyond the probed bytes.
+    ByteCursor c(head);
+    const std::uint32_t size = c.ReadU32();
+    if (size < 40 || size > 124) {
+        if (size != 12) {
+            return std::nullopt;
+        }
+        const std::uint16_t width = c.ReadU16();
+        const auto height = static_cast<std::int16_t>(c.ReadU16());
+        c.Skip(2);
+        const std::uint16_t bits = c.ReadU16();
+        if (!c.Ok() || width == 0 || height < 2 || width > kMaxIconDimension ||
+            height / 2 > kMaxIconDimension) {
+            return std::nullopt;
+        }
+        return IconImageInfo{width, height / 2, bits, false};
+    }
+    const std::int32_t width = c.ReadI32();
+    const std::int32_t height = c.ReadI32();
+    c.Skip(2);
+    const std::uint16_t bits = c.ReadU16();
+    if (!c.Ok() || width <= 0 || height < 2 || width > kMaxIconDimension ||
+        height / 2 > kMaxIconDimension) {
+        return std::nullopt;
+    }
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+        return std::nullopt;
+    }
+    return IconImageInfo{width, height / 2, bits, false};
+}
+
+std::optional<IconImage> DecodeIconImage(std::span<const std::uint8_t> image) {
+    try {
+        if (IsPng(image)) {
+            return DecodePng(image);
+        }
+        const auto format = ReadDibHeader(image, DibUse::Icon);
+        if (!format) {
+            return std::nullopt;
+        }
+        const auto pixelData = image.subspan(format->pixelOffset);
+        bool anyAlpha = false;
+        auto colours = DecodeRows(*format, pixelData, anyAlpha);
+        if (!colours) {
+            return std::nullopt;
+        }
+        const auto w = static_cast<std::size_t>(format->width);
+        const auto hgt = static_cast<std::size_t>(format->height);
+        const std::uint64_t colourBytes = RowBytes(w, format->bitCount) * hgt;
+        const std::uint64_t maskStride = RowBytes(w, 1);
+        const auto maskData = pixelData.subspan(static_cast<std::size_t>(colourBytes));
+        const bool haveMask = hgt <= maskData.size() / maskStride;
+
+        IconImage icon;
+        icon.width = format->width;
+        icon.height = format->height;
+        icon.monochrome = format->bitCount == 1;
+        icon.pixels = std::move(*colours);
+        icon.mask.assign(w * hgt, 0);
+        const bool useAlpha = format->bitCount == 32 && anyAlpha;
+        if (!haveMask && !useAlpha) {
+            return std::nullopt;
+        }
+        for (std::size_t y = 0; y < hgt; ++y) {
+            const std::uint8_t* maskRow =
+                haveMask ? maskData.data() + (hgt - 1 - y) * maskStride : nullptr;
+            for (std::size_t x = 0; x < w; ++x) {
+                std::uint32_t& px = icon.pixels[y * w + x];
+                std::uint8_t& m = icon.mask[y * w + x];
+                if (useAlpha) {
+                    // Alpha icons often carry an empty or truncated AND mask; alpha decides.
+                    m = (px >> 24) == 0 ? 1 : 0;
+                    continue;
+                }
+                m = (maskRow[x / 8] >> (7 - x % 8)) & 1;
+                if (icon.monochrome) {
+                    // A monochrome icon is drawn black and white whatever its colour table says.
+                    const bool white = (px & 0xFFFFFF) != 0;
+                    px = white ? 0xFFFFFF : 0;
+                }
+                px = (px & 0xFFFFFF) | (m ? 0u : 0xFF000000u);
+            }
+        }
+        return icon;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+// Where the rows of a .bmp file start: at bfOffBits, unless that is unusable.
+static std::size_t BitmapPixelStart(std::uint32_t bfOffBits, const DibFormat& format,
+                                    std::uint64_t fileSize) {
+    // Some writers leave bfOffBits 0 or point it past the file; the rows then follow the
+    // colour table, as they always do in a packed DIB.
+    if (bfOffBits >= 14 + 12 && bfOffBits < fileSize) {
+        return bfOffBits;
+    }
+    return 14 + format.pixelOffset;
+}
+
+std::optional<BitmapInfo> ProbeBitmapFile(std::span<const std::uint8_t> head,
+                                          std::uint64_t fileSize) {
+    ByteCursor c(head);
+    const std::uint16_t magic = c.ReadU16();
+    c.Skip(8); // bfSize, bfReserved1, bfReserved2
+    const std::uint32_t bfOffBits = c.ReadU32();
+    if (!c.Ok() || magic != 0x4D42 || head.size() > fileSize) {
+        return std::nullopt;
+    }
+    const auto format = ReadDibHeader(head.subspan(14), DibUse::BitmapFile);
+    if (!format) {
+        return std::nullopt;
+    }
+    const std::uint64_t start = BitmapPixelStart(bfOffBits, *format, fileSize);
+    if (start >= fileSize) {
+        return std::nullopt;
+    }
+    if (format->compression != BI_RLE8 && format->compression != BI_RLE4 &&
+        static_cast<std::uint64_t>(format->height) >
+            (fileSize - start) /
+                RowBytes(static_cast<std::uint64_t>(format->width), format->bitCount)) {
+        return std::nullopt;
+    }
+    return BitmapInfo{format->width, format->height, format->bitCount};
+}
+
+std::optional<IconImage> DecodeBitmapFile(std::span<const std::uint8_t> file) {
+    try {
+        ByteCursor c(file);
+        const std::uint16_t magic = c.ReadU16();
+        c.Skip(4); // bfSize: often wrong in files from old tools, and never needed
+        c.Skip(4); // bfReserved1, bfReserved2
+        const std::uint32_t bfOffBits = c.ReadU32();
+        if (!c.Ok() || magic != 0x4D42) {
+            return std::nullopt;
+        }
+        const auto dib = file.subspan(14);
+        const auto format = ReadDibHeader(dib, DibUse::BitmapFile);
+        if (!format) {
+            return std::nullopt;
+        }
+        const std::size_t pixelStart = BitmapPixelStart(bfOffBits, *format, file.size());
+        if (pixelStart > file.size()) {
+            return std::nullopt;
+        }
+        bool anyAlpha = false;
+        auto colours = DecodeRows(*format, file.subspan(pixelStart), anyAlpha);
+        if (!colours) {
+            return std::nullopt;
+        }
+        IconImage image;
+        image.width = format->width;
+        image.height = format->height;
+        image.pixels = std::move(*colours);
+        image.mask.assign(image.pixels.size(), 0);
+        for (std::size_t i = 0; i < image.pixels.size(); ++i) {
+            std::uint32_t& px = image.pixels[i];
+            if (!anyAlpha) {
+                px |= 0xFF000000u;
+            } else if ((px >> 24) == 0) {
+                image.mask[i] = 1;
+            }
+        }
+        return image;
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
+}
+
+} // namespace glyptor::icons

@@ -1,0 +1,55 @@
+// Decoders for the pictures inside icon containers: device-independent bitmaps with their AND
+// mask (the images of .ico files and RT_ICON resources), PNG icon images, and whole .bmp files.
+// They are pure functions over the bytes of one image; they never touch files.
+#pragma once
+
+#include "platform/icons/IconImage.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace glyptor::icons {
+
+// Icon images larger than this in either direction are refused: no real icon is, and the cap
+// bounds the memory a hostile file can make us allocate.
+inline constexpr int kMaxIconDimension = 1024;
+// Whole .bmp files may be larger (wallpapers), but not without bound.
+inline constexpr std::int64_t kMaxBitmapPixels = 4096 * 4096;
+inline constexpr int kMaxBitmapDimension = 16384;
+// Enough leading bytes of an icon image to tell its size and depth.
+inline constexpr std::size_t kIconProbeBytes = 40;
+
+// What an icon image's header says about it. PNG images count as 32 bits per pixel.
+struct IconImageInfo {
+    int width = 0;
+    int height = 0;
+    int bitCount = 0;
+    bool png = false;
+};
+
+// Reads size and depth from the first bytes (up to kIconProbeBytes) of an icon image, or nothing
+// when they are not a plausible DIB or PNG header.
+std::optional<IconImageInfo> ProbeIconImage(std::span<const std::uint8_t> head);
+
+// Decodes one icon image at its own size: a DIB whose height counts the colour rows and the AND
+// mask rows, or a PNG. A 1-bit image becomes a monochrome icon.
+std::optional<IconImage> DecodeIconImage(std::span<const std::uint8_t> image);
+
+// Size of the picture in a .bmp file from its first bytes (file header and DIB header), or
+// nothing when they are not a usable bitmap of `fileSize` bytes.
+struct BitmapInfo {
+    int width = 0;
+    int height = 0;
+    int bitCount = 0;
+};
+// File header, the largest DIB header, bit fields and a full colour table.
+inline constexpr std::size_t kBitmapProbeBytes = 14 + 124 + 12 + 256 * 4;
+std::optional<BitmapInfo> ProbeBitmapFile(std::span<const std::uint8_t> head,
+                                          std::uint64_t fileSize);
+
+// Decodes a whole .bmp file (BITMAPFILEHEADER and DIB) at its own size; no transparency unless
+// the bitmap carries an alpha channel.
+std::optional<IconImage> DecodeBitmapFile(std::span<const std::uint8_t> file);
+
+} // namespace glyptor::icons
