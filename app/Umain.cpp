@@ -1,0 +1,587 @@
+// The main window: control tree, program-wide state, window events, drops, the throttled pump.
+#include "app/Umain.h"
+
+#include "platform/core/FileSystem.h"
+#include "platform/core/Paths.h"
+#include "platform/core/System.h"
+#include "platform/ui/Application.h"
+#include "resources/Resources.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QSplitter>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace glyptor {
+
+std::uint32_t PumpInterval = 300;
+std::uint32_t LastPumpTick = 0;
+int MaxCash = 3000;
+int MinCash = 2000;
+QString ExtMask;
+bool ScanSubfolders = true;
+bool ShallowScan = false;
+QString CurrentDir;
+QString StartDir = QStringLiteral("C:");
+std::function<std::uint32_t()> TickSource = [] { return platform::TickCount(); };
+IconAction IconClickAction;
+
+QString UpperPath(const QString& path) {
+    return path.toUpper();
+}
+
+bool ScannedFileList::Add(const QString& key) {
+    return keys_.insert(key.toUpper()).second;
+}
+
+bool ScannedFileList::Contains(const QString& key) const {
+    return keys_.count(key.toUpper()) != 0;
+}
+
+bool FolderNode::operator<(const QTreeWidgetItem& other) const {
+    return text(0).compare(other.text(0), Qt::CaseInsensitive) < 0;
+}
+
+QString NodePath(const QTreeWidgetItem* node) {
+    QStringList parts;
+    for (; node; node = node->parent())
+        parts.prepend(node->text(0));
+    return parts.join('\\');
+}
+
+QCursor ProgramCursor(int number) {
+    static std::map<int, QCursor> table;
+    if (table.empty()) {
+        table[100] = resources::LoadCursor("cursor_save");
+        table[101] = resources::LoadCursor("cursor_copy");
+        table[102] = resources::LoadCursor("cursor_center");
+        table[103] = resources::LoadCursor("cursor_tile");
+    }
+    auto it = table.find(number);
+    return it == table.end() ? QCursor(Qt::ArrowCursor) : it->second;
+}
+
+QFrame* TFMain::NewPanel(QWidget* parent, const char* name) {
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(QString::fromLatin1(name));
+    panel->setFrameShape(QFrame::NoFrame);
+    panel->setAutoFillBackground(true);
+    return panel;
+}
+
+namespace {
+
+QLabel* NewPicture(QWidget* parent, const char* name) {
+    auto* picture = new QLabel(parent);
+    picture->setObjectName(QString::fromLatin1(name));
+    picture->setMouseTracking(true);
+    return picture;
+}
+
+QToolButton* NewSpeedButton(QWidget* parent, const char* name, int x, int y, int size) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoRaise(true);
+    button->setGeometry(x, y, size, size);
+    button->setCursor(Qt::PointingHandCursor);
+    return button;
+}
+
+} // namespace
+
+TFMain::TFMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+    setObjectName(QStringLiteral("FMain"));
+    setWindowTitle(QStringLiteral("Главное"));
+    setAcceptDrops(true);
+    resize(643, 437);
+    setMinimumSize(1, 1);
+    setWindowIcon(QIcon(ApplicationIcon()));
+
+    CreateControls();
+    CreateMenus();
+    ProgramCursor(100);
+
+    IconTotal = 0;
+    LoadedPictureCount = 0;
+    PumpInterval = 300;
+    Scanning = false;
+
+    // A damaged settings file is reported, and the program starts with what was read.
+    try {
+        LoadSettings();
+    } catch (const std::exception& error) {
+        platform::Application::ReportError(QString::fromUtf8(error.what()));
+    }
+    BuildDriveTree();
+    IconClickAction = [this](TIconRes& record) { ShowInStatus(record); };
+
+    // The idle handler: called whenever the event loop is about to wait for events; the 50 ms
+    // timer guarantees that this happens at least 20 times a second while otherwise idle.
+    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+            [this] {
+                if (!Scanning && !closing_)
+                    PrefetchIcons();
+            });
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(50);
+    Timer1->start();
+
+    // Every panel starts black and bare; the skin gives them their colours.
+    for (QFrame* panel : findChildren<QFrame*>()) {
+        if (panel->metaObject() != &QFrame::staticMetaObject)
+            continue;
+        QPalette palette = panel->palette();
+        palette.setColor(QPalette::Window, Qt::black);
+        panel->setPalette(palette);
+    }
+    qApp->installEventFilter(this);
+}
+
+TFMain::~TFMain() {
+    qApp->removeEventFilter(this);
+    closing_ = true;
+}
+
+void TFMain::CreateControls() {
+    auto* windowLayout = new QHBoxLayout(this);
+    windowLayout->setContentsMargins(0, 0, 0, 0);
+    windowLayout->setSpacing(0);
+
+    Panel_Right = NewPanel(this, "Panel_Right");
+    Panel_Right->setFixedWidth(8);
+    PanelMain = NewPanel(this, "PanelMain");
+    Panel1 = NewPanel(this, "Panel1");
+    Panel1->setFixedWidth(1);
+    windowLayout->addWidget(Panel_Right);
+    windowLayout->addWidget(PanelMain, 1);
+    windowLayout->addWidget(Panel1);
+
+    auto* mainLayout = new QHBoxLayout(PanelMain);
+    mainLayout->setContentsMargins(0, 0, 0, 0);
+    Splitter1 = new QSplitter(Qt::Horizontal, PanelMain);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->setHandleWidth(2);
+    Splitter1->setChildrenCollapsible(false);
+    Splitter1->setStyleSheet(QStringLiteral("QSplitter::handle { background: #5B5B5B; }"));
+    mainLayout->addWidget(Splitter1);
+
+    // The grid pane (left, fills).
+    PanelIconBox = NewPanel(Splitter1, "PanelIconBox");
+    auto* gridLayout = new QVBoxLayout(PanelIconBox);
+    gridLayout->setContentsMargins(0, 0, 0, 0);
+    gridLayout->setSpacing(0);
+    Panel_top = NewPanel(PanelIconBox, "Panel_top");
+    Panel_top->setFixedHeight(24);
+    Panel_top->setMouseTracking(true);
+    StatusLabel = new QLabel(Panel_top);
+    StatusLabel->setObjectName(QStringLiteral("StatusLabel"));
+    StatusLabel->move(4, 4);
+    StatusLabel->setStyleSheet(QStringLiteral("color: silver; background: transparent;"));
+    StatusLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    Image_about = NewPicture(Panel_top, "Image_about");
+    Image_about->setFixedSize(16, 16);
+    Image_about->setToolTip(QStringLiteral("О программе"));
+    Image_about->setCursor(Qt::PointingHandCursor);
+    Image_www = NewPicture(Panel_top, "Image_www");
+    Image_www->setFixedSize(16, 16);
+    Image_www->setToolTip(QStringLiteral("Интернет-сайт"));
+    Image_www->setCursor(Qt::PointingHandCursor);
+
+    auto* gridArea = new QWidget(PanelIconBox);
+    auto* stack = new QGridLayout(gridArea);
+    stack->setContentsMargins(0, 0, 0, 0);
+    Image2 = NewPicture(gridArea, "Image2");
+    Image2->setAlignment(Qt::AlignCenter);
+    IconBox = new TIconBox(gridArea);
+    IconBox->setObjectName(QStringLiteral("IconBox"));
+    IconBox->SetColumns(9);
+    IconBox->SetColor(0xFFFFFF);
+    IconBox->setMouseTracking(true);
+    IconBox->viewport()->setMouseTracking(true);
+    IconBox->DrawItem = [this](QPainter& painter, int index, const QRect& rect, bool selected) {
+        IconBoxDrawItem(painter, index, rect, selected);
+    };
+    connect(IconBox, &TIconBox::Clicked, this, &TFMain::IconClick);
+    stack->addWidget(Image2, 0, 0);
+    stack->addWidget(IconBox, 0, 0);
+    IconBox->raise();
+    gridArea->installEventFilter(this);
+    PanelIconBox->installEventFilter(this);
+
+    Panel_bottom = NewPanel(PanelIconBox, "Panel_bottom");
+    Panel_bottom->setFixedHeight(8);
+    gridLayout->addWidget(Panel_top);
+    gridLayout->addWidget(gridArea, 1);
+    gridLayout->addWidget(Panel_bottom);
+
+    // The folder pane (right).
+    PanelFiles = NewPanel(Splitter1, "PanelFiles");
+    auto* filesLayout = new QVBoxLayout(PanelFiles);
+    filesLayout->setContentsMargins(0, 0, 0, 0);
+    filesLayout->setSpacing(0);
+
+    Panel_title = NewPanel(PanelFiles, "Panel_title");
+    Panel_title->setFixedHeight(42);
+    Panel_title->setMouseTracking(true);
+    Image7 = NewPicture(Panel_title, "Image7");
+    Image7->setGeometry(0, 0, 210, 42);
+    sb_max = NewSpeedButton(Panel_title, "sb_max", 187, 2, 18);
+    SB_Min = NewSpeedButton(Panel_title, "SB_Min", 187, 22, 18);
+
+    Panel_opt = NewPanel(PanelFiles, "Panel_opt");
+    Panel_opt->setFixedHeight(10);
+    Panel_opt->setMouseTracking(true);
+    Image_opt = NewPicture(Panel_opt, "Image_opt");
+    Image_opt->setGeometry(0, 0, 91, 10);
+    Image_opt->setCursor(Qt::PointingHandCursor);
+
+    FATView = new QTreeWidget(PanelFiles);
+    FATView->setObjectName(QStringLiteral("FATView"));
+    FATView->setHeaderHidden(true);
+    FATView->setRootIsDecorated(false);
+    FATView->setIndentation(19);
+    FATView->setFrameShape(QFrame::NoFrame);
+    FATView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    FATView->setIconSize(QSize(35, 16));
+    FATView->setSortingEnabled(true);
+    FATView->sortByColumn(0, Qt::AscendingOrder);
+    FATView->setMouseTracking(true);
+    FATView->setStyleSheet(
+        QStringLiteral("QTreeWidget { background: black; color: silver; }"
+                       "QTreeWidget::item:selected { background: #000080; color: white; }"));
+    FATView->installEventFilter(this);
+    FATView->viewport()->installEventFilter(this);
+    connect(FATView, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+        if (current)
+            FATViewChange(current);
+    });
+    connect(FATView, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* node) {
+        if (quietExpand_)
+            return;
+        FATViewExpanding(node);
+        FATViewExpanded(node);
+    });
+    connect(FATView, &QTreeWidget::itemClicked, this, [this] { FATViewClick(); });
+
+    Panel_tools = NewPanel(PanelFiles, "Panel_tools");
+    Panel_tools->setFixedHeight(38);
+    Panel_tools->setMouseTracking(true);
+    auto* toolsLayout = new QGridLayout(Panel_tools);
+    toolsLayout->setContentsMargins(0, 0, 0, 0);
+    toolsLayout->setSpacing(0);
+    Panel_scan = NewPanel(Panel_tools, "Panel_scan");
+    Panel_scan->setFixedHeight(15);
+    Image_scan = NewPicture(Panel_scan, "Image_scan");
+    Image_scan->setGeometry(0, 0, 121, 15);
+    Image_scan->setCursor(Qt::PointingHandCursor);
+    Image_tools = NewPicture(Panel_tools, "Image_tools");
+    Image_tools->setMinimumSize(1, 1);
+    Panel_exit = NewPanel(Panel_tools, "Panel_exit");
+    Panel_exit->setFixedWidth(29);
+    Image_exit = NewPicture(Panel_exit, "Image_exit");
+    Image_exit->setGeometry(0, 0, 29, 23);
+    Image_exit->setToolTip(QStringLiteral("Выход"));
+    Image_exit->setCursor(Qt::PointingHandCursor);
+    Panelresize = NewPanel(Panel_tools, "Panelresize");
+    Panelresize->setFixedWidth(14);
+    Image_resize = NewPicture(Panelresize, "Image_resize");
+    Image_resize->setGeometry(0, 0, 14, 23);
+    Image_resize->setCursor(Qt::SizeFDiagCursor);
+    toolsLayout->addWidget(Panel_scan, 0, 0, 1, 3);
+    toolsLayout->addWidget(Image_tools, 1, 0);
+    toolsLayout->addWidget(Panel_exit, 1, 1);
+    toolsLayout->addWidget(Panelresize, 1, 2);
+    toolsLayout->setColumnStretch(0, 1);
+    toolsLayout->setRowStretch(1, 1);
+    SpeedButton2 = NewSpeedButton(Panel_tools, "SpeedButton2", 24, 18, 19);
+    SpeedButton3 = NewSpeedButton(Panel_tools, "SpeedButton3", 46, 18, 19);
+    SpeedButton4 = NewSpeedButton(Panel_tools, "SpeedButton4", 68, 18, 19);
+    SpeedButton5 = NewSpeedButton(Panel_tools, "SpeedButton5", 92, 18, 19);
+    SpeedButton2->setToolTip(QStringLiteral("Обои по центру"));
+    SpeedButton3->setToolTip(QStringLiteral("Обои замостить"));
+    SpeedButton4->setToolTip(QStringLiteral("Копировать"));
+    SpeedButton5->setToolTip(QStringLiteral("Сохранить"));
+    for (QToolButton* button : {SpeedButton2, SpeedButton3, SpeedButton4, SpeedButton5}) {
+        button->setCheckable(true);
+        button->raise();
+    }
+
+    filesLayout->addWidget(Panel_title);
+    filesLayout->addWidget(Panel_opt);
+    filesLayout->addWidget(FATView, 1);
+    filesLayout->addWidget(Panel_tools);
+
+    Splitter1->addWidget(PanelIconBox);
+    Splitter1->addWidget(PanelFiles);
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 0);
+    Splitter1->setSizes({width() - 210, 210});
+
+    // Clicks on the pictures that act like buttons.
+    for (QLabel* picture : {Image_scan, Image_exit, Image2, Image_opt, Image_about, Image_www})
+        picture->installEventFilter(this);
+
+    FATImgList = resources::TreeImages();
+}
+
+void TFMain::CreateMenus() {
+    maskmenu = new QMenu(this);
+    maskmenu->setObjectName(QStringLiteral("maskmenu"));
+    Loadtheme1 = maskmenu->addMenu(QStringLiteral("Вид"));
+    Loadtheme1->setObjectName(QStringLiteral("Loadtheme1"));
+    Defaulttheme = Loadtheme1->addAction(QStringLiteral("Обычный"));
+    Defaulttheme->setObjectName(QStringLiteral("Defaulttheme"));
+    maskmenu->addSeparator();
+    auto addCheck = [this](const char* name, const QString& caption, bool checked) {
+        QAction* item = maskmenu->addAction(caption);
+        item->setObjectName(QString::fromLatin1(name));
+        item->setCheckable(true);
+        item->setChecked(checked);
+        return item;
+    };
+    im1 = addCheck("im1", QStringLiteral("Все файлы  (*.*)"), true);
+    maskmenu->addSeparator();
+    im2 = addCheck("im2", QStringLiteral("Библиотеки (*.DLL)"), false);
+    im3 = addCheck("im3", QStringLiteral("Программы (*.EXE)"), false);
+    im4 = addCheck("im4", QStringLiteral("Значки (*.ICO)"), false);
+    im5 = addCheck("im5", QStringLiteral("Коллекции (*.ICL) "), false);
+    im6 = addCheck("im6", QStringLiteral("Рисунки (*.BMP)"), false);
+    maskmenu->addSeparator();
+    subfolders1 = addCheck("subfolders1", QStringLiteral("Просмотр подкаталогов"), true);
+    connect(maskmenu, &QMenu::aboutToShow, this, &TFMain::maskmenuPopup);
+    connect(im1, &QAction::triggered, this, [this] { im1Click(); });
+    for (QAction* item : {im2, im3, im4, im5, im6}) {
+        // The menu toggles the check itself; the handler owns the toggle, so undo Qt's first.
+        connect(item, &QAction::triggered, this, [this, item] {
+            item->setChecked(!item->isChecked());
+            imTypeClick(item);
+        });
+    }
+    connect(subfolders1, &QAction::triggered, this, [this] {
+        subfolders1->setChecked(!subfolders1->isChecked());
+        subfolders1Click();
+    });
+
+    IconActionMenu = new QMenu(this);
+    IconActionMenu->setObjectName(QStringLiteral("IconActionMenu"));
+    Save = IconActionMenu->addMenu(QStringLiteral("Сохранить значок как..."));
+    Save->setObjectName(QStringLiteral("Save"));
+    auto addItem = [](QMenu* menu, const char* name, const QString& caption) {
+        QAction* item = menu->addAction(caption);
+        item->setObjectName(QString::fromLatin1(name));
+        return item;
+    };
+    c4b = addItem(Save, "c4b", QStringLiteral("16-цветный значок"));
+    c8b = addItem(Save, "c8b", QStringLiteral("256-цветный значок"));
+    c16b = addItem(Save, "c16b", QStringLiteral("16-битный значок"));
+    c24b = addItem(Save, "c24b", QStringLiteral("24-битный значок"));
+    Save->addSeparator()->setObjectName(QStringLiteral("N4"));
+    cbmp = addItem(Save, "cbmp", QStringLiteral("Рисунок"));
+    Copytoclipboard1 =
+        addItem(IconActionMenu, "Copytoclipboard1", QStringLiteral("Копировать в буфер"));
+    IconActionMenu->addSeparator()->setObjectName(QStringLiteral("N2"));
+    Wallpapercenter = addItem(IconActionMenu, "Wallpapercenter", QStringLiteral("Обои по центру"));
+    Wallpapertiled = addItem(IconActionMenu, "Wallpapertiled", QStringLiteral("Обои замостить"));
+    IconActionMenu->addSeparator()->setObjectName(QStringLiteral("N1"));
+    Backc1 = addItem(IconActionMenu, "Backc1", QStringLiteral("Цвет фона"));
+    connect(IconActionMenu, &QMenu::aboutToShow, this, &TFMain::IconActionMenuPopup);
+    connect(Backc1, &QAction::triggered, this, &TFMain::Backc1Click);
+    IconBox->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(IconBox, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& point) { IconActionMenu->popup(IconBox->mapToGlobal(point)); });
+}
+
+void TFMain::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+    }
+}
+
+void TFMain::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
+}
+
+void TFMain::FormShow() {
+    if (Theme != QLatin1String("default") && QFileInfo::exists(Theme))
+        ApplyThemeFile(Theme);
+    else
+        ApplyDefaultTheme();
+    LoadGridColorSetting();
+    PlaceTitleButtons();
+    FindNodeByPath(StartDir);
+}
+
+void TFMain::FormActivate() {
+    // The application-wide hook is this window's event filter, installed once at creation;
+    // nothing to re-install on activation.
+}
+
+void TFMain::closeEvent(QCloseEvent* event) {
+    FormClose();
+    QWidget::closeEvent(event);
+}
+
+void TFMain::FormClose() {
+    if (closing_)
+        return;
+    closing_ = true;
+    StopRequested = true;
+    SaveSettings();
+    IconBox->hide();
+    FATView->hide();
+    ScannedFiles.Clear();
+}
+
+void TFMain::SBExitClick() {
+    close();
+}
+
+void TFMain::PumpMessages() {
+    const std::uint32_t now = TickSource();
+    if (static_cast<std::uint32_t>(now - LastPumpTick) > PumpInterval) {
+        LastPumpTick = now;
+        QCoreApplication::processEvents();
+    }
+}
+
+bool TFMain::FormKeyPress(QChar key) {
+    StopRequested = false;
+    bool consumed = false;
+    if (key.toLatin1() == 'A' || key.toLatin1() == 'a') {
+        FATView->collapseAll();
+        const int drives = FATView->topLevelItemCount();
+        for (int i = 0; i < drives && !StopRequested && !closing_; ++i) {
+            QTreeWidgetItem* drive = FATView->topLevelItem(i);
+            SelectNode(drive);
+            drive->setExpanded(true);
+            QCoreApplication::processEvents();
+            if (StopRequested || closing_)
+                break;
+            TBScanClick();
+            // The tree may have been cleared or sorted inside the scan's pumps.
+            if (i < FATView->topLevelItemCount()) {
+                QTreeWidgetItem* again = FATView->topLevelItem(i);
+                QList<QTreeWidgetItem*> pending{again};
+                while (!pending.isEmpty()) {
+                    QTreeWidgetItem* node = pending.takeLast();
+                    node->setExpanded(false);
+                    for (int c = 0; c < node->childCount(); ++c)
+                        pending.append(node->child(c));
+                }
+            }
+        }
+        consumed = true;
+        QCoreApplication::processEvents();
+    } else if (key.unicode() == 27) {
+        StopRequested = true;
+        consumed = true;
+        QCoreApplication::processEvents();
+    }
+    FirstNewIndex = -1;
+    return consumed;
+}
+
+void TFMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TFMain::dropEvent(QDropEvent* event) {
+    QStringList names;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        // A name that no drive holds, or that a program path cannot represent, adds nothing.
+        if (auto path = platform::ToProgramPath(url.toLocalFile().toStdString()))
+            names.append(QString::fromStdString(*path));
+    }
+    event->acceptProposedAction();
+    DropNames(names);
+}
+
+void TFMain::DropNames(const QStringList& programPaths) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct RestoreCursor {
+        ~RestoreCursor() { QApplication::restoreOverrideCursor(); }
+    } restore;
+    for (const QString& name : programPaths) {
+        const std::string path = name.toStdString();
+        // A name that cannot be read as a file is tried as a folder, as the drop rules say.
+        if (platform::IsFolder(path) || !platform::IsRegularFile(path)) {
+            if (FindNodeByPath(name))
+                TBScanClick();
+        } else {
+            ScanFile(nullptr, name);
+        }
+    }
+}
+
+bool TFMain::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        // Key preview: the window sees every key typed while it is active.
+        if (!isActiveWindow() && !QApplication::activePopupWidget())
+            break;
+        if (QApplication::activePopupWidget() || QApplication::activeModalWidget())
+            break;
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Escape) {
+            if (FormKeyPress(QChar(27)))
+                return true;
+        } else if (!key->text().isEmpty() && !(key->modifiers() & Qt::ControlModifier)) {
+            if (FormKeyPress(key->text().at(0)))
+                return true;
+            if (watched == FATView && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter))
+                return FATViewKeyPress(QChar(13));
+        }
+        break;
+    }
+    case QEvent::MouseButtonRelease: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::LeftButton)
+            break;
+        if (watched == Image_scan)
+            Image_scanClick();
+        else if (watched == Image_exit)
+            SBExitClick();
+        else if (watched == Image2)
+            TBScanClick();
+        break;
+    }
+    case QEvent::MouseButtonPress:
+        if (watched == Image_opt) {
+            maskmenu->popup(
+                QPoint(x() + PanelFiles->mapTo(this, QPoint(0, 0)).x() + 1,
+                       y() + PanelFiles->mapTo(this, QPoint(0, 0)).y() + Panel_title->height()));
+            return true;
+        }
+        break;
+    case QEvent::Resize:
+        if (watched == PanelIconBox || watched == IconBox->parentWidget())
+            PanelIconBoxResize();
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace glyptor

@@ -1,0 +1,243 @@
+// The main window TFMain: the frameless window with its control tree, its run-time state, and
+// the window events that tie the subsystems together. The handlers of each subsystem are defined
+// in that subsystem's files (the folder tree and the scanner in browser/, and so on); this header
+// is the one place that declares them all.
+#pragma once
+
+#include "browser/IconGrid.h"
+#include "browser/IconRes.h"
+
+#include <QCursor>
+#include <QFrame>
+#include <QLabel>
+#include <QMap>
+#include <QStringList>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+
+class QMenu;
+class QAction;
+class QSplitter;
+class QToolButton;
+class QColorDialog;
+
+namespace glyptor {
+
+// --- Program-wide state, one instance for the whole program -------------------------------
+
+extern std::uint32_t PumpInterval;
+extern std::uint32_t LastPumpTick;
+extern int MaxCash;
+extern int MinCash;
+extern QString ExtMask;
+extern bool ScanSubfolders;
+extern bool ShallowScan;
+extern QString CurrentDir;
+extern QString StartDir;
+// The millisecond tick the pump reads; tests replace it to control time.
+extern std::function<std::uint32_t()> TickSource;
+
+using IconAction = std::function<void(TIconRes&)>;
+extern IconAction IconClickAction;
+
+// The cursors under their fixed numbers (100 save, 101 copy, 102 centre, 103 tile).
+QCursor ProgramCursor(int number);
+
+// Upper-cases a path for comparison (system locale rules).
+QString UpperPath(const QString& path);
+
+// One logical drive of the folder tree.
+struct DriveRecord {
+    int type = 0; // platform drive type code
+    QString root; // "C:\"
+};
+
+// The sorted, case-insensitive key set of files whose icons are in the grid.
+class ScannedFileList {
+public:
+    // False when the key is present already.
+    bool Add(const QString& key);
+    bool Contains(const QString& key) const;
+    int Count() const { return static_cast<int>(keys_.size()); }
+    void Clear() { keys_.clear(); }
+
+private:
+    std::set<QString> keys_; // upper-cased keys
+};
+
+// A tree node whose children sort by text without regard to case, like the system tree.
+class FolderNode : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem& other) const override;
+};
+
+// Path of a node: the texts from its top node down, joined by "\".
+QString NodePath(const QTreeWidgetItem* node);
+
+class TFMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit TFMain(QWidget* parent = nullptr); // FormCreate
+    ~TFMain() override;
+
+    // --- Controls (object names as the window's design has them) ---------------------------
+    QFrame* Panel_Right = nullptr;
+    QFrame* PanelMain = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    QFrame* PanelFiles = nullptr;
+    QFrame* Panel_title = nullptr;
+    QLabel* Image7 = nullptr;
+    QToolButton* sb_max = nullptr;
+    QToolButton* SB_Min = nullptr;
+    QFrame* Panel_opt = nullptr;
+    QLabel* Image_opt = nullptr;
+    QTreeWidget* FATView = nullptr;
+    QFrame* Panel_tools = nullptr;
+    QFrame* Panel_scan = nullptr;
+    QLabel* Image_scan = nullptr;
+    QLabel* Image_tools = nullptr;
+    QToolButton* SpeedButton2 = nullptr;
+    QToolButton* SpeedButton3 = nullptr;
+    QToolButton* SpeedButton4 = nullptr;
+    QToolButton* SpeedButton5 = nullptr;
+    QFrame* Panel_exit = nullptr;
+    QLabel* Image_exit = nullptr;
+    QFrame* Panelresize = nullptr;
+    QLabel* Image_resize = nullptr;
+    QFrame* PanelIconBox = nullptr;
+    QFrame* Panel_top = nullptr;
+    QLabel* StatusLabel = nullptr;
+    QLabel* Image_about = nullptr;
+    QLabel* Image_www = nullptr;
+    QLabel* Image2 = nullptr;
+    TIconBox* IconBox = nullptr;
+    QFrame* Panel_bottom = nullptr;
+    QFrame* Panel1 = nullptr;
+
+    QMenu* maskmenu = nullptr;
+    QMenu* Loadtheme1 = nullptr;
+    QAction* Defaulttheme = nullptr;
+    QAction* im1 = nullptr;
+    QAction* im2 = nullptr;
+    QAction* im3 = nullptr;
+    QAction* im4 = nullptr;
+    QAction* im5 = nullptr;
+    QAction* im6 = nullptr;
+    QAction* subfolders1 = nullptr;
+
+    QMenu* IconActionMenu = nullptr;
+    QMenu* Save = nullptr;
+    QAction* c4b = nullptr;
+    QAction* c8b = nullptr;
+    QAction* c16b = nullptr;
+    QAction* c24b = nullptr;
+    QAction* cbmp = nullptr;
+    QAction* Copytoclipboard1 = nullptr;
+    QAction* Wallpapercenter = nullptr;
+    QAction* Wallpapertiled = nullptr;
+    QAction* Backc1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QList<QIcon> FATImgList; // the tree's nine 16 x 16 pictures
+
+    // --- Window state -----------------------------------------------------------------------
+    QList<DriveRecord> DriveList;
+    ScannedFileList ScannedFiles;
+    bool StopRequested = false;
+    bool Scanning = false;
+    int IconTotal = 0;
+    int FirstNewIndex = 0;
+    QTreeWidgetItem* LastScannedNode = nullptr;
+    QString Theme = QStringLiteral("default");
+    std::uint8_t LastIconDepthCode = 0;
+
+    // --- Window events ----------------------------------------------------------------------
+    void FormShow();
+    void FormActivate();
+    void FormClose();
+    // Returns true when the key was consumed.
+    bool FormKeyPress(QChar key);
+    void DropNames(const QStringList& programPaths);
+    void PumpMessages();
+    void SBExitClick();
+
+    // --- Settings ---------------------------------------------------------------------------
+    void LoadSettings();
+    void SaveSettings();
+    // Gives the grid the stored colour again, after a skin set its own.
+    void LoadGridColorSetting();
+
+    // --- Folder tree ------------------------------------------------------------------------
+    void BuildDriveTree();
+    void ListSubfolders(QTreeWidgetItem* node);
+    QTreeWidgetItem* FindNodeByPath(const QString& path);
+    void FATViewChange(QTreeWidgetItem* node);
+    void FATViewExpanding(QTreeWidgetItem* node);
+    void FATViewExpanded(QTreeWidgetItem* node);
+    void FATViewClick();
+    bool FATViewKeyPress(QChar key);
+    // Node and state images (state 0 = none).
+    void SetNodeImage(QTreeWidgetItem* node, int image, int selectedImage);
+    void SetStateImage(QTreeWidgetItem* node, int state);
+    int StateImage(const QTreeWidgetItem* node) const;
+    quint64 NodeId(const QTreeWidgetItem* node) const;
+    void SelectNode(QTreeWidgetItem* node);
+
+    // --- Scanner ----------------------------------------------------------------------------
+    void TBScanClick();
+    void TBClearClick();
+    void ScanFolder(QTreeWidgetItem* node);
+    void ScanFile(QTreeWidgetItem* node, const QString& path);
+    void Image_scanClick();
+    void im1Click();
+    void imTypeClick(QAction* item);
+    void maskset();
+    void maskmenuPopup();
+    void subfolders1Click();
+
+    // --- Grid -------------------------------------------------------------------------------
+    int PageSize() const;
+    void PanelIconBoxResize();
+    void IconBoxDrawItem(QPainter& painter, int index, const QRect& rect, bool selected);
+    void PrefetchIcons();
+    void IconClick();
+    void IconActionMenuPopup();
+    void Backc1Click();
+    void ShowInStatus(TIconRes& record);
+
+    // --- Skin (least bodies until the theme code joins) -------------------------------------
+    void ApplyDefaultTheme();
+    void ApplyThemeFile(const QString& file);
+    void PlaceTitleButtons();
+    void RefreshThemeMenu();
+
+    bool Closing() const { return closing_; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateControls();
+    void CreateMenus();
+    QFrame* NewPanel(QWidget* parent, const char* name);
+
+    bool shown_ = false;
+    bool closing_ = false;
+    bool quietExpand_ = false;
+    quint64 nextNodeId_ = 1;
+    QMap<QTreeWidgetItem*, int> pendingState_;
+};
+
+} // namespace glyptor

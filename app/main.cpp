@@ -1,0 +1,17 @@
+// Program entry: help file name, application title, the main window and the about window.
+#include "about/About.h"
+#include "app/Umain.h"
+#include "platform/ui/Application.h"
+
+int main(int argc, char** argv) {
+    glyptor::platform::Application app(argc, argv);
+    glyptor::platform::Application::HelpFile = QStringLiteral("glyptor.hlp");
+    QApplication::setApplicationName(QStringLiteral("Glyptor"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Glyptor 3"));
+
+    glyptor::TFMain window;
+    glyptor::TAbout about(&window);
+    glyptor::About = &about;
+    window.show();
+    return app.exec();
+}

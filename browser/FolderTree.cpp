@@ -1,0 +1,209 @@
+// The folder tree: one top node per drive, subfolders listed lazily one level ahead of what the
+// user has opened. Nodes are never removed while the window lives, so found icons may keep them.
+#include "app/Umain.h"
+
+#include "platform/core/Drives.h"
+#include "platform/core/FileSystem.h"
+#include "platform/core/System.h"
+
+#include <QApplication>
+#include <QPainter>
+
+namespace glyptor {
+
+namespace {
+
+constexpr int NodeIdRole = Qt::UserRole + 1;
+constexpr int ImageRole = Qt::UserRole + 2;
+constexpr int SelectedImageRole = Qt::UserRole + 3;
+constexpr int StateRole = Qt::UserRole + 4;
+
+int DriveImage(int type) {
+    switch (type) {
+    case platform::DriveRemovable:
+        return 2;
+    case platform::DriveRemote:
+        return 5;
+    case platform::DriveCdRom:
+        return 4;
+    case platform::DriveRamDisk:
+        return 6;
+    default:
+        return 3;
+    }
+}
+
+// The state image stands left of the node image, as the system tree draws them.
+QPixmap Compose(const QList<QIcon>& images, int state, int image) {
+    QPixmap strip(35, 16);
+    strip.fill(Qt::transparent);
+    QPainter painter(&strip);
+    if (state > 0 && state < images.size())
+        images[state].paint(&painter, 0, 0, 16, 16);
+    if (image >= 0 && image < images.size())
+        images[image].paint(&painter, 19, 0, 16, 16);
+    return strip;
+}
+
+} // namespace
+
+quint64 TFMain::NodeId(const QTreeWidgetItem* node) const {
+    return node ? node->data(0, NodeIdRole).toULongLong() : 0;
+}
+
+void TFMain::SetNodeImage(QTreeWidgetItem* node, int image, int selectedImage) {
+    node->setData(0, ImageRole, image);
+    node->setData(0, SelectedImageRole, selectedImage);
+    SetStateImage(node, StateImage(node));
+}
+
+void TFMain::SetStateImage(QTreeWidgetItem* node, int state) {
+    node->setData(0, StateRole, state);
+    const int image = node->data(0, ImageRole).toInt();
+    const int selected = node->data(0, SelectedImageRole).toInt();
+    QIcon icon;
+    icon.addPixmap(Compose(FATImgList, state, image), QIcon::Normal);
+    icon.addPixmap(Compose(FATImgList, state, selected), QIcon::Selected);
+    node->setIcon(0, icon);
+}
+
+int TFMain::StateImage(const QTreeWidgetItem* node) const {
+    return node->data(0, StateRole).toInt();
+}
+
+void TFMain::SelectNode(QTreeWidgetItem* node) {
+    // The selected node is always shown: its ancestors open quietly (no expand handlers run,
+    // as when the system tree makes a selection visible), each listing its children's
+    // subfolders so that their expand buttons are right.
+    std::vector<QTreeWidgetItem*> ancestors;
+    for (QTreeWidgetItem* up = node->parent(); up; up = up->parent())
+        ancestors.push_back(up);
+    quietExpand_ = true;
+    for (auto it = ancestors.rbegin(); it != ancestors.rend(); ++it) {
+        if (!(*it)->isExpanded()) {
+            for (int i = 0; i < (*it)->childCount(); ++i)
+                ListSubfolders((*it)->child(i));
+            (*it)->setExpanded(true);
+        }
+    }
+    quietExpand_ = false;
+    FATView->setCurrentItem(node);
+    FATView->scrollToItem(node);
+}
+
+void TFMain::BuildDriveTree() {
+    StatusLabel->setText(QStringLiteral("\\\\") + QString::fromStdString(platform::ComputerName()));
+    DriveList.clear();
+    for (const platform::DriveEntry& drive : platform::Drives())
+        DriveList.append(DriveRecord{drive.type, QString::fromStdString(drive.root).toUpper()});
+
+    FATView->setUpdatesEnabled(false);
+    FATView->clear();
+    LastScannedNode = nullptr;
+    for (const DriveRecord& drive : DriveList) {
+        if (drive.type == platform::DriveNoRootDir)
+            continue;
+        QString text = drive.root;
+        if (text.endsWith('\\'))
+            text.chop(1);
+        auto* node = new FolderNode(QStringList{text});
+        node->setData(0, NodeIdRole, nextNodeId_++);
+        FATView->addTopLevelItem(node);
+        const int image = DriveImage(drive.type);
+        SetNodeImage(node, image, image);
+        // Removable drives are not touched until the user clicks them: no floppy spins up.
+        if (drive.type != platform::DriveRemovable)
+            ListSubfolders(node);
+    }
+    FATView->setUpdatesEnabled(true);
+}
+
+void TFMain::ListSubfolders(QTreeWidgetItem* node) {
+    if (!node || node->childCount() > 0)
+        return;
+    QString path = NodePath(node);
+    if (!path.endsWith('\\'))
+        path += '\\';
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    const auto names = platform::ListSubfolders(path.toStdString());
+    // Sorting happens at once, not on Qt's deferred timer: a node selected right after being
+    // listed (the path walk of FindNodeByPath) must not lose its selection to a later re-sort.
+    const bool sorting = FATView->isSortingEnabled();
+    FATView->setSortingEnabled(false);
+    for (const std::string& name : names) {
+        auto* child = new FolderNode(node, QStringList{QString::fromStdString(name)});
+        child->setData(0, NodeIdRole, nextNodeId_++);
+        SetNodeImage(child, 0, 7);
+    }
+    node->sortChildren(0, Qt::AscendingOrder);
+    FATView->setSortingEnabled(sorting);
+    QApplication::restoreOverrideCursor();
+}
+
+QTreeWidgetItem* TFMain::FindNodeByPath(const QString& path) {
+    if (FATView->topLevelItemCount() == 0)
+        return nullptr;
+    const QString target = UpperPath(path);
+    QTreeWidgetItem* node = FATView->topLevelItem(0);
+    while (node) {
+        const QString nodePath = UpperPath(NodePath(node));
+        if (nodePath == target) {
+            SelectNode(node);
+            return node;
+        }
+        if (target.startsWith(nodePath + '\\')) {
+            ListSubfolders(node);
+            node = node->childCount() > 0 ? node->child(0) : nullptr;
+            continue;
+        }
+        QTreeWidgetItem* parent = node->parent();
+        const int index = parent ? parent->indexOfChild(node) : FATView->indexOfTopLevelItem(node);
+        const int siblings = parent ? parent->childCount() : FATView->topLevelItemCount();
+        node = index + 1 < siblings
+                   ? (parent ? parent->child(index + 1) : FATView->topLevelItem(index + 1))
+                   : nullptr;
+    }
+    return nullptr;
+}
+
+void TFMain::FATViewChange(QTreeWidgetItem* node) {
+    CurrentDir = NodePath(node);
+    StatusLabel->setText(CurrentDir);
+    StatusLabel->adjustSize();
+}
+
+void TFMain::FATViewExpanding(QTreeWidgetItem* node) {
+    for (int i = 0; i < node->childCount(); ++i)
+        ListSubfolders(node->child(i));
+}
+
+void TFMain::FATViewExpanded(QTreeWidgetItem* node) {
+    FATView->setSortingEnabled(false);
+    FATView->setSortingEnabled(true);
+    SelectNode(node);
+    LastScannedNode = FATView->currentItem();
+}
+
+void TFMain::FATViewClick() {
+    QTreeWidgetItem* node = FATView->currentItem();
+    if (!node)
+        return;
+    if (!node->parent() && node->childCount() == 0)
+        ListSubfolders(node);
+    if (node == LastScannedNode)
+        return;
+    LastScannedNode = node;
+    ShallowScan = node->parent() == nullptr;
+    TBClearClick();
+    TBScanClick();
+}
+
+bool TFMain::FATViewKeyPress(QChar key) {
+    if (key.unicode() != 13)
+        return false;
+    TBClearClick();
+    TBScanClick();
+    return true;
+}
+
+} // namespace glyptor

@@ -1,0 +1,274 @@
+#include "browser/IconGrid.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+
+#include <algorithm>
+
+namespace glyptor {
+
+QColor ToQColor(int color) {
+    return QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF);
+}
+
+int FromQColor(const QColor& color) {
+    return color.red() | (color.green() << 8) | (color.blue() << 16);
+}
+
+TIconBox::TIconBox(QWidget* parent) : QAbstractScrollArea(parent) {
+    setFrameShape(QFrame::NoFrame);
+    setFocusPolicy(Qt::StrongFocus);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    viewport()->setAutoFillBackground(false);
+    UpdateScrollBar();
+}
+
+TIconBox::~TIconBox() = default;
+
+void TIconBox::Append(std::unique_ptr<TIconRes> record) {
+    items_.push_back(std::move(record));
+    // While hidden (during a scan) the scroll range is brought up to date when shown again.
+    if (isVisible())
+        UpdateScrollBar();
+}
+
+void TIconBox::Clear() {
+    for (auto& record : items_)
+        ReleasePicture(*record);
+    items_.clear();
+    topIndex_ = 0;
+    itemIndex_ = -1;
+    UpdateScrollBar();
+    viewport()->update();
+}
+
+void TIconBox::SetColumns(int columns) {
+    columns_ = std::max(0, columns);
+    UpdateScrollBar();
+    viewport()->update();
+}
+
+int TIconBox::ColumnWidth() const {
+    if (columns_ <= 0)
+        return std::max(1, viewport()->width());
+    return std::max(1, (width() + columns_ - 3) / columns_);
+}
+
+int TIconBox::RowsPerColumn() const {
+    return std::max(1, viewport()->height() / ItemHeight);
+}
+
+void TIconBox::SetTopIndex(int index) {
+    if (items_.empty()) {
+        topIndex_ = 0;
+        return;
+    }
+    index = std::clamp(index, 0, Count() - 1);
+    if (columns_ > 0) {
+        const int rows = RowsPerColumn();
+        index = index / rows * rows;
+    }
+    topIndex_ = index;
+    syncing_ = true;
+    if (columns_ > 0)
+        horizontalScrollBar()->setValue(topIndex_ / RowsPerColumn());
+    else
+        verticalScrollBar()->setValue(topIndex_);
+    syncing_ = false;
+    viewport()->update();
+}
+
+void TIconBox::SetItemIndex(int index) {
+    itemIndex_ = (index >= 0 && index < Count()) ? index : -1;
+    if (itemIndex_ >= 0)
+        MakeVisible(itemIndex_);
+    viewport()->update();
+}
+
+void TIconBox::SetColor(int color) {
+    color_ = color;
+    viewport()->update();
+}
+
+QRect TIconBox::ItemRect(int index) const {
+    if (columns_ > 0) {
+        const int rows = RowsPerColumn();
+        const int column = index / rows - topIndex_ / rows;
+        return QRect(column * ColumnWidth(), (index % rows) * ItemHeight, ColumnWidth(),
+                     ItemHeight);
+    }
+    return QRect(0, (index - topIndex_) * ItemHeight, viewport()->width(), ItemHeight);
+}
+
+int TIconBox::IndexAt(const QPoint& point) const {
+    if (point.x() < 0 || point.y() < 0)
+        return -1;
+    int index;
+    if (columns_ > 0) {
+        const int rows = RowsPerColumn();
+        const int row = point.y() / ItemHeight;
+        if (row >= rows)
+            return -1;
+        index = topIndex_ + (point.x() / ColumnWidth()) * rows + row;
+    } else {
+        index = topIndex_ + point.y() / ItemHeight;
+    }
+    return index < Count() ? index : -1;
+}
+
+void TIconBox::UpdateScrollBar() {
+    syncing_ = true;
+    if (columns_ > 0) {
+        const int rows = RowsPerColumn();
+        const int totalColumns = (Count() + rows - 1) / rows;
+        const int visibleColumns = std::max(1, viewport()->width() / ColumnWidth());
+        horizontalScrollBar()->setRange(0, std::max(0, totalColumns - visibleColumns));
+        horizontalScrollBar()->setPageStep(visibleColumns);
+        verticalScrollBar()->setRange(0, 0);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        topIndex_ = std::min(topIndex_, horizontalScrollBar()->maximum() * rows);
+        topIndex_ = topIndex_ / rows * rows;
+    } else {
+        const int rows = RowsPerColumn();
+        verticalScrollBar()->setRange(0, std::max(0, Count() - rows));
+        verticalScrollBar()->setPageStep(rows);
+        horizontalScrollBar()->setRange(0, 0);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        topIndex_ = std::min(topIndex_, verticalScrollBar()->maximum());
+    }
+    topIndex_ = std::max(0, topIndex_);
+    syncing_ = false;
+}
+
+void TIconBox::scrollContentsBy(int, int) {
+    if (syncing_)
+        return;
+    topIndex_ = columns_ > 0 ? horizontalScrollBar()->value() * RowsPerColumn()
+                             : verticalScrollBar()->value();
+    viewport()->update();
+}
+
+void TIconBox::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    UpdateScrollBar();
+}
+
+void TIconBox::paintEvent(QPaintEvent*) {
+    QPainter painter(viewport());
+    painter.fillRect(viewport()->rect(), ToQColor(color_));
+    if (items_.empty())
+        return;
+    const int rows = RowsPerColumn();
+    const int visibleColumns = columns_ > 0 ? viewport()->width() / ColumnWidth() + 1 : 1;
+    const int last = std::min(Count(), topIndex_ + rows * visibleColumns + (columns_ > 0 ? 0 : 1));
+    for (int index = topIndex_; index < last; ++index) {
+        // Records may vanish while a cell paints (a paint can reach the pump); stop then.
+        if (index >= Count())
+            break;
+        const QRect rect = ItemRect(index);
+        if (!rect.intersects(viewport()->rect()))
+            continue;
+        if (DrawItem)
+            DrawItem(painter, index, rect, index == itemIndex_);
+        if (index == itemIndex_ && hasFocus()) {
+            QPen pen(Qt::white, 1, Qt::DotLine);
+            painter.setPen(pen);
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(rect.adjusted(0, 0, -1, -1));
+        }
+    }
+}
+
+void TIconBox::MakeVisible(int index) {
+    const int rows = RowsPerColumn();
+    if (columns_ > 0) {
+        const int column = index / rows;
+        const int first = topIndex_ / rows;
+        const int visible = std::max(1, viewport()->width() / ColumnWidth());
+        if (column < first)
+            SetTopIndex(column * rows);
+        else if (column >= first + visible)
+            SetTopIndex((column - visible + 1) * rows);
+    } else {
+        if (index < topIndex_)
+            SetTopIndex(index);
+        else if (index >= topIndex_ + rows)
+            SetTopIndex(index - rows + 1);
+    }
+}
+
+void TIconBox::SelectByUser(int index) {
+    if (index < 0 || index >= Count())
+        return;
+    const bool changed = index != itemIndex_;
+    SetItemIndex(index);
+    if (changed)
+        emit Clicked();
+}
+
+void TIconBox::mousePressEvent(QMouseEvent* event) {
+    setFocus();
+    const int index = IndexAt(event->position().toPoint());
+    if (index >= 0 && (event->button() == Qt::LeftButton || event->button() == Qt::RightButton))
+        SelectByUser(index);
+    QAbstractScrollArea::mousePressEvent(event);
+}
+
+void TIconBox::keyPressEvent(QKeyEvent* event) {
+    if (items_.empty()) {
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    const int rows = columns_ > 0 ? RowsPerColumn() : 1;
+    const int current = itemIndex_ < 0 ? topIndex_ : itemIndex_;
+    int target = current;
+    switch (event->key()) {
+    case Qt::Key_Up:
+        target = current - 1;
+        break;
+    case Qt::Key_Down:
+        target = current + 1;
+        break;
+    case Qt::Key_Left:
+        target = columns_ > 0 ? current - rows : current;
+        break;
+    case Qt::Key_Right:
+        target = columns_ > 0 ? current + rows : current;
+        break;
+    case Qt::Key_Home:
+        target = 0;
+        break;
+    case Qt::Key_End:
+        target = Count() - 1;
+        break;
+    case Qt::Key_PageUp:
+        target = current - (columns_ > 0 ? rows * std::max(1, viewport()->width() / ColumnWidth())
+                                         : RowsPerColumn());
+        break;
+    case Qt::Key_PageDown:
+        target = current + (columns_ > 0 ? rows * std::max(1, viewport()->width() / ColumnWidth())
+                                         : RowsPerColumn());
+        break;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+    }
+    SelectByUser(std::clamp(target, 0, Count() - 1));
+}
+
+void TIconBox::wheelEvent(QWheelEvent* event) {
+    // The grid scrolls sideways: the wheel moves columns.
+    const int steps = event->angleDelta().y() / 120;
+    if (columns_ > 0 && steps != 0) {
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() - steps);
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::wheelEvent(event);
+}
+
+} // namespace glyptor

@@ -1,0 +1,37 @@
+// The found-icon record: one per grid cell. It names the icon (folder node, file name, index)
+// and holds its picture once the grid has loaded it; it stays small because a scan of a whole
+// drive keeps one record per icon but pictures only near the view.
+#pragma once
+
+#include <QPixmap>
+#include <QString>
+
+#include <memory>
+
+class QTreeWidgetItem;
+
+namespace glyptor {
+
+struct TIconRes {
+    QTreeWidgetItem* FolderNode = nullptr; // not owned; tree nodes live as long as the window
+    QString FileName;                      // bare name with a node, full path without
+    int IconIndex = 0;
+    std::unique_ptr<QPixmap> Picture; // none until loaded
+
+    // NodePath(FolderNode) + "\" + FileName, or FileName alone without a node.
+    QString FullPath() const;
+};
+
+// The picture cache's counter of loaded pictures (pictures obtained from files).
+extern int LoadedPictureCount;
+
+// The picture of a record: loads icon IconIndex of its file when it has none; `loaded` becomes
+// true when an icon came from the file now. A file that yields no icon shows the program's icon.
+QPixmap& GetPicture(TIconRes& record, bool& loaded);
+// Frees the record's picture, if any, and lowers LoadedPictureCount.
+void ReleasePicture(TIconRes& record);
+
+// The program's own icon, shown where a file yields none; also the window icon.
+const QPixmap& ApplicationIcon();
+
+} // namespace glyptor

@@ -1,0 +1,167 @@
+#include "platform/core/FileSystem.h"
+
+#include "platform/core/Paths.h"
+
+#include <QString>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+
+#include <memory>
+#include <optional>
+
+namespace glyptor::platform {
+
+namespace {
+
+// Magic numbers of the pseudo file systems a folder walk must never enter.
+bool IsPseudoMagic(long magic) {
+    switch (static_cast<unsigned long>(magic)) {
+    case 0x9fa0:     // proc
+    case 0x62656572: // sysfs
+    case 0x1cd1:     // devpts
+    case 0x27e0eb:   // cgroup
+    case 0x63677270: // cgroup2
+    case 0x73636673: // securityfs
+    case 0x64626720: // debugfs
+    case 0x74726163: // tracefs
+    case 0x6165676c: // pstore
+    case 0xcafe4a11: // bpf
+    case 0x19800202: // mqueue
+    case 0x62656570: // configfs
+    case 0x42494e4d: // binfmt_misc
+    case 0x6e736673: // nsfs
+        return true;
+    default:
+        return false;
+    }
+}
+
+struct NativeFolder {
+    std::string path;
+    dev_t device = 0;
+};
+
+std::optional<NativeFolder> OpenFolder(const std::string& programPath) {
+    auto native = ToNativePath(programPath);
+    if (!native)
+        return std::nullopt;
+    struct stat info {};
+    if (::stat(native->c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return std::nullopt;
+    return NativeFolder{*native, info.st_dev};
+}
+
+std::string Join(const std::string& folder, const char* name) {
+    if (!folder.empty() && folder.back() == '/')
+        return folder + name;
+    return folder + "/" + name;
+}
+
+// A real folder we may enter: not a link, and not the mount point of a pseudo file system.
+bool IsEnterableFolder(const NativeFolder& parent, const std::string& full) {
+    struct stat info {};
+    if (::lstat(full.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        return false;
+    if (info.st_dev != parent.device) {
+        struct statfs fs {};
+        if (::statfs(full.c_str(), &fs) != 0 || IsPseudoMagic(fs.f_type))
+            return false;
+    }
+    return true;
+}
+
+template <typename Visit> void ForEachEntry(const std::string& folder, Visit visit) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir)
+        return;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const char* name = entry->d_name;
+        if (std::string_view(name) == "." || std::string_view(name) == "..")
+            continue;
+        if (std::string_view(name).find('\\') != std::string_view::npos)
+            continue;
+        visit(name);
+    }
+}
+
+} // namespace
+
+bool MatchesPattern(const std::string& name, const std::string& pattern) {
+    if (pattern == "*.*" || pattern == "*")
+        return true;
+    const QString text = QString::fromStdString(name).toUpper();
+    const QString mask = QString::fromStdString(pattern).toUpper();
+    // Iterative "*" / "?" matcher with one backtrack point: linear in practice, never recursive.
+    qsizetype t = 0, m = 0, starM = -1, starT = 0;
+    while (t < text.size()) {
+        if (m < mask.size() && (mask[m] == '?' || mask[m] == text[t])) {
+            ++t;
+            ++m;
+        } else if (m < mask.size() && mask[m] == '*') {
+            starM = m++;
+            starT = t;
+        } else if (starM >= 0) {
+            m = starM + 1;
+            t = ++starT;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == '*')
+        ++m;
+    return m == mask.size();
+}
+
+std::vector<std::string> ListSubfolders(const std::string& path) {
+    std::vector<std::string> names;
+    const auto folder = OpenFolder(path);
+    if (!folder)
+        return names;
+    ForEachEntry(folder->path, [&](const char* name) {
+        if (name[0] == '.')
+            return;
+        if (IsEnterableFolder(*folder, Join(folder->path, name)))
+            names.emplace_back(name);
+    });
+    return names;
+}
+
+std::vector<FolderEntry> ListEntries(const std::string& path, const std::string& pattern) {
+    std::vector<FolderEntry> entries;
+    const auto folder = OpenFolder(path);
+    if (!folder)
+        return entries;
+    ForEachEntry(folder->path, [&](const char* name) {
+        if (!MatchesPattern(name, pattern))
+            return;
+        const std::string full = Join(folder->path, name);
+        struct stat info {};
+        if (::lstat(full.c_str(), &info) != 0)
+            return;
+        if (S_ISDIR(info.st_mode)) {
+            if (name[0] != '.' && IsEnterableFolder(*folder, full))
+                entries.push_back({name, true});
+            return;
+        }
+        // A link counts as what it points to; only regular files are ever opened.
+        if (S_ISLNK(info.st_mode) && ::stat(full.c_str(), &info) != 0)
+            return;
+        if (S_ISREG(info.st_mode))
+            entries.push_back({name, false});
+    });
+    return entries;
+}
+
+bool IsFolder(const std::string& path) {
+    return OpenFolder(path).has_value();
+}
+
+bool IsRegularFile(const std::string& path) {
+    auto native = ToNativePath(path);
+    struct stat info {};
+    return native && ::stat(native->c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+} // namespace glyptor::platform

@@ -1,0 +1,32 @@
+// The application object. Exceptions must not cross Qt's event loop, so every event handler runs
+// under notify(), which turns an escaping exception into the general error report: a message
+// box with the exception's text, after which the program goes on.
+#pragma once
+
+#include <QApplication>
+
+#include <functional>
+
+namespace glyptor::platform {
+
+class Application : public QApplication {
+    Q_OBJECT
+public:
+    Application(int& argc, char** argv);
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    // Shows the general error report for a text; tests replace the reporter.
+    static void ReportError(const QString& text);
+    static void SetErrorReporter(std::function<void(const QString&)> reporter);
+
+    // The help file name set at start ("glyptor.hlp").
+    static QString HelpFile;
+};
+
+enum class MessageIcon { None, Information, Warning, Error };
+
+// A modal message box with an OK button, owned by `owner` (may be null).
+void MessageBox(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon);
+
+} // namespace glyptor::platform

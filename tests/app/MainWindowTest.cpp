@@ -1,0 +1,335 @@
+// The main window on a temporary folder mapped as a drive: tree, pump, keys, scans, drops,
+// grid and settings, driven through the window's own handlers.
+#include "app/Umain.h"
+#include "platform/core/Settings.h"
+#include "platform/core/System.h"
+#include "platform/ui/Application.h"
+
+#include "TempDrive.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QSettings>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstring>
+
+using namespace glyptor;
+using glyptor::testing::TempDrive;
+
+namespace {
+
+// A valid one-image icon file: 32 x 32, 32 bits per pixel, a red square on transparency.
+std::string IconFile() {
+    std::string bytes;
+    auto u8 = [&](unsigned v) { bytes.push_back(static_cast<char>(v & 0xFF)); };
+    auto u16 = [&](unsigned v) {
+        u8(v);
+        u8(v >> 8);
+    };
+    auto u32 = [&](unsigned v) {
+        u16(v & 0xFFFF);
+        u16(v >> 16);
+    };
+    const unsigned pixels = 32 * 32 * 4, mask = 32 * 4;
+    u16(0);
+    u16(1);
+    u16(1); // ICONDIR
+    u8(32);
+    u8(32);
+    u8(0);
+    u8(0);
+    u16(1);
+    u16(32); // ICONDIRENTRY
+    u32(40 + pixels + mask);
+    u32(22);
+    u32(40);
+    u32(32);
+    u32(64);
+    u16(1);
+    u16(32);
+    u32(0); // BITMAPINFOHEADER
+    u32(pixels + mask);
+    u32(0);
+    u32(0);
+    u32(0);
+    u32(0);
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x)
+            u32(x >= 8 && x < 24 && y >= 8 && y < 24 ? 0xFFFF0000u : 0x00000000u);
+    for (unsigned i = 0; i < mask; ++i)
+        u8(0);
+    return bytes;
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir config_;
+    std::unique_ptr<TempDrive> drive_;
+
+    std::unique_ptr<TFMain> NewWindow() {
+        auto window = std::make_unique<TFMain>();
+        window->resize(800, 500);
+        window->show();
+        return window;
+    }
+
+    QTreeWidgetItem* DriveNode(TFMain& window, const QString& text) {
+        for (int i = 0; i < window.FATView->topLevelItemCount(); ++i)
+            if (window.FATView->topLevelItem(i)->text(0) == text)
+                return window.FATView->topLevelItem(i);
+        return nullptr;
+    }
+
+    void Click(TFMain& window, QTreeWidgetItem* node) {
+        window.FATView->setCurrentItem(node);
+        window.FATViewClick();
+    }
+
+private slots:
+    void init() {
+        qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
+        QFile::remove(platform::SettingsFilePath());
+        drive_ = std::make_unique<TempDrive>();
+        {
+            QSettings store(platform::SettingsFilePath(), QSettings::IniFormat);
+            store.setValue("LastDir", "T:");
+        }
+        ExtMask.clear();
+        ScanSubfolders = true;
+        TickSource = [] { return platform::TickCount(); };
+        LastPumpTick = 0;
+    }
+
+    void cleanup() { drive_.reset(); }
+
+    void statusShowsHostNameAndDrivesBecomeNodes() {
+        platform::SetDrives({{"C:\\", platform::DriveFixed, drive_->Root()},
+                             {"E:\\", platform::DriveNoRootDir, "/nonexistent"},
+                             {"F:\\", platform::DriveCdRom, drive_->Root()}});
+        QSettings(platform::SettingsFilePath(), QSettings::IniFormat).setValue("LastDir", "Q:");
+        TFMain window;
+        QCOMPARE(window.StatusLabel->text(),
+                 QStringLiteral("\\\\") + QString::fromStdString(platform::ComputerName()));
+        QCOMPARE(window.FATView->topLevelItemCount(), 2);
+        QVERIFY(DriveNode(window, "C:"));
+        QVERIFY(!DriveNode(window, "E:")); // a drive without a root folder has no node
+        QVERIFY(DriveNode(window, "F:"));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Главное"));
+        QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
+        QVERIFY(window.findChild<QWidget*>("Panel_title"));
+        QVERIFY(window.findChild<QWidget*>("IconBox"));
+    }
+
+    void findNodeByPathRespectsComponentBoundaries() {
+        drive_->Folder("PROGRAM");
+        drive_->Folder("PROGRAM FILES/App");
+        auto window = NewWindow();
+        QTreeWidgetItem* node = window->FindNodeByPath("T:\\PROGRAM FILES\\App");
+        QVERIFY(node);
+        QCOMPARE(NodePath(node), QStringLiteral("T:\\PROGRAM FILES\\App"));
+        QCOMPARE(window->FATView->currentItem(), node);
+        QCOMPARE(CurrentDir, QStringLiteral("T:\\PROGRAM FILES\\App"));
+        // Small letters find the same node.
+        QCOMPARE(window->FindNodeByPath("t:\\program files\\app"), node);
+        QVERIFY(!window->FindNodeByPath("T:\\PROGRAM FILES\\Missing"));
+        QVERIFY(!window->FindNodeByPath("Z:\\x"));
+    }
+
+    void missingStartFolderSelectsNothing() {
+        drive_->Folder("a/b");
+        QSettings(platform::SettingsFilePath(), QSettings::IniFormat)
+            .setValue("LastDir", "T:\\a\\gone");
+        auto window = NewWindow();
+        QVERIFY(!window->FATView->currentItem());
+        // The ancestors were listed on the way.
+        QTreeWidgetItem* a = DriveNode(*window, "T:")->child(0);
+        QVERIFY(a);
+        QCOMPARE(a->childCount(), 1);
+    }
+
+    void expandingDoesNotScanButEnterDoes() {
+        drive_->File("top/sub/x.ico", IconFile());
+        drive_->Folder("top/sub/deeper");
+        auto window = NewWindow();
+        QTreeWidgetItem* top = window->FindNodeByPath("T:\\top");
+        QVERIFY(top);
+        top->setExpanded(true);
+        QCOMPARE(window->IconBox->Count(), 0);
+        QTreeWidgetItem* sub = top->child(0);
+        sub->setExpanded(true); // lists "deeper" one level ahead and selects sub
+        QCOMPARE(window->FATView->currentItem(), sub);
+        QCOMPARE(sub->child(0)->text(0), QStringLiteral("deeper"));
+        window->FATViewClick();
+        QCOMPARE(window->IconBox->Count(), 0); // the last "scanned" node: no scan
+        window->FATViewKeyPress(QChar(13));
+        QCOMPARE(window->IconBox->Count(), 1);
+    }
+
+    void pumpIsThrottledAndSurvivesTickWrap() {
+        auto window = NewWindow();
+        std::uint32_t now = 1000;
+        TickSource = [&now] { return now; };
+        LastPumpTick = 0;
+        int timerRuns = 0;
+        QTimer::singleShot(0, [&] { ++timerRuns; });
+        window->PumpMessages();
+        QCOMPARE(LastPumpTick, 1000u);
+        QCOMPARE(timerRuns, 1);
+        QTimer::singleShot(0, [&] { ++timerRuns; });
+        now = 1200; // less than 300 ms later: nothing is processed
+        window->PumpMessages();
+        QCOMPARE(timerRuns, 1);
+        QCOMPARE(LastPumpTick, 1000u);
+        now = 1301;
+        window->PumpMessages();
+        QCOMPARE(timerRuns, 2);
+        // Across the wrap of the 32-bit tick the difference stays small and positive.
+        LastPumpTick = 0xFFFFFF00u;
+        now = 0x00000010u; // 0x110 = 272 ms later
+        window->PumpMessages();
+        QCOMPARE(LastPumpTick, 0xFFFFFF00u);
+        now = 0x00000040u; // 320 ms later
+        window->PumpMessages();
+        QCOMPARE(LastPumpTick, 0x40u);
+    }
+
+    void clickOnDriveScansOnlyItsRoot() {
+        drive_->File("root.ico", IconFile());
+        drive_->File("sub/inner.ico", IconFile());
+        auto window = NewWindow();
+        Click(*window, DriveNode(*window, "T:"));
+        QCOMPARE(window->IconBox->Count(), 1);
+        QCOMPARE(window->IconBox->Item(0).FileName, QStringLiteral("root.ico"));
+        QCOMPARE(window->IconTotal, 1);
+        // The scan picture takes the whole drive.
+        window->Image_scanClick();
+        QCOMPARE(window->IconBox->Count(), 2);
+        QCOMPARE(window->StateImage(DriveNode(*window, "T:")->child(0)), 8);
+    }
+
+    void filterAndDuplicateFiles() {
+        drive_->File("a.ico", IconFile());
+        drive_->File("b.ICO", IconFile());
+        drive_->File("c.cur", IconFile());
+        drive_->File("noext", IconFile());
+        drive_->File("d.bmp.txt", IconFile());
+        auto window = NewWindow();
+        Click(*window, DriveNode(*window, "T:"));
+        // Everything but the cursor; content decides what has icons.
+        QCOMPARE(window->IconBox->Count(), 4);
+        window->imTypeClick(window->im4);
+        QCOMPARE(ExtMask, QStringLiteral(".ICO"));
+        QVERIFY(!window->im1->isChecked());
+        QVERIFY(!window->LastScannedNode);
+        Click(*window, DriveNode(*window, "T:"));
+        QCOMPARE(window->IconBox->Count(), 2);
+        // Dropping a file that is in the grid adds nothing; a new one adds its icons once.
+        window->DropNames({"T:\\a.ico", "T:\\a.ico"});
+        QCOMPARE(window->IconBox->Count(), 2);
+        window->DropNames({"T:\\noext", "T:\\NOEXT"});
+        QCOMPARE(window->IconBox->Count(), 3);
+        QCOMPARE(window->ScannedFiles.Count(), 3);
+        // Unchecking the last type leaves all files.
+        window->imTypeClick(window->im4);
+        QVERIFY(ExtMask.isEmpty());
+        window->maskmenuPopup();
+        QVERIFY(window->im1->isChecked());
+    }
+
+    void escapeDuringScanStopsAndMarksEnteredFolders() {
+        for (int i = 0; i < 5; ++i)
+            drive_->File(QStringLiteral("f%1/x.ico").arg(i).toStdString(), IconFile());
+        auto window = NewWindow();
+        std::uint32_t now = 0;
+        TickSource = [&now] { return now += 1000; }; // every pump processes events
+        // The first pump sees Escape: the scan ends in the first folder it entered.
+        QTimer::singleShot(0, [&] { window->FormKeyPress(QChar(27)); });
+        window->FATView->setCurrentItem(DriveNode(*window, "T:"));
+        ShallowScan = false;
+        window->TBScanClick();
+        QVERIFY(!window->Scanning);
+        QTreeWidgetItem* drive = DriveNode(*window, "T:");
+        QCOMPARE(window->StateImage(drive), 8);
+        int unmarked = 0;
+        for (int i = 0; i < drive->childCount(); ++i)
+            unmarked += window->StateImage(drive->child(i)) == 0;
+        QVERIFY(unmarked >= 4);
+        QVERIFY(window->IconBox->isVisible());
+    }
+
+    void secondScanClickOnlyAsksToStop() {
+        auto window = NewWindow();
+        window->Scanning = true;
+        window->StopRequested = false;
+        window->TBScanClick();
+        QVERIFY(window->StopRequested);
+        window->Scanning = false;
+    }
+
+    void narrowGridIsOneColumn() {
+        auto window = NewWindow();
+        window->IconBox->resize(38, 200);
+        window->PanelIconBoxResize();
+        QCOMPARE(window->IconBox->Columns(), 0);
+        QCOMPARE(window->PageSize(), 0);
+        window->IconBox->resize(372, 200);
+        window->PanelIconBoxResize();
+        QCOMPARE(window->IconBox->Columns(), 9);
+        QCOMPARE(window->IconBox->ColumnWidth(), 42);
+    }
+
+    void settingsRoundTrip() {
+        {
+            QSettings store(platform::SettingsFilePath(), QSettings::IniFormat);
+            store.setValue("MinCash", "100");
+            store.setValue("MaxCash", "700");
+            store.setValue("WinTop", "abc");
+            store.setValue("SubFolders", "2");
+            store.setValue("iconboxcolor", "255");
+            store.setValue("Mask", ".DLL.EXE");
+        }
+        {
+            auto window = NewWindow();
+            QCOMPARE(MinCash, 500);
+            QCOMPARE(MaxCash, 800);
+            QCOMPARE(window->y(), 30);
+            QVERIFY(ScanSubfolders);
+            QCOMPARE(ExtMask, QStringLiteral(".DLL.EXE"));
+            QCOMPARE(window->IconBox->Color(), 255); // the grid colour wins over the skin's
+            window->IconBox->SetColor(0x00FF00);
+            window->close();
+        }
+        QSettings store(platform::SettingsFilePath(), QSettings::IniFormat);
+        QCOMPARE(store.value("MinCash").toString(), QStringLiteral("500"));
+        QCOMPARE(store.value("MaxCash").toString(), QStringLiteral("800"));
+        QCOMPARE(store.value("iconboxcolor").toString(), QStringLiteral("65280"));
+        QCOMPARE(store.value("SubFolders").toString(), QStringLiteral("1"));
+        QCOMPARE(store.value("LastDir").toString(), QStringLiteral("T:"));
+    }
+
+    void settingsWithAListFailClearly() {
+        {
+            QFile file(platform::SettingsFilePath());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[General]\nMaxCash=3000\nWinTop=1,2\n");
+        }
+        QStringList reports;
+        platform::Application::SetErrorReporter([&](const QString& text) { reports << text; });
+        {
+            TFMain window;
+            QCOMPARE(reports, QStringList{"Invalid data type for 'WinTop'"});
+            QCOMPARE(MaxCash, 3000); // read before the damaged value
+        }
+        platform::Application::SetErrorReporter(nullptr);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
