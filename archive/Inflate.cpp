@@ -183,7 +183,8 @@ TDecodeResult TInflater::Run(TBitReader& in, TByteSink& out) {
             if (r == TDecodeResult::Done)
                 r = Block(in, out, DynLit, DynDist);
         }
-        if (r == TDecodeResult::Done && in.Overrun())
+        // Whatever went wrong after the input ran out is the missing input's doing.
+        if (in.Overrun())
             r = TDecodeResult::InputEnded;
         if (r != TDecodeResult::Done)
             return r;
