@@ -43,7 +43,8 @@ Bytes Compress(TDeflater& deflater, const Bytes& input, int level, TDeflateSumma
                bool allowStoreInstead = false) {
     Bytes out;
     const TDeflateSummary s = deflater.Deflate(
-        input, level, [&](std::span<const uint8_t> b) { out.insert(out.end(), b.begin(), b.end()); },
+        input, level,
+        [&](std::span<const uint8_t> b) { out.insert(out.end(), b.begin(), b.end()); },
         allowStoreInstead);
     if (summary != nullptr)
         *summary = s;
@@ -85,14 +86,16 @@ TEST(Deflater, SizeStaysCloseToZlibAtTheSameLevel) {
     for (const NamedData& kind : kinds) {
         for (int level : {1, 6, 9}) {
             SCOPED_TRACE(kind.Name + " at level " + std::to_string(level));
-            const double ours = static_cast<double>(Compress(deflater, kind.Data, level, nullptr).size());
+            const double ours =
+                static_cast<double>(Compress(deflater, kind.Data, level, nullptr).size());
             const double zlib = static_cast<double>(ZlibDeflate(kind.Data, level).size());
             EXPECT_LT(ours, zlib * 1.03);
         }
     }
     // Higher levels search harder and must not do worse on ordinary text.
     const Bytes text = SampleText(300000, 24);
-    EXPECT_LE(Compress(deflater, text, 9, nullptr).size(), Compress(deflater, text, 1, nullptr).size());
+    EXPECT_LE(Compress(deflater, text, 9, nullptr).size(),
+              Compress(deflater, text, 1, nullptr).size());
 }
 
 TEST(Deflater, LargeInputIsSplitIntoBlocks) {
@@ -155,9 +158,10 @@ TEST(Deflater, FirstBlockDecidesWhetherDataIsText) {
     // every byte as a literal, so no match can hide bytes from the count.
     Bytes mixed;
     for (int i = 0; i < 400; ++i)
-        mixed.insert(mixed.end(), {static_cast<uint8_t>('a' + i % 26), static_cast<uint8_t>('A' + i % 23),
-                                   static_cast<uint8_t>('0' + i % 10), static_cast<uint8_t>('k' + i % 7),
-                                   static_cast<uint8_t>(0xC0 + i % 50)});
+        mixed.insert(mixed.end(),
+                     {static_cast<uint8_t>('a' + i % 26), static_cast<uint8_t>('A' + i % 23),
+                      static_cast<uint8_t>('0' + i % 10), static_cast<uint8_t>('k' + i % 7),
+                      static_cast<uint8_t>(0xC0 + i % 50)});
     std::shuffle(mixed.begin(), mixed.end(), std::mt19937(54));
     Compress(deflater, mixed, 0, &summary);
     EXPECT_TRUE(summary.IsText);

@@ -21,11 +21,30 @@ Bytes RandomBytes(size_t size, uint32_t seed) {
 }
 
 Bytes SampleText(size_t size, uint32_t seed) {
-    static const std::array<const char*, 24> words = {
-        "the",   "archive", "icon",  "window", "theme",  "picture", "layout", "of",
-        "and",   "a",       "grid",  "folder", "scan",   "export",  "colour", "title",
-        "\xEF\xF0\xE8\xEC\xE5\xF0", "\xE7\xED\xE0\xF7\xEE\xEA", "to", "is", "in",
-        "file",  "Glyptor", "size"};
+    static const std::array<const char*, 24> words = {"the",
+                                                      "archive",
+                                                      "icon",
+                                                      "window",
+                                                      "theme",
+                                                      "picture",
+                                                      "layout",
+                                                      "of",
+                                                      "and",
+                                                      "a",
+                                                      "grid",
+                                                      "folder",
+                                                      "scan",
+                                                      "export",
+                                                      "colour",
+                                                      "title",
+                                                      "\xEF\xF0\xE8\xEC\xE5\xF0",
+                                                      "\xE7\xED\xE0\xF7\xEE\xEA",
+                                                      "to",
+                                                      "is",
+                                                      "in",
+                                                      "file",
+                                                      "Glyptor",
+                                                      "size"};
     std::mt19937 random(seed);
     std::string text;
     while (text.size() < size) {
@@ -81,13 +100,13 @@ Bytes SampleBitmap(int width, int height, uint32_t seed) {
 
 Bytes SampleExecutable(size_t size, uint32_t seed) {
     static const std::array<std::array<uint8_t, 3>, 8> opcodes = {{{0x8B, 0x45, 0xFC},
-                                                                  {0x89, 0x45, 0xF8},
-                                                                  {0x55, 0x8B, 0xEC},
-                                                                  {0x83, 0xC4, 0x04},
-                                                                  {0xE8, 0x00, 0x00},
-                                                                  {0xFF, 0x15, 0x00},
-                                                                  {0x33, 0xC0, 0xC3},
-                                                                  {0x6A, 0x00, 0x50}}};
+                                                                   {0x89, 0x45, 0xF8},
+                                                                   {0x55, 0x8B, 0xEC},
+                                                                   {0x83, 0xC4, 0x04},
+                                                                   {0xE8, 0x00, 0x00},
+                                                                   {0xFF, 0x15, 0x00},
+                                                                   {0x33, 0xC0, 0xC3},
+                                                                   {0x6A, 0x00, 0x50}}};
     std::mt19937 random(seed);
     Bytes code;
     while (code.size() < size) {
@@ -161,7 +180,8 @@ TempDir::~TempDir() {
 std::filesystem::path TempDir::Write(const std::string& name, const Bytes& data) const {
     const std::filesystem::path path = Dir / name;
     std::ofstream file(path, std::ios::binary);
-    file.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    file.write(reinterpret_cast<const char*>(data.data()),
+               static_cast<std::streamsize>(data.size()));
     return path;
 }
 

@@ -34,8 +34,11 @@ std::vector<Scenario> Scenarios() {
         AddBytes(*writer, "Title1.bmp", bitmap);
         AddBytes(*writer, "empty.txt", {});
         AddBytes(*writer, "noise.bin", noise);
-        all.push_back({"new", StreamBytes(*writer),
-                       {{"gy3layout.txt", text}, {"Title1.bmp", bitmap}, {"empty.txt", {}},
+        all.push_back({"new",
+                       StreamBytes(*writer),
+                       {{"gy3layout.txt", text},
+                        {"Title1.bmp", bitmap},
+                        {"empty.txt", {}},
                         {"noise.bin", noise}},
                        ""});
     }
@@ -60,10 +63,11 @@ std::vector<Scenario> Scenarios() {
         auto writer = NewWriter(existing);
         writer->PackLevel = 9;
         AddBytes(*writer, "c:\\somewhere\\readme.txt", text);
-        all.push_back({"replaced into",
-                       StreamBytes(*writer),
-                       {{"themes/Title1.bmp", bitmap}, {"readme.txt", text}, {"tools.exe", program}},
-                       ""});
+        all.push_back(
+            {"replaced into",
+             StreamBytes(*writer),
+             {{"themes/Title1.bmp", bitmap}, {"readme.txt", text}, {"tools.exe", program}},
+             ""});
     }
     {
         auto writer = NewWriter(existing);
@@ -90,8 +94,10 @@ std::vector<Scenario> Scenarios() {
         writer->PackLevel = 1;
         AddBytes(*writer, "text.txt", text);
         AddBytes(*writer, "noise.bin", noise);
-        all.push_back({"encrypted", StreamBytes(*writer),
-                       {{"text.txt", text}, {"noise.bin", noise}}, "secret"});
+        all.push_back({"encrypted",
+                       StreamBytes(*writer),
+                       {{"text.txt", text}, {"noise.bin", noise}},
+                       "secret"});
     }
     return all;
 }
@@ -134,10 +140,10 @@ TEST(WriterTools, PythonZipfileReadsEveryEntryByteExact) {
         SCOPED_TRACE(s.Name);
         const auto path = dir.Write("archive.zip", s.Archive);
         std::string output;
-        ASSERT_EQ(RunCommand("python3 '" + script.string() + "' '" + path.string() + "' " +
-                                 s.Password,
-                             &output),
-                  0)
+        ASSERT_EQ(
+            RunCommand("python3 '" + script.string() + "' '" + path.string() + "' " + s.Password,
+                       &output),
+            0)
             << output;
         std::map<std::string, std::string> listed;
         std::istringstream lines(output);

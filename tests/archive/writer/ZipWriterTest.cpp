@@ -1,8 +1,8 @@
 // TZipWriter over archives held in memory: adding, replacing in place, deleting by name and
 // pattern, comments, encryption, the hooks, and that a failed rewrite leaves the archive alone.
 // The entries it writes are read back through our reader; WriterToolsTest asks other tools.
-#include "archive/ZipErrors.h"
 #include "archive/ZipWriter.h"
+#include "archive/ZipErrors.h"
 #include "tests/archive/ArchiveTestSupport.h"
 #include "tests/archive/writer/WriterTestSupport.h"
 
@@ -198,8 +198,8 @@ TEST(ZipWriterDelete, PatternDeletesEveryMatchInAnyFolder) {
     auto writer = NewWriter(builder.Build());
     writer->FilesList = {"*.bmp"};
     writer->DeleteListed();
-    EXPECT_EQ(Names(*writer), (std::vector<std::string>{"gy3layout.txt", "themes\\readme.txt",
-                                                        "a.bmp.txt"}));
+    EXPECT_EQ(Names(*writer),
+              (std::vector<std::string>{"gy3layout.txt", "themes\\readme.txt", "a.bmp.txt"}));
     EXPECT_EQ(writer->FilesList, (std::vector<std::string>{"*.bmp"}));
 
     // A pattern with a folder part matches the full name.
