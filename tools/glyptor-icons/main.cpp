@@ -1,0 +1,316 @@
+// glyptor-icons: the icon source on the command line, for batch work and scripts. It counts,
+// lists and extracts icons with exactly the code the program's scanner and grid use.
+#include "Outputs.h"
+
+#include "platform/icons/ByteSource.h"
+#include "platform/icons/IconSource.h"
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace glyptor;
+
+constexpr int kExitOk = 0;
+constexpr int kExitUnreadable = 1;
+constexpr int kExitUsage = 2;
+
+const char* const kHelp =
+    R"(Usage: glyptor-icons COMMAND [OPTIONS] ARGUMENTS
+
+Commands:
+  count FILE...        print COUNT<TAB>PATH for each file (0 when it holds no icons);
+                       with "-" the paths are read from standard input, one per line
+  list [-r] [--mask .DLL.EXE...] PATH...
+                       print PATH<TAB>INDEX<TAB>WIDTHxHEIGHT<TAB>BITS for every icon of the
+                       files and folders given; -r descends into subfolders; --mask keeps
+                       files whose upper-cased extension occurs in the mask, as the
+                       program's type filter does (.CUR and .ANI files are never read)
+  extract [--size N | --all-sizes] [--depth N] FILE INDEX OUT
+                       write icon INDEX (from 0) of FILE as a 32 x 32 picture; --size N
+                       writes the icon's own N x N image instead, --all-sizes each of its
+                       images as OUT_WxH_BITS with OUT's extension
+  --help               show this text
+
+Exit status: 0 on success, 1 when a file could not be read or has no such icon,
+2 on bad usage.
+)";
+
+int Usage(const std::string& message) {
+    std::cerr << "glyptor-icons: " << message << "\nTry 'glyptor-icons --help'.\n";
+    return kExitUsage;
+}
+
+bool Readable(const std::string& path) {
+    return icons::FileSource::Open(path).has_value();
+}
+
+std::string Upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char ch) {
+        return static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 'a' + 'A' : ch);
+    });
+    return text;
+}
+
+std::optional<int> ParseNumber(const std::string& text) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 0) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+int Count(const std::vector<std::string>& arguments) {
+    std::vector<std::string> paths = arguments;
+    if (paths.size() == 1 && paths[0] == "-") {
+        paths.clear();
+        for (std::string line; std::getline(std::cin, line);) {
+            if (!line.empty()) {
+                paths.push_back(line);
+            }
+        }
+    } else if (paths.empty()) {
+        return Usage("count needs at least one FILE");
+    }
+    int status = kExitOk;
+    for (const auto& path : paths) {
+        if (!Readable(path)) {
+            std::cerr << "glyptor-icons: cannot read " << path << "\n";
+            status = kExitUnreadable;
+        }
+        std::cout << std::max(0, icons::IconCount(path)) << '\t' << path << '\n';
+    }
+    return status;
+}
+
+// The scanner's type filter: an empty mask passes every file, otherwise the extension with its
+// dot, upper-cased, must occur in the mask. Cursor files are never looked at.
+bool PassesMask(const fs::path& file, const std::string& mask) {
+    const std::string ext = Upper(file.extension().string());
+    if (ext == ".CUR" || ext == ".ANI") {
+        return false;
+    }
+    return mask.empty() || (!ext.empty() && mask.find(ext) != std::string::npos);
+}
+
+void ListFile(const std::string& path) {
+    const int count = icons::IconCount(path);
+    for (int index = 0; index < count; ++index) {
+        icons::IconImageInfo chosen;
+        std::cout << path << '\t' << index << '\t';
+        if (icons::ExtractIcon(path, index, icons::kStandardIconSize, &chosen)) {
+            std::cout << chosen.width << 'x' << chosen.height << '\t'
+                      << (chosen.png ? std::string("png") : std::to_string(chosen.bitCount));
+        } else {
+            std::cout << "-\t-";
+        }
+        std::cout << '\n';
+    }
+}
+
+int List(const std::vector<std::string>& arguments) {
+    bool recursive = false;
+    std::string mask;
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == "-r") {
+            recursive = true;
+        } else if (arguments[i] == "--mask") {
+            if (++i == arguments.size()) {
+                return Usage("--mask needs a value such as .DLL.EXE");
+            }
+            mask = Upper(arguments[i]);
+        } else {
+            paths.push_back(arguments[i]);
+        }
+    }
+    if (paths.empty()) {
+        return Usage("list needs at least one PATH");
+    }
+    int status = kExitOk;
+    for (const auto& path : paths) {
+        std::error_code error;
+        if (fs::is_directory(path, error)) {
+            std::vector<std::string> files;
+            // Links to folders are not followed, which also rules out loops.
+            const auto options = fs::directory_options::skip_permission_denied;
+            auto collect = [&](const fs::directory_entry& entry) {
+                std::error_code e;
+                if (entry.is_regular_file(e) && PassesMask(entry.path(), mask)) {
+                    files.push_back(entry.path().string());
+                }
+            };
+            if (recursive) {
+                for (fs::recursive_directory_iterator it(path, options, error), end;
+                     !error && it != end; it.increment(error)) {
+                    collect(*it);
+                }
+            } else {
+                for (fs::directory_iterator it(path, options, error), end; !error && it != end;
+                     it.increment(error)) {
+                    collect(*it);
+                }
+            }
+            if (error) {
+                std::cerr << "glyptor-icons: cannot read folder " << path << ": " << error.message()
+                          << "\n";
+                status = kExitUnreadable;
+            }
+            std::sort(files.begin(), files.end());
+            for (const auto& file : files) {
+                ListFile(file);
+            }
+        } else if (!Readable(path)) {
+            std::cerr << "glyptor-icons: cannot read " << path << "\n";
+            status = kExitUnreadable;
+        } else {
+            ListFile(path);
+        }
+    }
+    return status;
+}
+
+bool SupportedOutput(const std::string& out) {
+    for (const auto& ext : tools::OutputExtensions()) {
+        if (out.size() > ext.size() && Upper(out.substr(out.size() - ext.size())) == Upper(ext)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int Extract(const std::vector<std::string>& arguments) {
+    std::optional<int> size;
+    bool allSizes = false;
+    tools::OutputOptions options;
+    std::vector<std::string> positional;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const auto& a = arguments[i];
+        if (a == "--size" || a == "--depth") {
+            if (i + 1 == arguments.size() || !ParseNumber(arguments[i + 1])) {
+                return Usage(a + " needs a number");
+            }
+            const int value = *ParseNumber(arguments[++i]);
+            if (a == "--size") {
+                size = value;
+            } else {
+                options.depth = value;
+            }
+        } else if (a == "--all-sizes") {
+            allSizes = true;
+        } else {
+            positional.push_back(a);
+        }
+    }
+    if (positional.size() != 3) {
+        return Usage("extract needs FILE INDEX OUT");
+    }
+    if (size && allSizes) {
+        return Usage("--size and --all-sizes exclude each other");
+    }
+    const auto& file = positional[0];
+    const auto index = ParseNumber(positional[1]);
+    const auto& out = positional[2];
+    if (!index) {
+        return Usage("INDEX must be a number from 0: " + positional[1]);
+    }
+    if (!SupportedOutput(out)) {
+        std::string known;
+        for (const auto& ext : tools::OutputExtensions()) {
+            known += " " + ext;
+        }
+        return Usage("OUT must end in one of:" + known);
+    }
+    if (!Readable(file)) {
+        std::cerr << "glyptor-icons: cannot read " << file << "\n";
+        return kExitUnreadable;
+    }
+    const auto fail = [&](const std::string& message) {
+        std::cerr << "glyptor-icons: " << message << "\n";
+        return kExitUnreadable;
+    };
+    if (!size && !allSizes) {
+        const auto icon = icons::ExtractIcon(file, *index);
+        if (!icon) {
+            return fail("no icon " + positional[1] + " in " + file);
+        }
+        const auto error = tools::WriteIconFile(*icon, out, options);
+        return error.empty() ? kExitOk : fail(error);
+    }
+    const auto images = icons::ExtractSourceImages(file, *index);
+    if (images.empty()) {
+        return fail("no icon " + positional[1] + " in " + file);
+    }
+    if (size) {
+        // The deepest image of that size, as the icon itself would choose among equals.
+        const icons::SourceImage* best = nullptr;
+        for (const auto& image : images) {
+            if (image.info.width == *size && image.info.height == *size &&
+                (!best || image.info.bitCount > best->info.bitCount)) {
+                best = &image;
+            }
+        }
+        if (!best) {
+            return fail("icon " + positional[1] + " of " + file + " has no " +
+                        std::to_string(*size) + " x " + std::to_string(*size) + " image");
+        }
+        const auto error = tools::WriteIconFile(best->image, out, options);
+        return error.empty() ? kExitOk : fail(error);
+    }
+    const fs::path outPath(out);
+    const std::string stem = (outPath.parent_path() / outPath.stem()).string();
+    for (const auto& image : images) {
+        const std::string name =
+            stem + "_" + std::to_string(image.info.width) + "x" +
+            std::to_string(image.info.height) + "_" +
+            (image.info.png ? std::string("png") : std::to_string(image.info.bitCount)) +
+            outPath.extension().string();
+        const auto error = tools::WriteIconFile(image.image, name, options);
+        if (!error.empty()) {
+            return fail(error);
+        }
+        std::cout << name << '\n';
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    try {
+        std::vector<std::string> arguments(argv + 1, argv + argc);
+        if (arguments.empty()) {
+            return Usage("no command given");
+        }
+        const std::string command = arguments.front();
+        arguments.erase(arguments.begin());
+        if (command == "--help" || command == "-h" || command == "help") {
+            std::cout << kHelp;
+            return kExitOk;
+        }
+        if (std::find(arguments.begin(), arguments.end(), "--help") != arguments.end()) {
+            std::cout << kHelp;
+            return kExitOk;
+        }
+        if (command == "count") {
+            return Count(arguments);
+        }
+        if (command == "list") {
+            return List(arguments);
+        }
+        if (command == "extract") {
+            return Extract(arguments);
+        }
+        return Usage("unknown command '" + command + "'");
+    } catch (const std::exception& e) {
+        std::cerr << "glyptor-icons: " << e.what() << "\n";
+        return kExitUnreadable;
+    }
+}
