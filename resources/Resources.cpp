@@ -2,9 +2,20 @@
 
 #include <QFile>
 
+// The resource data lives in a static library, where nothing would pull its initialiser in;
+// register it explicitly before the first look-up.
+static void EnsureResources() {
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(resources);
+        return true;
+    }();
+    (void)registered;
+}
+
 namespace glyptor::resources {
 
 QPixmap TreeImage(int index) {
+    EnsureResources();
     return QPixmap(QStringLiteral(":/tree/%1.png").arg(index));
 }
 
@@ -16,6 +27,7 @@ QList<QIcon> TreeImages() {
 }
 
 QCursor LoadCursor(const char* name) {
+    EnsureResources();
     const QPixmap picture(QStringLiteral(":/cursors/%1.png").arg(QLatin1String(name)));
     if (picture.isNull())
         return QCursor(Qt::ArrowCursor);
@@ -24,6 +36,7 @@ QCursor LoadCursor(const char* name) {
 }
 
 QPixmap ProgramIcon(int size) {
+    EnsureResources();
     return QPixmap(QStringLiteral(":/icon/glyptor-%1.png").arg(size));
 }
 
