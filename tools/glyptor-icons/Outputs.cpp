@@ -1,6 +1,9 @@
-// The output formats of glyptor-icons. To add one (the .ico and .bmp writers), add a writer
-// function and a line to kWriters; nothing else in the tool needs to change.
+// The output formats of glyptor-icons. To add one, add a writer function and a line to
+// kWriters; nothing else in the tool needs to change.
 #include "Outputs.h"
+
+#include "export/IconFile.h"
+#include "platform/dib/BmpFile.h"
 
 #include <QImage>
 #include <QString>
@@ -26,6 +29,52 @@ std::string WritePng(const IconImage& icon, const std::string& path, const Outpu
     return {};
 }
 
+// The icon file at --depth 4, 8, 16 or 24 bits per pixel (24 when not given), by the program's
+// own icon file writer; its failure message comes back as the reason.
+std::string WriteIco(const IconImage& icon, const std::string& path, const OutputOptions& options) {
+    std::uint8_t depthCode = 5;
+    switch (options.depth) {
+    case 4:
+        depthCode = 1;
+        break;
+    case 8:
+        depthCode = 2;
+        break;
+    case 16:
+        depthCode = 4;
+        break;
+    case 0:
+    case 24:
+        break;
+    default:
+        return "an icon file has 4, 8, 16 or 24 bits per pixel, not " +
+               std::to_string(options.depth);
+    }
+    std::string failure;
+    iconfile::SaveIconToFile(
+        path, icon, depthCode,
+        [&failure](const std::string& text, const std::string&) { failure = text; });
+    return failure;
+}
+
+// The icon's colour image as a BMP file at --depth 1, 4, 8, 16 or 24 (24 when not given).
+std::string WriteBmp(const IconImage& icon, const std::string& path, const OutputOptions& options) {
+    const unsigned depth = options.depth == 0 ? 24u : static_cast<unsigned>(options.depth);
+    if (!dib::IsSupportedDepth(depth)) {
+        return "a BMP file has 1, 4, 8, 16 or 24 bits per pixel, not " + std::to_string(depth);
+    }
+    const dib::IconBitmaps bitmaps = dib::GetIconInfo(icon);
+    if (!bitmaps.colour) {
+        return "Invalid Bitmap";
+    }
+    try {
+        dib::SaveBmpFile(path, *bitmaps.colour, depth);
+    } catch (const std::exception& failure) {
+        return failure.what();
+    }
+    return {};
+}
+
 struct Writer {
     const char* extension; // lower case, with the dot
     std::string (*write)(const IconImage&, const std::string&, const OutputOptions&);
@@ -33,6 +82,8 @@ struct Writer {
 
 constexpr std::array kWriters = {
     Writer{".png", WritePng},
+    Writer{".ico", WriteIco},
+    Writer{".bmp", WriteBmp},
 };
 
 std::string LowerExtension(const std::string& path) {
