@@ -146,12 +146,14 @@ void TZipWriter::FlushChanges() {
 }
 
 std::string TZipWriter::StoredNameOf(const std::string& item) const {
-    if (!StorePaths) {
-        const size_t split = item.find_last_of("\\:");
-        return split == std::string::npos ? item : item.substr(split + 1);
-    }
+    // Stored names read back with "\\" for "/", so a "/" in a caller's name is a separator too;
+    // kept as a name character it would come back as a folder and escape the same-name check.
     std::string path = item;
     std::replace(path.begin(), path.end(), '/', '\\');
+    if (!StorePaths) {
+        const size_t split = path.find_last_of("\\:");
+        return split == std::string::npos ? path : path.substr(split + 1);
+    }
     const size_t drive = path.find(':');
     if (drive != std::string::npos)
         path.erase(0, drive + 1);
@@ -245,7 +247,9 @@ void TZipWriter::CopyExistingEntries(TRewrite& job) {
         int matched = -1;
         bool pattern = false;
         for (size_t k = 0; k < FilesList.size(); ++k) {
-            const std::string& item = FilesList[k];
+            // Stored names never hold "/" once read, so a caller's "/" means "\\".
+            std::string item = FilesList[k];
+            std::replace(item.begin(), item.end(), '/', '\\');
             pattern = Deleting && HasWildcard(item);
             bool matches = false;
             if (pattern) {

@@ -62,6 +62,12 @@ TEST(ZipWriterAdd, FolderPartIsDroppedAndTheSameNameReplacesInPlace) {
     EXPECT_EQ(Names(*writer), (std::vector<std::string>{"first.txt", "X.TXT", "last.txt"}));
     EXPECT_EQ(ToString(ExtractBytes(*writer, "x.txt")), "new contents");
     EXPECT_EQ(ToString(ExtractBytes(*writer, "last.txt")), "3");
+
+    // "/" separates folders as well: the entry stays at the root and is replaced again.
+    EXPECT_EQ(AddBytes(*writer, "unix/style/x.txt", ToBytes("third")), 1);
+    EXPECT_EQ(Names(*writer), (std::vector<std::string>{"first.txt", "x.txt", "last.txt"}));
+    AddBytes(*writer, "again.txt", ToBytes("still updatable"));
+    EXPECT_EQ(writer->EntryCount(), 4);
 }
 
 TEST(ZipWriterAdd, EntryCountIncludesTheNewEntryAtOnceInANewStreamObject) {
@@ -202,8 +208,8 @@ TEST(ZipWriterDelete, PatternDeletesEveryMatchInAnyFolder) {
               (std::vector<std::string>{"gy3layout.txt", "themes\\readme.txt", "a.bmp.txt"}));
     EXPECT_EQ(writer->FilesList, (std::vector<std::string>{"*.bmp"}));
 
-    // A pattern with a folder part matches the full name.
-    writer->FilesList = {"THEMES\\*"};
+    // A pattern with a folder part matches the full name; "/" serves as well as "\\".
+    writer->FilesList = {"THEMES/*"};
     writer->DeleteListed();
     EXPECT_EQ(Names(*writer), (std::vector<std::string>{"gy3layout.txt", "a.bmp.txt"}));
     EXPECT_EQ(ToString(ExtractBytes(*writer, "a.bmp.txt")), "5");
