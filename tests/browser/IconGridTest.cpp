@@ -1,0 +1,173 @@
+// The icon grid in the window: pictures loaded during a scan, idle prefetching, the cache trim
+// while painting, the substitute icon, keyboard selection and the icon menu.
+#include "app/Umain.h"
+#include "platform/core/Settings.h"
+
+#include "IconFileBuilder.h"
+#include "TempDrive.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QPainter>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace glyptor;
+using glyptor::testing::TempDrive;
+namespace build = glyptor::icons::testing;
+
+namespace {
+
+// A PE library with `groups` icon groups, each holding one 32 x 32 image.
+std::string LibraryWithIcons(int groups) {
+    std::vector<build::Resource> resources;
+    for (int i = 0; i < groups; ++i) {
+        const auto id = static_cast<std::uint16_t>(i + 1);
+        const icons::Bytes image = build::MakeSolidDib(32, 32, 32, 0xFF000000u + 0x010203u * i);
+        resources.push_back({3, std::uint32_t{id}, image});
+        resources.push_back({14, std::uint32_t{id}, build::MakeGroup({{id, image}})});
+    }
+    const icons::Bytes bytes = build::MakePe(resources);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+} // namespace
+
+class IconGridTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir config_;
+    std::unique_ptr<TempDrive> drive_;
+
+    std::unique_ptr<TFMain> ScannedWindow() {
+        auto window = std::make_unique<TFMain>();
+        window->resize(800, 500);
+        window->show();
+        window->FATView->setCurrentItem(window->FATView->topLevelItem(1));
+        ShallowScan = true;
+        window->TBClearClick();
+        window->TBScanClick();
+        return window;
+    }
+
+private slots:
+    void init() {
+        qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
+        QFile::remove(platform::SettingsFilePath());
+        QSettings(platform::SettingsFilePath(), QSettings::IniFormat).setValue("LastDir", "T:");
+        drive_ = std::make_unique<TempDrive>();
+        ExtMask.clear();
+    }
+    void cleanup() { drive_.reset(); }
+
+    void bigFileIsLoadedWholeOnTheFirstScreen() {
+        drive_->File("many.dll", LibraryWithIcons(300));
+        drive_->File("second.dll", LibraryWithIcons(3));
+        auto window = ScannedWindow();
+        QCOMPARE(window->IconBox->Count(), 303);
+        QCOMPARE(window->IconTotal, 303);
+        QVERIFY(window->PageSize() < 300);
+        // The first file met started below PageSize, so all its pictures were loaded; the
+        // second file started above it and loads nothing during the scan.
+        int loaded = 0;
+        for (int i = 0; i < window->IconBox->Count(); ++i)
+            loaded += window->IconBox->Item(i).Picture != nullptr;
+        const bool manyFirst = window->IconBox->Item(0).FileName == QLatin1String("many.dll");
+        QCOMPARE(loaded, manyFirst ? 300 : 303);
+        QCOMPARE(LoadedPictureCount, loaded);
+    }
+
+    void prefetchLoadsTwoPerCallAndStopsShortOfTheHighMark() {
+        drive_->File("many.dll", LibraryWithIcons(400));
+        auto window = ScannedWindow();
+        // Start from an empty cache with the view in the middle.
+        for (int i = 0; i < window->IconBox->Count(); ++i)
+            ReleasePicture(window->IconBox->Item(i));
+        QCOMPARE(LoadedPictureCount, 0);
+        window->IconBox->SetTopIndex(window->IconBox->RowsPerColumn() * 2);
+        const int top = window->IconBox->TopIndex();
+        QVERIFY(top > 0);
+        MaxCash = 3000;
+        window->PrefetchIcons();
+        QCOMPARE(LoadedPictureCount, 2);
+        QVERIFY(window->IconBox->Item(top).Picture);                      // behind the view
+        QVERIFY(window->IconBox->Item(top + window->PageSize()).Picture); // beyond one screen
+        MaxCash = 6;
+        for (int i = 0; i < 10; ++i)
+            window->PrefetchIcons();
+        QCOMPARE(LoadedPictureCount, 4); // stops at MaxCash - 2
+        MaxCash = 3000;
+    }
+
+    void paintingTrimsFromBothEnds() {
+        drive_->File("many.dll", LibraryWithIcons(400));
+        auto window = ScannedWindow();
+        for (int i = 0; i < window->IconBox->Count(); ++i) {
+            bool loaded = true;
+            GetPicture(window->IconBox->Item(i), loaded);
+        }
+        QCOMPARE(LoadedPictureCount, 400);
+        window->IconBox->SetColumns(2); // PageSize 20: the keep range is small
+        window->IconBox->SetTopIndex(200);
+        const int top = window->IconBox->TopIndex();
+        MaxCash = 399;
+        MinCash = 100;
+        ReleasePicture(window->IconBox->Item(top)); // this cell will load again while painting
+        QImage canvas(window->IconBox->viewport()->size(), QImage::Format_ARGB32);
+        QPainter painter(&canvas);
+        window->IconBoxDrawItem(painter, top, window->IconBox->ItemRect(top), false);
+        QVERIFY(LoadedPictureCount <= 101);
+        QVERIFY(!window->IconBox->Item(0).Picture);
+        QVERIFY(!window->IconBox->Item(399).Picture);
+        QVERIFY(window->IconBox->Item(top).Picture);
+        MaxCash = 3000;
+        MinCash = 2000;
+    }
+
+    void missingFileShowsTheProgramIcon() {
+        TFMain window;
+        TIconRes record;
+        record.FileName = "T:\\gone.dll";
+        bool loaded = false;
+        const int before = LoadedPictureCount;
+        const QPixmap& picture = GetPicture(record, loaded);
+        QVERIFY(!loaded);
+        QCOMPARE(LoadedPictureCount, before);
+        QCOMPARE(picture.toImage(), ApplicationIcon().toImage());
+        ReleasePicture(record); // lowers the count without having raised it
+        QCOMPARE(LoadedPictureCount, before - 1);
+        LoadedPictureCount = before;
+    }
+
+    void arrowKeysRunTheClickActionPerCell() {
+        drive_->File("many.dll", LibraryWithIcons(30));
+        auto window = ScannedWindow();
+        QStringList seen;
+        IconClickAction = [&](TIconRes& record) { seen << QString::number(record.IconIndex); };
+        window->IconBox->setFocus();
+        window->IconBox->SetItemIndex(0);
+        QTest::keyClick(window->IconBox, Qt::Key_Down);
+        QTest::keyClick(window->IconBox, Qt::Key_Down);
+        QTest::keyClick(window->IconBox, Qt::Key_Up);
+        QCOMPARE(seen, (QStringList{"1", "2", "1"}));
+        IconClickAction = [&](TIconRes& record) { window->ShowInStatus(record); };
+        QTest::keyClick(window->IconBox, Qt::Key_Down);
+        QCOMPARE(window->StatusLabel->text(), QStringLiteral("many.dll 2"));
+    }
+
+    void menuShowsOnlyTheColourWithoutSelection() {
+        auto window = ScannedWindow();
+        window->IconBox->SetItemIndex(-1);
+        window->IconActionMenuPopup();
+        int visible = 0;
+        for (QAction* entry : window->IconActionMenu->actions())
+            visible += entry->isVisible();
+        QCOMPARE(visible, 1);
+        QVERIFY(window->Backc1->isVisible());
+        QCOMPARE(window->Backc1->text(), QStringLiteral("Цвет фона"));
+    }
+};
+
+QTEST_MAIN(IconGridTest)
+#include "IconGridTest.moc"
