@@ -1,0 +1,46 @@
+#!/bin/sh
+# glyptor-zip a and d on real files: creating, replacing in place, reading standard input,
+# deleting by pattern, and leaving the archive file untouched when an update fails.
+# Usage: zip_tool_test.sh GLYPTOR_ZIP DATA_FOLDER
+set -eu
+tool=$1
+data=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+printf 'hello\n' > hello.txt
+"$tool" a new.zip hello.txt
+printf 'from stdin' | "$tool" a new.zip notes/readme.txt -
+printf 'HELLO' | "$tool" a new.zip HELLO.TXT -
+"$tool" l new.zip | grep -q "^2 entries"
+test "$("$tool" p new.zip hello.txt)" = HELLO
+test "$("$tool" p new.zip readme.txt)" = 'from stdin'
+if command -v unzip >/dev/null; then unzip -tq new.zip; fi
+
+# Encrypted and stored, at the level asked for.
+"$tool" a -P secret -0 new.zip locked.txt hello.txt
+"$tool" l new.zip | grep -q '^Stored .* locked.txt (encrypted)$'
+test "$("$tool" -P secret p new.zip locked.txt)" = hello
+if command -v unzip >/dev/null; then unzip -tq -P secret new.zip; fi
+
+# Permissions of an existing archive survive the rewrite.
+chmod 600 new.zip
+"$tool" a new.zip again.txt hello.txt
+test "$(stat -c %a new.zip)" = 600
+
+cp "$data/theme.zip" theme.zip
+"$tool" d theme.zip '*.BMP' | grep -q '^1 entry deleted$'
+"$tool" l theme.zip | grep -q "^4 entries"
+if "$tool" d theme.zip missing.txt; then exit 1; fi
+"$tool" t theme.zip
+
+# A failed update leaves the damaged archive byte for byte as it was, and no temporary file.
+cp "$data/no_end_record.zip" broken.zip
+cp broken.zip before.zip
+if "$tool" a broken.zip x.txt hello.txt; then exit 1; fi
+if "$tool" d broken.zip '*'; then exit 1; fi
+cmp broken.zip before.zip
+if "$tool" a missing-folder/new.zip hello.txt; then exit 1; fi
+test -z "$(ls -A | grep '^\.' || true)"
+echo "glyptor-zip update commands: all checks passed"
