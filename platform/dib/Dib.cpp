@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <array>
-#include <unordered_map>
+#include <limits>
 
 namespace glyptor::dib {
 namespace {
@@ -63,26 +63,31 @@ void StoreU32(std::span<std::uint8_t> out, std::size_t at, std::uint32_t value) 
     }
 }
 
-// Remembers the last colours looked up: pictures repeat few colours, and the full search over
-// 256 entries per pixel would dominate the conversion of large pictures.
+// Remembers recent lookups in a small direct-mapped table: pictures repeat few colours, and
+// the full search per pixel would dominate the conversion of large pictures. Fixed size, so a
+// photograph of millions of distinct colours costs no memory beyond it.
 class NearestColourCache {
 public:
-    explicit NearestColourCache(std::span<const RGBQUAD> table) : table_(table) {}
+    explicit NearestColourCache(std::span<const RGBQUAD> table) : table_(table) {
+        keys_.fill(kEmpty);
+    }
 
     std::uint8_t Index(std::uint32_t argb) {
         const std::uint32_t rgb = argb & 0x00FFFFFFu;
-        const auto found = cache_.find(rgb);
-        if (found != cache_.end()) {
-            return found->second;
+        const std::size_t slot = ((rgb * 0x9E3779B1u) >> 20) & (kSlots - 1);
+        if (keys_[slot] != rgb) {
+            keys_[slot] = rgb;
+            values_[slot] = NearestColourIndex(rgb, table_);
         }
-        const std::uint8_t index = NearestColourIndex(rgb, table_);
-        cache_.emplace(rgb, index);
-        return index;
+        return values_[slot];
     }
 
 private:
+    static constexpr std::size_t kSlots = 4096;
+    static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu; // never an RGB value
     std::span<const RGBQUAD> table_;
-    std::unordered_map<std::uint32_t, std::uint8_t> cache_;
+    std::array<std::uint32_t, kSlots> keys_{};
+    std::array<std::uint8_t, kSlots> values_{};
 };
 
 } // namespace
@@ -131,18 +136,15 @@ std::uint8_t NearestColourIndex(std::uint32_t argb, std::span<const RGBQUAD> tab
     const int green = static_cast<int>((argb >> 8) & 0xFF);
     const int blue = static_cast<int>(argb & 0xFF);
     std::size_t best = 0;
-    int bestDistance = -1;
-    for (std::size_t i = 0; i < table.size() && i < 256; ++i) {
+    int bestDistance = std::numeric_limits<int>::max();
+    for (std::size_t i = 0; i < table.size() && i < 256 && bestDistance > 0; ++i) {
         const int dr = red - table[i].rgbRed;
         const int dg = green - table[i].rgbGreen;
         const int db = blue - table[i].rgbBlue;
         const int distance = dr * dr + dg * dg + db * db;
-        if (bestDistance < 0 || distance < bestDistance) {
+        if (distance < bestDistance) {
             best = i;
             bestDistance = distance;
-            if (distance == 0) {
-                break;
-            }
         }
     }
     return static_cast<std::uint8_t>(best);
