@@ -8,6 +8,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -57,6 +58,39 @@ struct Recorded {
         };
     }
 };
+
+// Runs `work` in a forked child and returns the text it reports, so that limits and user
+// changes made there bind nothing else in the test run.
+std::string ReportFromChild(const std::function<std::string()>& work) {
+    int pipeEnds[2];
+    if (::pipe(pipeEnds) != 0) {
+        return "no pipe";
+    }
+    const pid_t child = ::fork();
+    if (child < 0) {
+        return "no fork";
+    }
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        const std::string report = work();
+        [[maybe_unused]] const ssize_t written = ::write(pipeEnds[1], report.data(), report.size());
+        ::_exit(0);
+    }
+    ::close(pipeEnds[1]);
+    std::string report;
+    char buffer[512];
+    ssize_t got = 0;
+    while ((got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0) {
+        report.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    if (!WIFEXITED(status)) {
+        report += "|child ended by signal " + std::to_string(WTERMSIG(status));
+    }
+    return report;
+}
 
 TEST(DepthCodes, MapToColourCountsAndDepths) {
     for (int code = 0; code < 256; ++code) {
@@ -346,34 +380,43 @@ TEST(SaveIconToFile, FullDeviceIsAFailureAndTheDeviceStays) {
 TEST(SaveIconToFile, ShortWriteUnderAFileSizeLimitIsReportedAndTheFileRemoved) {
     TempDir dir;
     const std::string path = dir.File("limited.ico");
-    int pipeEnds[2];
-    ASSERT_EQ(::pipe(pipeEnds), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(pipeEnds[0]);
+    const std::string report = ReportFromChild([&path] {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{1000, 1000};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        std::string report = "no message";
+        std::string text = "no message";
         SaveIconToFile(path, MakeIcon(32, 32), 5,
-                       [&report](const std::string& text, const std::string&) { report = text; });
-        report += std::filesystem::exists(path) ? "|file left" : "|no file";
-        [[maybe_unused]] const ssize_t written = ::write(pipeEnds[1], report.data(), report.size());
-        ::_exit(0);
-    }
-    ::close(pipeEnds[1]);
-    std::string report;
-    char buffer[512];
-    ssize_t got = 0;
-    while ((got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0) {
-        report.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(pipeEnds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status)) << "child ended by signal " << WTERMSIG(status);
+                       [&text](const std::string& message, const std::string&) { text = message; });
+        return text + (std::filesystem::exists(path) ? "|file left" : "|no file");
+    });
     EXPECT_EQ(report, "File save error: Cannot write file " + path + ": File too large|no file");
+}
+
+// A file the save cannot open for writing was never replaced, so it must survive the failure,
+// even where its folder would let it be deleted.
+TEST(SaveIconToFile, FileThatCannotBeReplacedIsKept) {
+    TempDir dir;
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);
+    const std::string path = dir.File("readonly.ico");
+    std::ofstream(path) << "keep me";
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::group_read |
+                                           std::filesystem::perms::others_read);
+    const std::string report = ReportFromChild([&path] {
+        // Permissions do not bind the super-user: try as an ordinary user instead.
+        if (::geteuid() == 0 && ::setuid(65534) != 0) {
+            return std::string("cannot drop privileges");
+        }
+        std::string text = "no message";
+        SaveIconToFile(path, MakeIcon(32, 32), 1,
+                       [&text](const std::string& message, const std::string&) { text = message; });
+        return text;
+    });
+    if (report == "cannot drop privileges") {
+        GTEST_SKIP() << "running as root and cannot switch to an ordinary user";
+    }
+    EXPECT_EQ(report, "File save error: Cannot create file " + path);
+    EXPECT_EQ(ReadFileBytes(path).size(), 7u);
 }
 
 TEST(SaveIconToFile, WithoutAnOwnerTheDefaultBoxReports) {
