@@ -11,6 +11,7 @@
 #include <functional>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -308,6 +309,14 @@ TEST(SaveIconToFile, FileThatCannotBeCreatedIsReportedAndNothingIsRemoved) {
     EXPECT_EQ(box.calls, 2);
     EXPECT_EQ(box.text, "File save error: Cannot create file " + folder);
     EXPECT_TRUE(std::filesystem::exists(folder + "/inside.txt"));
+
+    // A FIFO nobody reads would block the save for ever; it fails instead and stays.
+    const std::string fifo = dir.File("fifo.ico");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    SaveIconToFile(fifo, MakeIcon(32, 32), 1, box.Box());
+    EXPECT_EQ(box.calls, 3);
+    EXPECT_EQ(box.text, "File save error: Cannot create file " + fifo);
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }
 
 TEST(SaveIconToFile, MonochromeIconLeavesNoFile) {
