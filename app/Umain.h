@@ -27,6 +27,7 @@ class QAction;
 class QSplitter;
 class QToolButton;
 class QColorDialog;
+class QFileDialog;
 
 namespace glyptor {
 
@@ -212,11 +213,33 @@ public:
     void Backc1Click();
     void ShowInStatus(TIconRes& record);
 
-    // --- Skin (least bodies until the theme code joins) -------------------------------------
+    // --- Export actions (defined in export/actions/) -----------------------------------------
+    // Only the export code edits this block.
+    void SaveClick(QAction* item);
+    void Copytoclipboard1Click();
+    void WallpapercenterClick();
+    void WallpapertiledClick();
+    void SpeedButton2Click(QToolButton* button);
+    void SaveWithDialog(TIconRes& record);
+    void CopyToClipboard(TIconRes& record);
+    void SetWallpaper(TIconRes& record, const QString& mode);
+    void SetWallpaperTiled(TIconRes& record);
+    void SetWallpaperCentered(TIconRes& record);
+    QFileDialog* SPDlg = nullptr;
+    int SaveDialogType = 1; // the dialog's remembered file type, 1 to 5
+    // --- End of export actions -----------------------------------------------------------------
+
+    // --- Skin and theme selection (defined in theme/skin/) ---------------------------------------
+    // Only the skin code edits this block.
     void ApplyDefaultTheme();
     void ApplyThemeFile(const QString& file);
     void PlaceTitleButtons();
     void RefreshThemeMenu();
+    // --- End of skin ---------------------------------------------------------------------------
+
+    // --- Window chrome (defined in app/Chrome.cpp) -------------------------------------------
+    // Only the chrome code edits this block.
+    // --- End of window chrome ------------------------------------------------------------------
 
     bool Closing() const { return closing_; }
 

@@ -20,28 +20,58 @@ const QPixmap& ApplicationIcon() {
     return icon;
 }
 
+const IconImage& ApplicationIconImage() {
+    static const IconImage icon = FromQImage(ApplicationIcon().toImage());
+    return icon;
+}
+
+QImage ToQImage(const IconImage& icon) {
+    if (!icon.IsValid())
+        return {};
+    QImage image(icon.width, icon.height, QImage::Format_ARGB32);
+    for (int y = 0; y < icon.height; ++y)
+        std::copy_n(icon.pixels.data() + static_cast<std::size_t>(y) * icon.width, icon.width,
+                    reinterpret_cast<std::uint32_t*>(image.scanLine(y)));
+    return image;
+}
+
+IconImage FromQImage(const QImage& source) {
+    const QImage image = source.convertToFormat(QImage::Format_ARGB32);
+    IconImage icon;
+    icon.width = image.width();
+    icon.height = image.height();
+    icon.pixels.reserve(static_cast<std::size_t>(icon.width) * icon.height);
+    icon.mask.reserve(icon.pixels.capacity());
+    for (int y = 0; y < icon.height; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
+        for (int x = 0; x < icon.width; ++x) {
+            icon.pixels.push_back(row[x]);
+            icon.mask.push_back((row[x] >> 24) == 0 ? 1 : 0);
+        }
+    }
+    return icon;
+}
+
 QPixmap& GetPicture(TIconRes& record, bool& loaded) {
     if (!record.Picture)
-        record.Picture = std::make_unique<QPixmap>();
-    if (!record.Picture->isNull()) {
+        record.Picture = std::make_unique<TPicture>();
+    if (!record.Picture->Pixmap.isNull()) {
         loaded = false;
-        return *record.Picture;
+        return record.Picture->Pixmap;
     }
     std::optional<IconImage> icon;
     if (auto native = platform::ToNativePath(record.FullPath().toStdString()))
         icon = icons::ExtractIcon(*native, record.IconIndex);
     if (icon && icon->IsValid()) {
-        QImage image(icon->width, icon->height, QImage::Format_ARGB32);
-        for (int y = 0; y < icon->height; ++y)
-            std::copy_n(icon->pixels.data() + static_cast<std::size_t>(y) * icon->width,
-                        icon->width, reinterpret_cast<std::uint32_t*>(image.scanLine(y)));
-        *record.Picture = QPixmap::fromImage(image);
+        record.Picture->Pixmap = QPixmap::fromImage(ToQImage(*icon));
+        record.Picture->Icon = std::move(*icon);
         ++LoadedPictureCount;
         loaded = true;
     } else {
-        *record.Picture = ApplicationIcon();
+        record.Picture->Pixmap = ApplicationIcon();
+        record.Picture->Icon = ApplicationIconImage();
     }
-    return *record.Picture;
+    return record.Picture->Pixmap;
 }
 
 void ReleasePicture(TIconRes& record) {

@@ -3,6 +3,8 @@
 // drive keeps one record per icon but pictures only near the view.
 #pragma once
 
+#include "platform/icons/IconImage.h"
+
 #include <QPixmap>
 #include <QString>
 
@@ -12,11 +14,17 @@ class QTreeWidgetItem;
 
 namespace glyptor {
 
+// A loaded picture: what the grid draws, and the icon itself, which the export actions write.
+struct TPicture {
+    QPixmap Pixmap;
+    IconImage Icon;
+};
+
 struct TIconRes {
     QTreeWidgetItem* FolderNode = nullptr; // not owned; tree nodes live as long as the window
     QString FileName;                      // bare name with a node, full path without
     int IconIndex = 0;
-    std::unique_ptr<QPixmap> Picture; // none until loaded
+    std::unique_ptr<TPicture> Picture; // none until loaded
 
     // NodePath(FolderNode) + "\" + FileName, or FileName alone without a node.
     QString FullPath() const;
@@ -33,5 +41,10 @@ void ReleasePicture(TIconRes& record);
 
 // The program's own icon, shown where a file yields none; also the window icon.
 const QPixmap& ApplicationIcon();
+const IconImage& ApplicationIconImage();
+
+// Conversions between the icon model and Qt's pictures.
+QImage ToQImage(const IconImage& icon);
+IconImage FromQImage(const QImage& image);
 
 } // namespace glyptor
