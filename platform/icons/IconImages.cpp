@@ -184,6 +184,9 @@ std::optional<DibFormat> ReadDibHeader(std::span<const std::uint8_t> bytes, DibU
     } else if (bc > 8 && use == DibUse::BitmapFile) {
         tableEntries = 0; // an optional palette for display; bfOffBits locates the rows
     }
+    if (tableEntries > c.Remaining() / paletteEntrySize) {
+        return std::nullopt;
+    }
     const std::uint64_t used = bc <= 8 ? std::min<std::uint64_t>(tableEntries, 1u << bc) : 0;
     for (std::uint64_t i = 0; i < tableEntries; ++i) {
         const std::uint8_t blue = c.ReadU8();

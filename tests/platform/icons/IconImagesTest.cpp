@@ -132,6 +132,14 @@ TEST(IconImages, DamagedImagesAreRefused) {
     EXPECT_FALSE(DecodeIconImage(patched(32, 0xFFFFFFFF))); // colour table larger than data
     EXPECT_FALSE(DecodeIconImage(patched(0, 0xFFFF)));      // unknown header size
 
+    // Found by fuzzing: a colour count of four billion on a 32-bit image once made the decoder
+    // walk a table that is not there.
+    auto trueColour = testing::MakeSolidDib(8, 8, 32);
+    testing::ByteWriter tc;
+    tc.bytes = trueColour;
+    tc.Put32(32, 0xFFFFFFFF);
+    EXPECT_FALSE(DecodeIconImage(tc.bytes));
+
     // A colour index past the table draws black instead of reading beyond it.
     DibOptions o;
     o.width = 8;

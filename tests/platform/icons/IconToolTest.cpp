@@ -1,0 +1,156 @@
+// glyptor-icons as a script sees it: its output lines, the files it writes and its exit status.
+#include "IconFileBuilder.h"
+
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace glyptor::icons {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+};
+
+class IconToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/glyptor-icons-tool-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        root_ = pattern;
+    }
+    void TearDown() override {
+        std::error_code error;
+        fs::remove_all(root_, error);
+    }
+    std::string Write(const std::string& relative, const Bytes& bytes) {
+        const fs::path path = root_ / relative;
+        fs::create_directories(path.parent_path());
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return path.string();
+    }
+    ToolRun RunTool(const std::string& arguments, const std::string& input = {}) {
+        const fs::path out = root_ / "stdout.txt";
+        std::string command = std::string(GLYPTOR_ICONS_TOOL) + " " + arguments + " > " +
+                              out.string() + " 2>/dev/null";
+        if (!input.empty()) {
+            const fs::path in = root_ / "stdin.txt";
+            std::ofstream(in) << input;
+            command += " < " + in.string();
+        }
+        ToolRun run;
+        const int raw = std::system(command.c_str());
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        std::ifstream result(out);
+        std::stringstream text;
+        text << result.rdbuf();
+        run.out = text.str();
+        return run;
+    }
+    fs::path root_;
+};
+
+Bytes ThreeIcons() {
+    std::vector<testing::Resource> resources;
+    for (std::uint16_t id = 1; id <= 3; ++id) {
+        auto small = testing::MakeSolidDib(16, 16, 4, 0xFF0000FF);
+        auto big = testing::MakeSolidDib(32, 32, 8, 0xFF00FF00);
+        resources.push_back(
+            {14, std::uint32_t{id},
+             testing::MakeGroup({{id, small}, {static_cast<std::uint16_t>(id + 10), big}})});
+        resources.push_back({3, std::uint32_t{id}, small});
+        resources.push_back({3, std::uint32_t{id + 10u}, big});
+    }
+    return testing::MakePe(resources);
+}
+
+TEST_F(IconToolTest, CountPrintsOneLinePerFile) {
+    const auto pe = Write("a.dll", ThreeIcons());
+    const auto text = Write("b.txt", Bytes(10, 'x'));
+    auto run = RunTool("count " + pe + " " + text);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "3\t" + pe + "\n0\t" + text + "\n");
+
+    run = RunTool("count -", pe + "\n" + text + "\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "3\t" + pe + "\n0\t" + text + "\n");
+
+    const std::string missing = (root_ / "missing.exe").string();
+    run = RunTool("count " + pe + " " + missing);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "3\t" + pe + "\n0\t" + missing + "\n");
+}
+
+TEST_F(IconToolTest, ListWalksFoldersThroughTheTypeFilter) {
+    Write("top.dll", ThreeIcons());
+    Write("top.exe", ThreeIcons());
+    Write("pointer.cur", testing::MakeIco({testing::MakeSolidDib(32, 32, 8)}));
+    Write("sub/deep.DLL", ThreeIcons());
+    const std::string folder = root_.string();
+
+    auto run = RunTool("list --mask .dll " + folder);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, folder + "/top.dll\t0\t32x32\t8\n" + folder + "/top.dll\t1\t32x32\t8\n" +
+                           folder + "/top.dll\t2\t32x32\t8\n");
+
+    run = RunTool("list -r --mask .DLL " + folder);
+    EXPECT_NE(run.out.find("sub/deep.DLL\t2\t32x32\t8\n"), std::string::npos);
+    EXPECT_EQ(run.out.find("top.exe"), std::string::npos);
+
+    run = RunTool("list " + folder);
+    EXPECT_NE(run.out.find("top.exe\t0"), std::string::npos);
+    EXPECT_EQ(run.out.find("pointer.cur"), std::string::npos) << "cursor files are never read";
+    EXPECT_EQ(run.out.find("deep"), std::string::npos) << "no -r, no subfolders";
+}
+
+TEST_F(IconToolTest, ExtractWritesPngPictures) {
+    const auto pe = Write("a.dll", ThreeIcons());
+    const std::string out = (root_ / "icon.png").string();
+    ASSERT_EQ(RunTool("extract " + pe + " 2 " + out).status, 0);
+    QImage picture(QString::fromStdString(out));
+    ASSERT_FALSE(picture.isNull());
+    EXPECT_EQ(picture.width(), 32);
+    EXPECT_TRUE(picture.hasAlphaChannel());
+    EXPECT_EQ(picture.pixel(10, 10), 0xFF00FF00u);
+
+    const std::string small = (root_ / "small.png").string();
+    ASSERT_EQ(RunTool("extract --size 16 " + pe + " 0 " + small).status, 0);
+    EXPECT_EQ(QImage(QString::fromStdString(small)).width(), 16);
+    EXPECT_EQ(RunTool("extract --size 20 " + pe + " 0 " + small).status, 1);
+
+    const auto run = RunTool("extract --all-sizes " + pe + " 1 " + (root_ / "all.png").string());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(fs::exists(root_ / "all_16x16_4.png"));
+    EXPECT_TRUE(fs::exists(root_ / "all_32x32_8.png"));
+
+    EXPECT_EQ(RunTool("extract " + pe + " 3 " + out).status, 1) << "no such icon";
+    EXPECT_EQ(RunTool("extract " + (root_ / "none.dll").string() + " 0 " + out).status, 1);
+}
+
+TEST_F(IconToolTest, BadUsageExitsWithTwo) {
+    const auto pe = Write("a.dll", ThreeIcons());
+    const auto help = RunTool("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("extract"), std::string::npos);
+    EXPECT_EQ(RunTool("").status, 2);
+    EXPECT_EQ(RunTool("frobnicate").status, 2);
+    EXPECT_EQ(RunTool("count").status, 2);
+    EXPECT_EQ(RunTool("list").status, 2);
+    EXPECT_EQ(RunTool("extract " + pe + " x out.png").status, 2);
+    EXPECT_EQ(RunTool("extract " + pe + " 0").status, 2);
+    EXPECT_EQ(RunTool("extract " + pe + " 0 out.xyz").status, 2);
+    EXPECT_EQ(RunTool("extract --size " + pe + " 0 out.png").status, 2);
+}
+
+} // namespace
+} // namespace glyptor::icons
