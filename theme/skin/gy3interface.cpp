@@ -1,5 +1,5 @@
-// The built-in look until the skin code joins: fixed colours, and the title buttons and status
-// pictures placed at the edges of their strips.
+// The skin of the window: the built-in look and the themes read from theme archives.
+// (The built-in look is a plain one until the skin pictures join.)
 #include "app/Umain.h"
 
 #include <QAction>
