@@ -90,6 +90,48 @@ private:
     std::array<std::uint8_t, kSlots> values_{};
 };
 
+int SquaredDistance(int red, int green, int blue, const RGBQUAD& entry) {
+    const int dr = red - entry.rgbRed;
+    const int dg = green - entry.rgbGreen;
+    const int db = blue - entry.rgbBlue;
+    return dr * dr + dg * dg + db * db;
+}
+
+// The nearest entry of the fixed table without trying all 256: the VGA part is searched, the
+// cube's nearest entry is the nearest level per channel (a grid has no ties between integer
+// inputs, the midpoints being halves), and the nearest grey is a ramp level next to the mean of
+// the channels. Taking a later group only when strictly nearer keeps the lowest index on ties.
+std::uint8_t NearestFixedIndex(int red, int green, int blue) {
+    int best = 0;
+    int bestDistance = std::numeric_limits<int>::max();
+    for (int i = 0; i < 16; ++i) {
+        const int distance = SquaredDistance(red, green, blue, kFixedTable[i]);
+        if (distance < bestDistance) {
+            best = i;
+            bestDistance = distance;
+        }
+    }
+    const auto level = [](int channel) { return (channel + 25) / 51; };
+    const int cube = 16 + level(red) * 36 + level(green) * 6 + level(blue);
+    const int cubeDistance = SquaredDistance(red, green, blue, kFixedTable[cube]);
+    if (cubeDistance < bestDistance) {
+        best = cube;
+        bestDistance = cubeDistance;
+    }
+    // Ramp level i is 8 + 10 i; the mean (red + green + blue) / 3 lies between levels
+    // floor((sum - 24) / 30) and the one after.
+    const int sum = red + green + blue;
+    const int below = std::clamp(sum < 24 ? 0 : (sum - 24) / 30, 0, 23);
+    for (int i = below; i <= std::min(below + 1, 23); ++i) {
+        const int distance = SquaredDistance(red, green, blue, kFixedTable[232 + i]);
+        if (distance < bestDistance) {
+            best = 232 + i;
+            bestDistance = distance;
+        }
+    }
+    return static_cast<std::uint8_t>(best);
+}
+
 } // namespace
 
 void StoreBitmapInfoHeader(const BITMAPINFOHEADER& header, std::span<std::uint8_t> out) {
@@ -135,6 +177,9 @@ std::uint8_t NearestColourIndex(std::uint32_t argb, std::span<const RGBQUAD> tab
     const int red = static_cast<int>((argb >> 16) & 0xFF);
     const int green = static_cast<int>((argb >> 8) & 0xFF);
     const int blue = static_cast<int>(argb & 0xFF);
+    if (table.data() == kFixedTable.data() && table.size() == kFixedTable.size()) {
+        return NearestFixedIndex(red, green, blue);
+    }
     std::size_t best = 0;
     int bestDistance = std::numeric_limits<int>::max();
     for (std::size_t i = 0; i < table.size() && i < 256 && bestDistance > 0; ++i) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -99,6 +100,59 @@ TEST(NearestColour, PicksTheClosestEntryAndTheFirstOnATie) {
     EXPECT_EQ(orange.rgbRed, 255);
     EXPECT_EQ(orange.rgbGreen, 153);
     EXPECT_EQ(orange.rgbBlue, 0);
+}
+
+// The fixed table's shortcut search must agree with trying every entry, ties included
+// (grey means halfway between two ramp levels, colours halfway between cube levels).
+TEST(NearestColour, FixedTableSearchAgreesWithTryingEveryEntry) {
+    const auto table = DefaultColourTable(8);
+    const auto bruteForce = [&table](std::uint32_t rgb) {
+        int best = 0;
+        long bestDistance = -1;
+        for (int i = 0; i < 256; ++i) {
+            long distance = 0;
+            for (int shift : {16, 8, 0}) {
+                const std::uint8_t entry = shift == 16  ? table[i].rgbRed
+                                           : shift == 8 ? table[i].rgbGreen
+                                                        : table[i].rgbBlue;
+                const long d = static_cast<long>((rgb >> shift) & 0xFF) - entry;
+                distance += d * d;
+            }
+            if (bestDistance < 0 || distance < bestDistance) {
+                best = i;
+                bestDistance = distance;
+            }
+        }
+        return best;
+    };
+    std::vector<std::uint32_t> colours;
+    for (std::uint32_t r = 0; r < 256; r += 7) {
+        for (std::uint32_t g = 0; g < 256; g += 7) {
+            for (std::uint32_t b = 0; b < 256; b += 7) {
+                colours.push_back(r << 16 | g << 8 | b);
+            }
+        }
+    }
+    for (std::uint32_t c = 0; c < 256; ++c) {
+        const std::uint32_t up = std::min(c + 1, 255u);
+        colours.insert(colours.end(), {c * 0x010101u, c << 16 | c << 8 | up, c << 16 | up << 8 | up,
+                                       c << 16 | 25u << 8 | 26u});
+    }
+    std::uint32_t state = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        state = state * 1664525u + 1013904223u;
+        colours.push_back(state >> 8);
+    }
+    int wrong = 0;
+    for (std::uint32_t rgb : colours) {
+        const int expected = bruteForce(rgb);
+        const int got = NearestColourIndex(0xFF000000u | rgb, table);
+        if (got != expected && ++wrong <= 5) {
+            ADD_FAILURE() << std::hex << rgb << std::dec << ": " << got << " instead of "
+                          << expected;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
 }
 
 TEST(ConvertToDib, OneBitRowsAreBottomUpWithTheLeftmostPixelHighest) {
