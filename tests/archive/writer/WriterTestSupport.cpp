@@ -1,6 +1,9 @@
 // Test data generators, zlib's inflate and the external-tool runner of the writer tests.
 #include "tests/archive/writer/WriterTestSupport.h"
 
+#include "archive/ZipCrypto.h"
+#include "tests/archive/ArchiveTestSupport.h"
+
 #include <zlib.h>
 
 #include <array>
@@ -162,6 +165,32 @@ Bytes StreamBytes(const TZipReader& reader) {
 int AddBytes(TZipWriter& writer, const std::string& name, const Bytes& data) {
     TMemoryStream source(data);
     return writer.AddFromStream(source, name);
+}
+
+Bytes EncryptedStreamedArchive(const std::string& password, const Bytes& plain) {
+    ZipBuilder builder;
+    ZipBuilder::Entry entry;
+    entry.Name = "locked.txt";
+    entry.Method = 8;
+    entry.Flags = FlagEncrypted | FlagDataDescriptor;
+    entry.DosDateTime = 0x5A3C6B21;
+    entry.Crc32 = Crc(plain);
+    entry.UncompressedSize = static_cast<uint32_t>(plain.size());
+    Bytes data = RandomBytes(EncryptionHeaderSize, 99);
+    data.back() = static_cast<uint8_t>(entry.DosDateTime >> 8); // time's high byte
+    const Bytes deflated = ZlibDeflate(plain);
+    data.insert(data.end(), deflated.begin(), deflated.end());
+    TZipCrypto crypto(password);
+    crypto.Encrypt(data.data(), data.size());
+    entry.CentralCompressedSize = static_cast<int64_t>(data.size());
+    entry.CompressedSize = 0; // left to the descriptor
+    for (uint32_t v :
+         {0x08074B50u, entry.Crc32, static_cast<uint32_t>(data.size()), entry.UncompressedSize})
+        for (int i = 0; i < 4; ++i)
+            data.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    entry.Data = std::move(data);
+    builder.Add(std::move(entry));
+    return builder.Build();
 }
 
 TempDir::TempDir() {

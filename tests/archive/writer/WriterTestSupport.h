@@ -32,6 +32,10 @@ std::unique_ptr<TZipWriter> NewWriter(const Bytes& archive = {});
 Bytes StreamBytes(const TZipReader& reader);
 int AddBytes(TZipWriter& writer, const std::string& name, const Bytes& data);
 
+// An archive with one entry "locked.txt": deflated, encrypted with password, sizes and CRC in a
+// data descriptor after the data (flag bits 0 and 3), as streaming writers make them.
+Bytes EncryptedStreamedArchive(const std::string& password, const Bytes& plain);
+
 // A temporary folder removed on destruction.
 class TempDir {
 public:

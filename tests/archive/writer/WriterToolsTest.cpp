@@ -99,6 +99,16 @@ std::vector<Scenario> Scenarios() {
                        {{"text.txt", text}, {"noise.bin", noise}},
                        "secret"});
     }
+    {
+        // A kept encrypted entry with a data descriptor, next to a new encrypted one.
+        auto writer = NewWriter(EncryptedStreamedArchive("secret", text));
+        writer->Password = "secret";
+        AddBytes(*writer, "program.exe", program);
+        all.push_back({"encrypted with descriptor kept",
+                       StreamBytes(*writer),
+                       {{"locked.txt", text}, {"program.exe", program}},
+                       "secret"});
+    }
     return all;
 }
 

@@ -362,6 +362,24 @@ TEST(ZipWriterUpdate, DataDescriptorIsFoldedIntoTheLocalHeader) {
     EXPECT_EQ(ToString(ExtractBytes(*writer, "next.txt")), "next");
 }
 
+TEST(ZipWriterUpdate, EncryptedEntryKeepsItsDataDescriptor) {
+    // Its password check byte comes from the time, not the CRC, because of the descriptor flag;
+    // clearing the flag would make every reader reject the password.
+    const Bytes archive = EncryptedStreamedArchive("pw", SampleText(7000, 16));
+    auto writer = NewWriter(archive);
+    writer->Password = "pw";
+    AddBytes(*writer, "added.txt", ToBytes("added"));
+    const TZipHeaderInfo& kept = writer->Entry(0);
+    EXPECT_EQ(kept.Flags, FlagEncrypted | FlagDataDescriptor);
+    const Bytes rewritten = StreamBytes(*writer);
+    const size_t descriptor = kept.LocalHeaderOffset + 30 + kept.FileNameLength +
+                              static_cast<size_t>(kept.CompressedSize);
+    EXPECT_EQ(Raw32(rewritten, descriptor), 0x08074B50u);
+    EXPECT_EQ(Raw32(rewritten, descriptor + 4), kept.Crc32);
+    EXPECT_EQ(writer->Entry(1).LocalHeaderOffset, descriptor + 16);
+    EXPECT_TRUE(ExtractBytes(*writer, "locked.txt") == SampleText(7000, 16));
+}
+
 TEST(ZipWriterUpdate, SortModeSurvivesARewrite) {
     auto writer = NewWriter(ThreeEntryArchive());
     writer->ReadDirectory();
