@@ -130,7 +130,10 @@ int TSortedObjectList::Add(TObject* item) {
     return index;
 }
 
-void TSortedObjectList::Put(int, TObject*) {
+void TSortedObjectList::Put(int, TObject* item) {
+    // An owning list takes every item handed to it, also one it refuses.
+    if (OwnsObjects)
+        delete item;
     throw EListError("Cannot <Put> an Object in a sorted list!");
 }
 

@@ -72,7 +72,8 @@ public:
     // Inserts at the Find position. Under Ignore a duplicate is not inserted (and deleted when
     // the list owns objects); returns -1 then. Under Error a duplicate raises EListError.
     int Add(TObject* item) override;
-    // Sorted lists cannot take an item at a chosen place.
+    // Sorted lists cannot take an item at a chosen place; raises EListError (deleting the item
+    // when the list owns objects).
     void Put(int index, TObject* item) override;
 };
 

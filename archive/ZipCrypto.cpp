@@ -20,7 +20,8 @@ void TZipCrypto::UpdateKeys(uint8_t plain) {
 }
 
 uint8_t TZipCrypto::KeyStream() const {
-    uint16_t temp = static_cast<uint16_t>(Key2 | 2);
+    // 32-bit arithmetic: the product of two 16-bit values overflows an int.
+    uint32_t temp = (Key2 | 2) & 0xFFFF;
     return static_cast<uint8_t>((temp * (temp ^ 1)) >> 8);
 }
 
