@@ -1,19 +1,23 @@
 // The commands of glyptor-zip that change an archive: a (add or replace an entry) and d (delete
 // entries). The archive is rebuilt in memory by the component's writer and then replaces the
 // file through a temporary file in the same folder and a rename, so a failure at any point
-// leaves the old archive intact.
+// leaves the old archive intact. check-theme, for theme authors, reads a theme archive the way
+// the program's skin code will and reports what would fail or be left out.
 #include "Commands.h"
 
 #include "archive/ZipErrors.h"
 #include "archive/ZipWriter.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <iostream>
 #include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -154,6 +158,259 @@ int RunDelete(std::vector<std::string> args) {
     }
 }
 
+// Theme checks -------------------------------------------------------------------------------
+
+// Entry names as the theme store compares them: trimmed of control characters and blanks,
+// upper-cased in ASCII only.
+std::string NormalisedName(const std::string& name) {
+    size_t first = 0;
+    size_t last = name.size();
+    while (first < last && static_cast<unsigned char>(name[first]) <= 32)
+        ++first;
+    while (last > first && static_cast<unsigned char>(name[last - 1]) <= 32)
+        --last;
+    std::string result = name.substr(first, last - first);
+    for (char& c : result)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 32);
+    return result;
+}
+
+// The layout's integer syntax: leading blanks, then a signed decimal that fits 32 bits, or one
+// of "$", "x", "0x" (either case) and up to eight hexadecimal digits; nothing after.
+std::optional<int32_t> ParseLayoutInteger(const std::string& text) {
+    size_t at = text.find_first_not_of(' ');
+    if (at == std::string::npos)
+        return std::nullopt;
+    const std::string rest = text.substr(at);
+    size_t prefix = 0;
+    if (rest[0] == '$' || rest[0] == 'x' || rest[0] == 'X')
+        prefix = 1;
+    else if (rest.size() > 1 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X'))
+        prefix = 2;
+    if (prefix != 0) {
+        const std::string digits = rest.substr(prefix);
+        if (digits.empty() || digits.size() > 8 ||
+            digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return std::nullopt;
+        return static_cast<int32_t>(static_cast<uint32_t>(std::stoul(digits, nullptr, 16)));
+    }
+    size_t digitsAt = (rest[0] == '+' || rest[0] == '-') ? 1 : 0;
+    const std::string digits = rest.substr(digitsAt);
+    if (digits.empty() || digits.size() > 10 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    const int64_t value = (rest[0] == '-' ? -1 : 1) * std::stoll(digits);
+    if (value < INT32_MIN || value > INT32_MAX)
+        return std::nullopt;
+    return static_cast<int32_t>(value);
+}
+
+uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
+    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
+           uint32_t(b[at + 3]) << 24;
+}
+uint16_t Le16(const std::vector<uint8_t>& b, size_t at) {
+    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
+}
+
+// Why the bytes would not decode as the BMP file the skin code expects; empty when they would.
+std::string BitmapProblem(const std::vector<uint8_t>& bmp) {
+    if (bmp.size() < 14 + 12 || bmp[0] != 'B' || bmp[1] != 'M')
+        return "not a BMP file";
+    const uint32_t headerSize = Le32(bmp, 14);
+    int64_t width = 0;
+    int64_t height = 0;
+    uint16_t planes = 0;
+    uint16_t bits = 0;
+    if (headerSize == 12) {
+        width = Le16(bmp, 18);
+        height = Le16(bmp, 20);
+        planes = Le16(bmp, 22);
+        bits = Le16(bmp, 24);
+    } else if (headerSize == 40 && bmp.size() >= 14 + 40) {
+        width = static_cast<int32_t>(Le32(bmp, 18));
+        height = static_cast<int32_t>(Le32(bmp, 22));
+        planes = Le16(bmp, 26);
+        bits = Le16(bmp, 28);
+        if (Le32(bmp, 30) > 3)
+            return "compression " + std::to_string(Le32(bmp, 30)) + " is not supported";
+    } else {
+        return "bitmap header of " + std::to_string(headerSize) + " bytes";
+    }
+    if (width <= 0 || height == 0 || planes != 1)
+        return "impossible size or plane count";
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return std::to_string(bits) + " bits per pixel";
+    const int64_t stride = (width * bits + 31) / 32 * 4;
+    const int64_t pixels = stride * (height < 0 ? -height : height);
+    const int64_t offset = Le32(bmp, 10);
+    if (headerSize == 40 && Le32(bmp, 30) == 0 &&
+        offset + pixels > static_cast<int64_t>(bmp.size()))
+        return "pixel data cut short";
+    return "";
+}
+
+struct TThemeReport {
+    int Errors = 0;
+    int Warnings = 0;
+    void Error(const std::string& text) {
+        ++Errors;
+        std::printf("ERROR   %s\n", text.c_str());
+    }
+    void Warning(const std::string& text) {
+        ++Warnings;
+        std::printf("WARNING %s\n", text.c_str());
+    }
+    void Ok(const std::string& text) { std::printf("OK      %s\n", text.c_str()); }
+};
+
+// Extracts entry `index` alone (a name would also select same-named entries in other folders).
+std::vector<uint8_t> ExtractEntry(TZipReader& reader, int index, bool& intact) {
+    TMemoryStream target;
+    reader.DoAll = true;
+    reader.OnStartUnZip = [index](TZipReader*, int i, const std::string&, bool& skip) {
+        skip = i != index;
+    };
+    bool good = false;
+    reader.OnEndUnZip = [&good, index](TZipReader*, int i, const std::string&) {
+        good = good || i == index;
+    };
+    reader.ExtractToStream(target, "*");
+    reader.DoAll = false;
+    reader.OnStartUnZip = nullptr;
+    reader.OnEndUnZip = nullptr;
+    intact = good;
+    return target.Data();
+}
+
+void CheckLayout(TZipReader& reader, TThemeReport& report) {
+    int layoutIndex = -1;
+    for (int i = 0; i < reader.EntryCount() && layoutIndex < 0; ++i)
+        if (NormalisedName(reader.EntryName(i)) == "GY3LAYOUT.TXT")
+            layoutIndex = i;
+    if (layoutIndex < 0) {
+        report.Error("gy3layout.txt is missing from the top level: the theme fails at panel.color");
+        return;
+    }
+    bool intact = false;
+    const std::vector<uint8_t> bytes = ExtractEntry(reader, layoutIndex, intact);
+    if (!intact) {
+        report.Error("gy3layout.txt does not extract intact");
+        return;
+    }
+    std::vector<std::string> lines;
+    std::string line;
+    for (uint8_t byte : bytes) {
+        if (byte == '\r' || byte == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line += static_cast<char>(byte);
+        }
+    }
+    lines.push_back(line);
+    const auto valueOf = [&lines](const std::string& key) -> std::optional<std::string> {
+        for (const std::string& l : lines) {
+            const size_t equals = l.find('=');
+            // Keys match without regard to case, and nothing around them is trimmed.
+            if (equals != std::string::npos && LowerAscii(l.substr(0, equals)) == key)
+                return l.substr(equals + 1);
+        }
+        return std::nullopt;
+    };
+    static const char* const integerKeys[] = {
+        "panel.color",           "browser.color",      "iconbox.color",    "splitter.color",
+        "statuslabel.fontcolor", "browser.fontcolor",  "browser.fontsize", "iconbox.3d",
+        "panelright.width",      "panelbottom.height", "paneltop.height"};
+    for (const char* key : integerKeys) {
+        const auto value = valueOf(key);
+        if (!value)
+            report.Error(std::string(key) + " is missing: '' is not a valid integer value");
+        else if (!ParseLayoutInteger(*value))
+            report.Error(std::string(key) + ": '" + *value + "' is not a valid integer value");
+        else
+            report.Ok(std::string(key) + "=" + *value);
+    }
+    const auto font = valueOf("browser.fontname");
+    if (!font)
+        report.Warning("browser.fontname is missing: the folder tree gets an empty font name");
+    else
+        report.Ok("browser.fontname=" + *font);
+}
+
+void CheckPictures(TZipReader& reader, TThemeReport& report) {
+    static const char* const keys[] = {
+        "gy_tool1",    "gy_tool2",  "gy_tool3",  "gy_tool4",  "gy_max",   "gy_min",
+        "gy_logo",     "gy_title1", "gy_title2", "gy_tile1",  "gy_tile2", "gy_options1",
+        "gy_options2", "gy_scan1",  "gy_scan2",  "gy_tools1", "gy_exit1", "gy_exit2",
+        "gy_resize1",  "gy_about1", "gy_about2", "gy_www1",   "gy_www2"};
+    for (const char* key : keys) {
+        const std::string wanted = NormalisedName(key);
+        int found = -1;
+        for (int i = 0; i < reader.EntryCount() && found < 0; ++i)
+            if (NormalisedName(reader.EntryName(i)).find(wanted) != std::string::npos)
+                found = i;
+        if (found < 0) {
+            report.Warning(std::string(key) + ": no entry, the picture stays as it was");
+            continue;
+        }
+        const std::string name = reader.EntryName(found);
+        const std::string upper = NormalisedName(name);
+        const size_t dot = upper.find_last_of('.');
+        const size_t slash = upper.find_last_of("\\:");
+        const std::string extension =
+            dot == std::string::npos || (slash != std::string::npos && dot < slash)
+                ? ""
+                : upper.substr(dot);
+        if (extension != ".BMP") {
+            report.Warning(std::string(key) + ": " + name + " is no .bmp entry and is not used");
+            continue;
+        }
+        const std::string stem = upper.substr(slash == std::string::npos ? 0 : slash + 1);
+        if (stem != wanted + ".BMP")
+            report.Warning(std::string(key) + " resolves to " + name +
+                           ", the first entry whose name contains it");
+        bool intact = false;
+        const std::vector<uint8_t> bytes = ExtractEntry(reader, found, intact);
+        if (!intact) {
+            report.Error(std::string(key) + ": " + name + " does not extract intact");
+        } else if (bytes.empty()) {
+            report.Warning(std::string(key) + ": " + name + " is empty and empties the picture");
+        } else if (const std::string problem = BitmapProblem(bytes); !problem.empty()) {
+            report.Error(std::string(key) + ": " + name + ": Bitmap image is not valid (" +
+                         problem + ")");
+        } else {
+            report.Ok(std::string(key) + ": " + name);
+        }
+    }
+}
+
+int RunCheckTheme(std::vector<std::string> args) {
+    std::string password;
+    TakePasswordOption(args, password);
+    if (args.size() != 1)
+        return Fail("check-theme needs one theme archive");
+    try {
+        auto writer = OpenWriter(args[0], false);
+        writer->Password = password;
+        writer->ReadDirectory();
+        TThemeReport report;
+        // Two entries of one name make every later update of the archive fail.
+        for (int i = 0; i < writer->EntryCount(); ++i)
+            for (int j = i + 1; j < writer->EntryCount(); ++j)
+                if (CompareText(writer->EntryName(i), writer->EntryName(j)) == 0)
+                    report.Warning("two entries named " + writer->EntryName(i) +
+                                   ": the archive cannot be updated");
+        CheckLayout(*writer, report);
+        CheckPictures(*writer, report);
+        std::printf("%d errors, %d warnings\n", report.Errors, report.Warnings);
+        return report.Errors == 0 ? 0 : 1;
+    } catch (const std::exception& error) {
+        return Fail(args[0] + ": " + error.what());
+    }
+}
+
 } // namespace
 
 int RunUpdateCommand(const std::string& cmd, std::vector<std::string> args) {
@@ -161,6 +418,8 @@ int RunUpdateCommand(const std::string& cmd, std::vector<std::string> args) {
         return RunAdd(std::move(args));
     if (cmd == "d")
         return RunDelete(std::move(args));
+    if (cmd == "check-theme")
+        return RunCheckTheme(std::move(args));
     return -1;
 }
 

@@ -43,4 +43,24 @@ if "$tool" d broken.zip '*'; then exit 1; fi
 cmp broken.zip before.zip
 if "$tool" a missing-folder/new.zip hello.txt; then exit 1; fi
 test -z "$(ls -A | grep '^\.' || true)"
+
+# check-theme reads a theme as the skin code will.
+cp "$data/layout.txt" gy3layout.txt
+"$tool" a theme2.zip gy3layout.txt
+"$tool" a theme2.zip pics/gy_title1.bmp "$data/tiny.bmp"
+"$tool" a theme2.zip GY_TOOL10.BMP "$data/tiny.bmp"
+"$tool" a theme2.zip gy_tool1.bmp "$data/tiny.bmp"
+"$tool" check-theme theme2.zip > report.txt
+grep -q '^OK      browser.color=\$C0C0C0$' report.txt
+grep -q '^OK      paneltop.height=24$' report.txt
+grep -q '^OK      gy_title1: gy_title1.bmp$' report.txt
+grep -q '^WARNING gy_tool1 resolves to GY_TOOL10.BMP' report.txt
+grep -q '^WARNING gy_logo: no entry' report.txt
+printf 'BM not a picture' > bad.bmp
+"$tool" a theme2.zip gy_scan1.bmp bad.bmp
+"$tool" a theme2.zip gy3layout.txt "$data/layout_bad.txt"
+if "$tool" check-theme theme2.zip > report.txt; then exit 1; fi
+grep -q "^ERROR   browser.fontsize: '8 ' is not a valid integer value$" report.txt
+grep -q '^ERROR   gy_scan1: gy_scan1.bmp: Bitmap image is not valid' report.txt
+grep -q '^2 errors, ' report.txt
 echo "glyptor-zip update commands: all checks passed"
