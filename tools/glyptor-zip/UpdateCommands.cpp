@@ -397,11 +397,14 @@ int RunCheckTheme(std::vector<std::string> args) {
         writer->ReadDirectory();
         TThemeReport report;
         // Two entries of one name make every later update of the archive fail.
+        std::vector<std::string> names;
         for (int i = 0; i < writer->EntryCount(); ++i)
-            for (int j = i + 1; j < writer->EntryCount(); ++j)
-                if (CompareText(writer->EntryName(i), writer->EntryName(j)) == 0)
-                    report.Warning("two entries named " + writer->EntryName(i) +
-                                   ": the archive cannot be updated");
+            names.push_back(LowerAscii(writer->EntryName(i)));
+        std::sort(names.begin(), names.end());
+        for (size_t i = 1; i < names.size(); ++i)
+            if (names[i] == names[i - 1] && (i + 1 == names.size() || names[i + 1] != names[i]))
+                report.Warning("more than one entry named " + names[i] +
+                               ": the archive cannot be updated");
         CheckLayout(*writer, report);
         CheckPictures(*writer, report);
         std::printf("%d errors, %d warnings\n", report.Errors, report.Warnings);
