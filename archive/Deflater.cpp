@@ -7,6 +7,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <limits>
 #include <string>
 
 namespace glyptor::archive {
@@ -803,6 +804,10 @@ TDeflater::~TDeflater() = default;
 
 TDeflateSummary TDeflater::Deflate(std::span<const std::uint8_t> input, int level,
                                    const TDeflateSink& sink, bool allowStoreInstead) {
+    // Chain positions are 32-bit; ZIP entries cannot be larger anyway.
+    if (input.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+        throw EZipError("Input too large to compress");
+    }
     TState& s = *State;
     s.Begin(input, level, sink, allowStoreInstead);
     if (s.Level == 0) {
