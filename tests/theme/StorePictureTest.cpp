@@ -31,6 +31,7 @@ TEST_F(StorePictureTest, BmpInAFolderIsFoundByItsKeyAndDecoded) {
     OpenTheme(ZipWithWriter({{"gy3layout.txt", {}},
                              {"Pics\\GY_TITLE1.BMP", BmpBytes(5, 2, 0x336699)},
                              {"gy_title2.bmp", CoreHeaderBmp()}}));
+    EXPECT_EQ(Store.FindEntryName("gy_title1"), "Pics\\GY_TITLE1.BMP");
     QImage target = Marker();
     Store.ReadPicture("gy_title1", target);
     ASSERT_EQ(target.size(), QSize(5, 2));
@@ -112,12 +113,16 @@ TEST_F(StorePictureTest, EntryDeclaredLargerThanTheLimitFailsCleanly) {
 }
 
 TEST_F(StorePictureTest, EntryThatOutgrowsItsDeclaredSizeFailsCleanly) {
-    Bytes archive = ZipWithWriter({{"gy_title1.bmp", Bytes(100000, 0x42)}});
+    Bytes archive = ZipWithWriter(
+        {{"gy_title1.bmp", Bytes(100000, 0x42)}, {"gy_title2.bmp", BmpBytes(2, 2, 0x0000FF)}});
     PatchUncompressedSize(archive, 0, 1000);
     OpenTheme(archive);
     QImage target = Marker();
     EXPECT_THROW(Store.ReadPicture("gy_title1", target), EDamagedEntry);
     EXPECT_EQ(target, Marker());
+    // The failed extraction leaves the archive usable.
+    Store.ReadPicture("gy_title2", target);
+    EXPECT_EQ(target.size(), QSize(2, 2));
 }
 
 TEST_F(StorePictureTest, LayoutBombMadeByZipFailsTheOpen) {
