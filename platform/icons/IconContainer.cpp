@@ -215,6 +215,13 @@ std::vector<ImageCandidate> GroupImages(ByteSource& source, ContainerIndex& inde
     }
 }
 
+std::optional<Bytes> ReadBitmapBytes(ByteSource& source) {
+    // Rows of the largest bitmap at 32 bits, plus room for headers, a colour table and a gap
+    // before the rows.
+    constexpr std::uint64_t kMaxBitmapFileBytes = kMaxBitmapPixels * 4 + (1u << 20);
+    return source.Read(0, std::min(source.Size(), kMaxBitmapFileBytes));
+}
+
 std::vector<std::size_t> RankForSize(const std::vector<ImageCandidate>& candidates, int size) {
     enum Fit { Exact = 0, Larger = 1, Smaller = 2 };
     const auto fitOf = [size](const IconImageInfo& info) {
@@ -265,7 +272,7 @@ std::optional<IconImage> ExtractFromContainer(ByteSource& source, ContainerIndex
             return std::nullopt;
         }
         if (index.kind == ContainerKind::Bmp) {
-            const auto bytes = source.Read(0, source.Size());
+            const auto bytes = ReadBitmapBytes(source);
             auto picture = bytes ? DecodeBitmapFile(*bytes) : std::nullopt;
             if (!picture) {
                 return std::nullopt;

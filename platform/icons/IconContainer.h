@@ -65,6 +65,10 @@ std::optional<IconImage> DecodeCandidate(ByteSource& source, const ImageCandidat
 std::optional<IconImage> ExtractFromContainer(ByteSource& source, ContainerIndex& index, int group,
                                               int size, IconImageInfo* chosen = nullptr);
 
+// The bytes of a .bmp container, up to what the largest accepted bitmap can need: a huge file
+// with a small bitmap header is not read whole.
+std::optional<Bytes> ReadBitmapBytes(ByteSource& source);
+
 // Resizes an icon to `size` x `size`: smoothly for colour icons, by nearest pixel for monochrome
 // ones so they stay black and white.
 IconImage ScaleIcon(const IconImage& icon, int size);

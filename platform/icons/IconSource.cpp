@@ -180,7 +180,7 @@ std::vector<SourceImage> ExtractSourceImages(const std::string& nativePath, int 
         if (container.kind == ContainerKind::Bmp) {
             IconImageInfo info;
             if (index == 0) {
-                const auto bytes = opened->source.Read(0, opened->source.Size());
+                const auto bytes = ReadBitmapBytes(opened->source);
                 if (auto picture = bytes ? DecodeBitmapFile(*bytes) : std::nullopt) {
                     const auto probe = ProbeBitmapFile(*bytes, bytes->size());
                     info = IconImageInfo{picture->width, picture->height,

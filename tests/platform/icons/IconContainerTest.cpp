@@ -171,6 +171,39 @@ TEST(IconContainer, BitmapsAreFittedWithTheirAspect) {
     EXPECT_EQ(line->mask[16 * 32 + 16], 1);
 }
 
+// A file of `size` bytes that starts with `head` and is zero after it, without holding it all.
+class SparseSource final : public ByteSource {
+public:
+    SparseSource(Bytes head, std::uint64_t size) : head_(std::move(head)), size_(size) {}
+    std::uint64_t Size() const override { return size_; }
+    bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override {
+        if (!Contains(offset, out.size())) {
+            return false;
+        }
+        bytesRead += out.size();
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            out[i] = offset + i < head_.size() ? head_[offset + i] : 0;
+        }
+        return true;
+    }
+    std::uint64_t bytesRead = 0;
+
+private:
+    Bytes head_;
+    std::uint64_t size_;
+};
+
+TEST(IconContainer, AHugeFileWithASmallBitmapIsNotReadWhole) {
+    SparseSource source(testing::MakeBmp(40, 20, 24, [](int, int) { return 0x00FF00u; }),
+                        std::uint64_t{3} << 30);
+    auto index = IndexContainer(source);
+    ASSERT_EQ(index.Count(), 1);
+    const auto icon = ExtractFromContainer(source, index, 0, 32);
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(icon->pixels[16 * 32 + 16], 0xFF00FF00u);
+    EXPECT_LT(source.bytesRead, std::uint64_t{100} << 20);
+}
+
 TEST(IconContainer, PeGroupsInDirectoryOrderNamedFirst) {
     for (const bool plus : {false, true}) {
         SCOPED_TRACE(plus ? "PE32+" : "PE32");
