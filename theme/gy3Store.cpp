@@ -178,6 +178,9 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& nativePath, bool writ
         throw EFOpenError(shownPath);
     if (writable && ::flock(file.Get(), LOCK_EX | LOCK_NB) != 0)
         throw EFOpenError(shownPath);
+    if (info.st_size > MaxThemeFileSize)
+        throw EThemeError("Theme file " + shownPath + " is larger than " +
+                          std::to_string(MaxThemeFileSize) + " bytes");
     std::vector<std::uint8_t> bytes;
     bytes.reserve(static_cast<std::size_t>(info.st_size));
     std::uint8_t chunk[65536];
@@ -190,6 +193,10 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& nativePath, bool writ
         }
         if (n == 0)
             break;
+        // The file may grow while it is read.
+        if (static_cast<std::int64_t>(bytes.size()) + n > MaxThemeFileSize)
+            throw EThemeError("Theme file " + shownPath + " is larger than " +
+                              std::to_string(MaxThemeFileSize) + " bytes");
         bytes.insert(bytes.end(), chunk, chunk + n);
     }
     return bytes;

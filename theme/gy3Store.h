@@ -79,6 +79,8 @@ using TStringList = std::vector<std::string>;
 
 // Largest number of bytes one extraction may produce in memory.
 inline constexpr std::int64_t MaxEntrySize = std::int64_t{64} * 1024 * 1024;
+// Largest theme file the store reads into memory; real themes are a few hundred kilobytes.
+inline constexpr std::int64_t MaxThemeFileSize = std::int64_t{256} * 1024 * 1024;
 
 class Tgy3Store : public QObject {
     Q_OBJECT
