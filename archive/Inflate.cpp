@@ -277,6 +277,10 @@ TDecodeResult TInflater::Block(TBitReader& in, TByteSink& out, const TTable& lit
     for (;;) {
         if (pos >= HistorySize + FlushSize) {
             Pos = pos;
+            // Literals do not look at the end of the input; zero bits past it could otherwise
+            // decode to literals for as long as the sink takes them.
+            if (in.Overrun())
+                return TDecodeResult::InputEnded;
             if (!Slide(out))
                 return TDecodeResult::OutputFull;
             pos = Pos;

@@ -198,6 +198,30 @@ TEST(InflateTest, TruncatedInputEndsWithoutReadingFurther) {
     EXPECT_EQ(Inflate(stored.Out, out), TDecodeResult::InputEnded);
 }
 
+TEST(InflateTest, ZeroBitsPastTheEndDoNotDecodeAsEndlessLiterals) {
+    // Found by fuzzing: a code table in which "0" is a literal turned the zero bits supplied
+    // past the end of the input into literals without end.
+    BitWriter w;
+    w.Bits(1, 1);
+    w.Bits(2, 2);
+    w.Bits(0, 5);  // 257 literal/length codes
+    w.Bits(0, 5);  // 1 distance code
+    w.Bits(14, 4); // 18 code-length codes, up to symbol 1
+    for (int i = 0; i < 18; ++i)
+        w.Bits(i == 2 || i == 17 ? 1 : 0, 3); // symbols 18 and 1 get one bit each
+    w.Code(0, 1);                             // literal 0: length 1
+    w.Code(1, 1);
+    w.Bits(127, 7); // 138 zero lengths
+    w.Code(1, 1);
+    w.Bits(106, 7); // 117 more
+    w.Code(0, 1);   // end of block: length 1
+    w.Code(0, 1);   // the one distance code: length 1
+    w.Code(0, 1);   // one literal 0, then the input ends
+    Bytes out;
+    EXPECT_EQ(Inflate(w.Out, out), TDecodeResult::InputEnded);
+    EXPECT_LE(out.size(), size_t{98304});
+}
+
 TEST(InflateTest, ASinkThatRefusesStopsTheDecoder) {
     class Refusing : public TByteSink {
     public:

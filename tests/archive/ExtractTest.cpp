@@ -168,6 +168,18 @@ TEST_F(ExtractTest, OutputIsBoundByTheRecordedSize) {
     EXPECT_EQ(badCrc, 1);
 }
 
+TEST_F(ExtractTest, DeflateEntryEndingEarlyStopsPromptly) {
+    // Found by fuzzing: a 261-byte Deflate entry claiming 16 MB kept decoding past its input.
+    auto reader = OpenArchive(ReadFileBytes(TestDataDir() / "fuzz_deflate_past_input.zip"));
+    reader->IncompleteZipMode = TIncompleteZipMode::izAssumeBad;
+    reader->ReadDirectory();
+    ASSERT_EQ(reader->EntryCount(), 3);
+    TMemoryStream target;
+    reader->DoAll = true;
+    EXPECT_EQ(reader->ExtractToStream(target, ""), 2); // the two empty entries
+    EXPECT_LE(target.Size(), 98304);
+}
+
 TEST_F(ExtractTest, CorruptDataFailsTheCrcAndLeavesItsBytes) {
     ZipBuilder zip;
     auto& e = zip.AddStored("a.txt", ToBytes("hello"));
