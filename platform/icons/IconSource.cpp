@@ -9,6 +9,9 @@
 #include <filesystem>
 #include <list>
 #include <system_error>
+#include <unordered_map>
+
+#include <sys/stat.h>
 
 namespace glyptor::icons {
 
@@ -41,25 +44,70 @@ std::string Lower(std::string text) {
     return text;
 }
 
+// Names of a folder's entries by their lower-case form. A scan of System32 asks for the same
+// SystemResources folder once per library, so listings are kept while the folder is unchanged.
+struct FolderListing {
+    std::string folder;
+    std::int64_t mtimeNs = 0;
+    std::unordered_map<std::string, std::string> byLowerName;
+};
+
+constexpr std::size_t kListingCapacity = 4;
+
+const FolderListing* ListFolder(const fs::path& folder) {
+    static std::list<FolderListing> listings;
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        return nullptr;
+    }
+    const std::int64_t mtimeNs =
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    const auto hit = std::find_if(listings.begin(), listings.end(), [&](const FolderListing& l) {
+        return l.folder == folder.string();
+    });
+    if (hit != listings.end()) {
+        if (hit->mtimeNs == mtimeNs) {
+            listings.splice(listings.begin(), listings, hit);
+            return &listings.front();
+        }
+        listings.erase(hit);
+    }
+    FolderListing listing;
+    listing.folder = folder.string();
+    listing.mtimeNs = mtimeNs;
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        listing.byLowerName.emplace(Lower(name), name);
+    }
+    listings.push_front(std::move(listing));
+    while (listings.size() > kListingCapacity) {
+        listings.pop_back();
+    }
+    return &listings.front();
+}
+
 // The entry of `folder` whose name equals `name` without regard to letter case: the exact name
 // first, since a Windows partition mounted on Linux usually keeps the letter case Windows wrote.
 std::optional<fs::path> FindIgnoringCase(const fs::path& folder, const std::string& name,
                                          bool wantFolder) {
-    std::error_code error;
-    const auto matches = [&](const fs::path& candidate) {
-        return wantFolder ? fs::is_directory(candidate, error)
-                          : fs::is_regular_file(candidate, error);
+    const auto matches = [wantFolder](const fs::path& candidate) {
+        struct stat st {};
+        return ::stat(candidate.c_str(), &st) == 0 &&
+               (wantFolder ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode));
     };
     if (const auto exact = folder / name; matches(exact)) {
         return exact;
     }
-    const std::string wanted = Lower(name);
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-        if (Lower(it->path().filename().string()) == wanted && matches(it->path())) {
-            return it->path();
-        }
+    const FolderListing* listing = ListFolder(folder);
+    if (!listing) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    const auto found = listing->byLowerName.find(Lower(name));
+    if (found == listing->byLowerName.end() || !matches(folder / found->second)) {
+        return std::nullopt;
+    }
+    return folder / found->second;
 }
 
 // Windows 10 and later keep the icons of system libraries such as shell32.dll out of the

@@ -154,6 +154,11 @@ TEST_F(IconSourceTest, SystemLibrariesTakeTheirIconsFromSystemResources) {
     // No .mun file: no icons.
     const auto lonely = Write("WINDOWS/System32/lonely.dll", testing::MakePe({}));
     EXPECT_EQ(IconCount(lonely), 0);
+
+    // A .mun file that appears later is found once the library is asked again afresh.
+    Write("WINDOWS/SystemResources/LONELY.DLL.MUN", Module({1, 2, 3}));
+    ClearIconCache();
+    EXPECT_EQ(IconCount(lonely), 3);
 }
 
 TEST_F(IconSourceTest, SourceImagesAreTheGroupsOwnImages) {
