@@ -148,6 +148,7 @@ TFMain::TFMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
         palette.setColor(QPalette::Window, Qt::black);
         panel->setPalette(palette);
     }
+    InitSkin();
     qApp->installEventFilter(this);
 }
 
@@ -420,10 +421,7 @@ void TFMain::changeEvent(QEvent* event) {
 }
 
 void TFMain::FormShow() {
-    if (Theme != QLatin1String("default") && QFileInfo::exists(Theme))
-        ApplyThemeFile(Theme);
-    else
-        ApplyDefaultTheme();
+    ApplyStartupTheme();
     LoadGridColorSetting();
     PlaceTitleButtons();
     FindNodeByPath(StartDir);

@@ -231,10 +231,31 @@ public:
 
     // --- Skin and theme selection (defined in theme/skin/) ---------------------------------------
     // Only the skin code edits this block.
+    // Connects the theme submenu; runs once while the window is created.
+    void InitSkin();
+    // The start-up choice: the built-in skin for exactly "default", else the archive the Theme
+    // setting names when it is a file, else the built-in skin (which resets the setting).
+    void ApplyStartupTheme();
+    // The built-in skin; sets Theme to "default".
     void ApplyDefaultTheme();
-    void ApplyThemeFile(const QString& file);
+    // The theme archive Theme names, read through Store1. A failure stops it at that step.
+    void ApplyThemeFile();
+    void CreatePictureSlots();
+    void FreePictureSlots();
+    void LoadBuiltInPictures();
+    // Gives the skinned images their pictures and builds the title and tool-strip pictures.
+    void ComposeSkinPictures();
+    static void TilePicture(QImage& target, const QImage& tile);
     void PlaceTitleButtons();
+    // Rebuilds the theme items of "Вид" from the archives in the theme folder.
     void RefreshThemeMenu();
+    void Open1Click(QAction* sender);
+    void DefaultthemeClick();
+    // The program's own folder as a program path, ending in "\"; themes live in its
+    // "interface" folder. Tests may point it elsewhere with a native folder.
+    static QString ProgramFolder();
+    static void SetProgramFolder(const QString& nativeFolder);
+    class Tgy3Store* Store1 = nullptr; // owned by the window, created with it
     // --- End of skin ---------------------------------------------------------------------------
 
     // --- Window chrome (defined in app/Chrome.cpp) -------------------------------------------
