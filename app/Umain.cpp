@@ -150,6 +150,7 @@ TFMain::TFMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     }
     InitSkin();
     qApp->installEventFilter(this);
+    ConnectExportActions();
 }
 
 TFMain::~TFMain() {

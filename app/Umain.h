@@ -227,6 +227,11 @@ public:
     void SetWallpaperCentered(TIconRes& record);
     QFileDialog* SPDlg = nullptr;
     int SaveDialogType = 1; // the dialog's remembered file type, 1 to 5
+    // Creates the save dialog and wires the icon menu's export entries and the tool buttons;
+    // called once, at the end of construction.
+    void ConnectExportActions();
+    // The record of the grid's selected cell, or none.
+    TIconRes* SelectedRecord();
     // --- End of export actions -----------------------------------------------------------------
 
     // --- Skin and theme selection (defined in theme/skin/) ---------------------------------------

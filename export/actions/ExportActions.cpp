@@ -1,0 +1,252 @@
+// The actions on one found icon: save it as an icon file or a picture through the save dialog,
+// copy it to the clipboard, make it the wallpaper; and the four tool buttons that choose what a
+// click on a grid icon does.
+#include "app/Umain.h"
+
+#include "export/IconFile.h"
+#include "export/actions/SaveRules.h"
+#include "platform/core/Paths.h"
+#include "platform/dib/BmpFile.h"
+#include "platform/dib/Dib.h"
+#include "platform/icons/IconImages.h"
+#include "platform/ui/Application.h"
+#include "platform/wallpaper/Wallpaper.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QToolButton>
+
+#include <stdexcept>
+
+namespace glyptor {
+
+namespace {
+
+// The record's icon, loaded again when the grid's cache has released it. A copy: the dialog
+// and the desktop tools run the event loop, in which the cache may free the record's picture.
+IconImage CurrentIcon(TIconRes& record) {
+    bool loaded = false;
+    GetPicture(record, loaded);
+    return record.Picture->Icon;
+}
+
+// The icon drawn through its transparency onto a picture of one colour.
+QImage IconOnBackground(const IconImage& icon, const QSize& size, const QColor& background) {
+    QImage canvas(size, QImage::Format_RGB32);
+    canvas.fill(background);
+    QPainter painter(&canvas);
+    painter.drawImage(0, 0, ToQImage(icon));
+    return canvas;
+}
+
+std::vector<std::uint8_t> EncodeAsBmp(const QImage& image) {
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    std::vector<std::uint32_t> pixels;
+    pixels.reserve(static_cast<std::size_t>(argb.width()) * argb.height());
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(argb.constScanLine(y));
+        pixels.insert(pixels.end(), row, row + argb.width());
+    }
+    return dib::EncodeBmp(argb.width(), argb.height(), pixels, 24);
+}
+
+// A whole .bmp file named by a program path, decoded by our own bounded reader.
+std::vector<std::uint8_t> LoadPictureFileAsBmp(const QString& programPath) {
+    const auto native = platform::ToNativePath(programPath.toStdString());
+    QFile file(native ? QFile::decodeName(native->c_str()) : QString());
+    if (!native || !file.open(QIODevice::ReadOnly))
+        throw std::runtime_error("Cannot open file " + programPath.toStdString());
+    // The decoder refuses larger pictures anyway; do not read a huge file to find that out.
+    constexpr qint64 kLargestPictureFile = 14 + 124 + 1024 + icons::kMaxBitmapPixels * 4;
+    std::optional<IconImage> picture;
+    if (file.size() <= kLargestPictureFile) {
+        const QByteArray bytes = file.readAll();
+        picture = icons::DecodeBitmapFile(
+            std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()), bytes.size()));
+    }
+    if (!picture || !picture->IsValid())
+        throw std::runtime_error("Bitmap image is not valid");
+    return dib::EncodeBmp(picture->width, picture->height, picture->pixels, 24);
+}
+
+struct ToolButtonMode {
+    void (TFMain::*action)(TIconRes&);
+    int cursor;
+};
+
+} // namespace
+
+void TFMain::ConnectExportActions() {
+    SPDlg = new QFileDialog(this);
+    SPDlg->setObjectName(QStringLiteral("SPDlg"));
+    // Qt's own dialog: the type list and the remembered type behave the same on every desktop.
+    SPDlg->setOption(QFileDialog::DontUseNativeDialog);
+    SPDlg->setOption(QFileDialog::HideNameFilterDetails);
+    SPDlg->setAcceptMode(QFileDialog::AcceptSave);
+    SPDlg->setFileMode(QFileDialog::AnyFile);
+
+    for (QAction* item : {c4b, c8b, c16b, c24b, cbmp})
+        connect(item, &QAction::triggered, this, [this, item] { SaveClick(item); });
+    connect(Copytoclipboard1, &QAction::triggered, this, &TFMain::Copytoclipboard1Click);
+    connect(Wallpapercenter, &QAction::triggered, this, &TFMain::WallpapercenterClick);
+    connect(Wallpapertiled, &QAction::triggered, this, &TFMain::WallpapertiledClick);
+
+    const QList<QToolButton*> group{SpeedButton2, SpeedButton3, SpeedButton4, SpeedButton5};
+    for (QToolButton* button : group) {
+        button->setCheckable(true);
+        // One group in which at most one button is down; unlike an exclusive button group, a
+        // down button comes up again when clicked.
+        connect(button, &QToolButton::clicked, this, [this, button, group] {
+            if (button->isChecked())
+                for (QToolButton* other : group)
+                    if (other != button)
+                        other->setChecked(false);
+            SpeedButton2Click(button);
+        });
+    }
+}
+
+TIconRes* TFMain::SelectedRecord() {
+    const int index = IconBox->ItemIndex();
+    if (index < 0 || index >= IconBox->Count())
+        return nullptr;
+    return &IconBox->Item(index);
+}
+
+void TFMain::SaveClick(QAction* item) {
+    if (item == c4b)
+        SaveDialogType = 1;
+    else if (item == c8b)
+        SaveDialogType = 2;
+    else if (item == c16b)
+        SaveDialogType = 3;
+    else if (item == c24b)
+        SaveDialogType = 4;
+    else if (item == cbmp)
+        SaveDialogType = 5;
+    if (TIconRes* record = SelectedRecord())
+        SaveWithDialog(*record);
+}
+
+void TFMain::Copytoclipboard1Click() {
+    if (TIconRes* record = SelectedRecord())
+        CopyToClipboard(*record);
+}
+
+void TFMain::WallpapercenterClick() {
+    if (TIconRes* record = SelectedRecord())
+        SetWallpaperCentered(*record);
+}
+
+void TFMain::WallpapertiledClick() {
+    if (TIconRes* record = SelectedRecord())
+        SetWallpaperTiled(*record);
+}
+
+void TFMain::SpeedButton2Click(QToolButton* button) {
+    static const std::map<QString, ToolButtonMode> modes{
+        {QStringLiteral("SpeedButton2"), {&TFMain::SetWallpaperCentered, 102}},
+        {QStringLiteral("SpeedButton3"), {&TFMain::SetWallpaperTiled, 103}},
+        {QStringLiteral("SpeedButton4"), {&TFMain::CopyToClipboard, 101}},
+        {QStringLiteral("SpeedButton5"), {&TFMain::SaveWithDialog, 100}},
+    };
+    IconClickAction = [this](TIconRes& record) { ShowInStatus(record); };
+    IconBox->unsetCursor();
+    IconBox->viewport()->unsetCursor();
+    if (!button || !button->isChecked())
+        return;
+    const auto mode = modes.find(button->objectName());
+    if (mode == modes.end())
+        return;
+    IconClickAction = [this, action = mode->second.action](TIconRes& record) {
+        (this->*action)(record);
+    };
+    const QCursor cursor = ProgramCursor(mode->second.cursor);
+    IconBox->setCursor(cursor);
+    IconBox->viewport()->setCursor(cursor);
+}
+
+void TFMain::SaveWithDialog(TIconRes& record) {
+    const IconImage icon = CurrentIcon(record);
+    const QStringList filters = NameFiltersFromTypeList(SaveFileTypes());
+    SPDlg->setNameFilters(filters);
+    SPDlg->setDefaultSuffix(QStringLiteral("ico"));
+    SPDlg->selectNameFilter(filters.value(SaveDialogType - 1, filters.front()));
+    SPDlg->selectFile(SuggestedSaveName(record.FileName, record.IconIndex));
+    if (SPDlg->exec() != QDialog::Accepted)
+        return;
+    // Qt 6.4 answers with the description alone when filter details are hidden, later versions
+    // with the whole filter.
+    const QString chosenFilter = SPDlg->selectedNameFilter();
+    qsizetype chosenType = filters.indexOf(chosenFilter);
+    if (chosenType < 0)
+        chosenType = TypeDescriptions(SaveFileTypes()).indexOf(chosenFilter);
+    if (chosenType >= 0)
+        SaveDialogType = static_cast<int>(chosenType) + 1;
+    const QStringList chosen = SPDlg->selectedFiles();
+    if (chosen.isEmpty())
+        return;
+    const QString fileName = chosen.front();
+    const std::string nativeName = QFile::encodeName(fileName).toStdString();
+
+    switch (SaveKindForName(fileName)) {
+    case SaveKind::Icon: {
+        if (const auto depthCode = DepthCodeForSaveType(SaveDialogType))
+            LastIconDepthCode = *depthCode;
+        iconfile::SaveIconToFile(nativeName, icon, LastIconDepthCode,
+                                 [this](const std::string& text, const std::string& caption) {
+                                     platform::MessageBox(this, QString::fromLocal8Bit(text),
+                                                          QString::fromLocal8Bit(caption),
+                                                          platform::MessageIcon::Error);
+                                 });
+        break;
+    }
+    case SaveKind::Picture: {
+        // A monochrome icon has no colour image of its own; it is saved as it looks, black
+        // and white, rather than not at all.
+        IconImage source = icon;
+        source.monochrome = false;
+        const dib::IconBitmaps bitmaps = dib::GetIconInfo(source);
+        if (!bitmaps.colour)
+            throw iconfile::InvalidBitmapError();
+        dib::SaveBmpFile(nativeName, *bitmaps.colour, 24);
+        break;
+    }
+    case SaveKind::Nothing:
+        break;
+    }
+}
+
+void TFMain::CopyToClipboard(TIconRes& record) {
+    const IconImage icon = CurrentIcon(record);
+    const QImage image = IconOnBackground(icon, QSize(icon.width, icon.height), Qt::white);
+    QGuiApplication::clipboard()->setImage(image);
+}
+
+void TFMain::SetWallpaper(TIconRes& record, const QString& mode) {
+    std::vector<std::uint8_t> bmp;
+    if (LowerExtension(record.FileName) == QLatin1String(".bmp")) {
+        bmp = LoadPictureFileAsBmp(record.FullPath());
+    } else {
+        const IconImage icon = CurrentIcon(record);
+        bmp = EncodeAsBmp(IconOnBackground(icon, QSize(32, 32), ToQColor(IconBox->Color())));
+    }
+    wallpaper::SetDesktopWallpaper(bmp, mode == QLatin1String("tile")
+                                            ? wallpaper::WallpaperMode::Tile
+                                            : wallpaper::WallpaperMode::Center);
+}
+
+void TFMain::SetWallpaperTiled(TIconRes& record) {
+    SetWallpaper(record, QStringLiteral("tile"));
+}
+
+void TFMain::SetWallpaperCentered(TIconRes& record) {
+    SetWallpaper(record, QStringLiteral("center"));
+}
+
+} // namespace glyptor

@@ -1,0 +1,495 @@
+// The export actions in the window, on a temporary folder mapped as drive T:: the save dialog
+// (driven through its own widgets), the files it writes, the clipboard, the wallpaper through
+// the real gsettings, the tool buttons and the icon menu.
+#include "app/Umain.h"
+#include "platform/core/Settings.h"
+#include "platform/ui/Application.h"
+
+#include "IconFileBuilder.h"
+#include "TempDrive.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace glyptor;
+using glyptor::testing::TempDrive;
+namespace build = glyptor::icons::testing;
+
+namespace {
+
+constexpr std::uint32_t kIconColour = 0xFF2080C0;
+
+// A PE library with `groups` icons, each 32 x 32 at 24 bits: the left half transparent, the
+// right half one colour.
+std::string LibraryWithIcons(int groups) {
+    std::vector<build::Resource> resources;
+    build::DibOptions options;
+    options.bitCount = 24;
+    const icons::Bytes image = build::MakeDib(
+        options, [](int, int) { return kIconColour; }, [](int x, int) { return x < 16; });
+    for (int i = 0; i < groups; ++i) {
+        const auto id = static_cast<std::uint16_t>(i + 1);
+        resources.push_back({3, std::uint32_t{id}, image});
+        resources.push_back({14, std::uint32_t{id}, build::MakeGroup({{id, image}})});
+    }
+    const icons::Bytes bytes = build::MakePe(resources);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string Text(const icons::Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Bits per pixel of the image in a single-image icon file (its BITMAPINFOHEADER's biBitCount).
+int IconFileBitCount(const QString& path) {
+    const QByteArray bytes = ReadFile(path);
+    if (bytes.size() < 22 + 16)
+        return -1;
+    return static_cast<unsigned char>(bytes[22 + 14]) | static_cast<unsigned char>(bytes[22 + 15])
+                                                            << 8;
+}
+
+QImage CursorImage(const QCursor& cursor) {
+    return cursor.pixmap().toImage();
+}
+
+// What the save dialog showed when it opened.
+struct DialogVisit {
+    bool shown = false;
+    QString suggestedName;
+    int type = 0;
+    QStringList typeDescriptions;
+    QString defaultSuffix;
+};
+
+QString RunGSettings(const QStringList& arguments) {
+    QProcess process;
+    process.start("gsettings", arguments);
+    process.waitForFinished(15000);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+} // namespace
+
+class ExportActionsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir config_;
+    QTemporaryDir data_;
+    QTemporaryDir output_;
+    std::unique_ptr<TempDrive> drive_;
+    QStringList reported_;
+    DialogVisit visit_;
+    QString messageBoxText_;
+    std::vector<std::unique_ptr<QTimer>> watchers_;
+
+    std::unique_ptr<TFMain> ScannedWindow() {
+        auto window = std::make_unique<TFMain>();
+        window->resize(800, 500);
+        window->show();
+        window->FATView->setCurrentItem(window->FATView->topLevelItem(1));
+        ShallowScan = true;
+        window->TBClearClick();
+        window->TBScanClick();
+        return window;
+    }
+
+    int IndexOf(TFMain& window, const QString& fileName, int iconIndex) {
+        for (int i = 0; i < window.IconBox->Count(); ++i)
+            if (window.IconBox->Item(i).FileName == fileName &&
+                window.IconBox->Item(i).IconIndex == iconIndex)
+                return i;
+        return -1;
+    }
+
+    // Answers the next showing of the save dialog as a user would: notes what it shows, picks
+    // `type` in its type box (0: leave it), types `name` and presses Save (empty: Cancel).
+    void AnswerSaveDialog(TFMain& window, int type, const QString& name) {
+        visit_ = {};
+        auto watcher = std::make_unique<QTimer>();
+        QTimer* timer = watcher.get();
+        timer->setInterval(5);
+        connect(timer, &QTimer::timeout, this, [this, timer, &window, type, name] {
+            QFileDialog* dialog = window.SPDlg;
+            if (!dialog || !dialog->isVisible())
+                return;
+            timer->stop();
+            auto* nameEdit = dialog->findChild<QLineEdit*>("fileNameEdit");
+            auto* typeBox = dialog->findChild<QComboBox*>("fileTypeCombo");
+            QVERIFY(nameEdit && typeBox);
+            visit_.shown = true;
+            visit_.suggestedName = nameEdit->text();
+            visit_.type = typeBox->currentIndex() + 1;
+            for (int i = 0; i < typeBox->count(); ++i)
+                visit_.typeDescriptions << typeBox->itemText(i);
+            visit_.defaultSuffix = dialog->defaultSuffix();
+            if (name.isEmpty()) {
+                dialog->reject();
+                return;
+            }
+            if (type > 0) {
+                typeBox->setCurrentIndex(type - 1);
+                emit typeBox->activated(type - 1);
+            }
+            nameEdit->setText(name);
+            // What the Save button does.
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        timer->start();
+        watchers_.push_back(std::move(watcher));
+    }
+
+    // Closes the next message box, keeping its text.
+    void CloseNextMessageBox() {
+        messageBoxText_.clear();
+        auto watcher = std::make_unique<QTimer>();
+        QTimer* timer = watcher.get();
+        timer->setInterval(5);
+        connect(timer, &QTimer::timeout, this, [this, timer] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(widget);
+                if (box && box->isVisible()) {
+                    timer->stop();
+                    messageBoxText_ = box->text();
+                    box->accept();
+                    return;
+                }
+            }
+        });
+        timer->start();
+        watchers_.push_back(std::move(watcher));
+    }
+
+    QString Out(const QString& name) const { return output_.path() + '/' + name; }
+
+private slots:
+    void init() {
+        qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
+        qputenv("XDG_DATA_HOME", data_.path().toUtf8());
+        QFile::remove(platform::SettingsFilePath());
+        QSettings(platform::SettingsFilePath(), QSettings::IniFormat).setValue("LastDir", "T:");
+        drive_ = std::make_unique<TempDrive>();
+        ExtMask.clear();
+        reported_.clear();
+        platform::Application::SetErrorReporter([this](const QString& text) { reported_ << text; });
+    }
+    void cleanup() {
+        watchers_.clear();
+        drive_.reset();
+        platform::Application::SetErrorReporter({});
+    }
+
+    void suggestedNamesAndTheTypeList_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("suggested");
+        QTest::newRow("library") << "shell32.dll" << 3 << "shell32_dll_3";
+        QTest::newRow("compressed setup") << "setup.ex_" << 0 << "setup_ex__0";
+        QTest::newRow("no dots") << "README" << 1 << "README_1";
+    }
+    void suggestedNamesAndTheTypeList() {
+        QFETCH(QString, file);
+        QFETCH(int, index);
+        QFETCH(QString, suggested);
+        drive_->File(file.toStdString(), LibraryWithIcons(4));
+        auto window = ScannedWindow();
+        const int item = IndexOf(*window, file, index);
+        QVERIFY(item >= 0);
+        window->IconBox->SetItemIndex(item);
+        AnswerSaveDialog(*window, 0, QString());
+        window->c4b->trigger();
+        QVERIFY(visit_.shown);
+        QCOMPARE(visit_.suggestedName, suggested);
+        QCOMPARE(visit_.typeDescriptions,
+                 QStringList({"Icon files (16 color ico)", "Icon files (256 color ico)",
+                              "Icon files (High-color ico)", "Icon files (True color ico)",
+                              "Bitmap files (*.bmp)"}));
+        QCOMPARE(visit_.defaultSuffix, QString("ico"));
+        QCOMPARE(visit_.type, 1);
+        QVERIFY(QDir(output_.path()).isEmpty());
+    }
+
+    void eachMenuDepthWritesItsIconAndTheExtensionDecidesTheKind() {
+        drive_->File("shell32.dll", LibraryWithIcons(4));
+        auto window = ScannedWindow();
+        window->IconBox->SetItemIndex(IndexOf(*window, "shell32.dll", 3));
+        QCOMPARE(window->LastIconDepthCode, std::uint8_t{0});
+
+        // Type 5 and ".ico" before any depth was chosen: 16 colours.
+        AnswerSaveDialog(*window, 0, Out("first.ico"));
+        window->cbmp->trigger();
+        QCOMPARE(visit_.type, 5);
+        QCOMPARE(IconFileBitCount(Out("first.ico")), 4);
+        QCOMPARE(window->LastIconDepthCode, std::uint8_t{0});
+
+        const struct {
+            QAction* item;
+            int type;
+            int bits;
+        } depths[] = {
+            {window->c4b, 1, 4}, {window->c8b, 2, 8}, {window->c16b, 3, 16}, {window->c24b, 4, 24}};
+        for (const auto& depth : depths) {
+            const QString name = Out(QString("depth%1").arg(depth.bits));
+            AnswerSaveDialog(*window, 0, name); // no extension typed: "ico" is added
+            depth.item->trigger();
+            QCOMPARE(visit_.type, depth.type);
+            QCOMPARE(IconFileBitCount(name + ".ico"), depth.bits);
+        }
+
+        // Type 5 and ".ico" again: the depth chosen last (24 bits).
+        AnswerSaveDialog(*window, 0, Out("again.ico"));
+        window->cbmp->trigger();
+        QCOMPARE(IconFileBitCount(Out("again.ico")), 24);
+
+        // An icon type and ".bmp": a picture, and the depth is left as it was.
+        AnswerSaveDialog(*window, 0, Out("picture.BMP"));
+        window->c8b->trigger();
+        QCOMPARE(window->LastIconDepthCode, std::uint8_t{5});
+        const QImage picture(Out("picture.BMP"), "BMP");
+        QCOMPARE(picture.size(), QSize(32, 32));
+        QCOMPARE(ReadFile(Out("picture.BMP")).left(2), QByteArray("BM"));
+        QCOMPARE(picture.pixel(20, 5), kIconColour);
+        QCOMPARE(picture.pixel(3, 5), 0xFF000000u); // the colour image is black under the mask
+
+        // Any other extension writes nothing and says nothing.
+        const int before = static_cast<int>(QDir(output_.path()).count());
+        AnswerSaveDialog(*window, 0, Out("other.png"));
+        window->c16b->trigger();
+        QVERIFY(visit_.shown);
+        QCOMPARE(static_cast<int>(QDir(output_.path()).count()), before);
+        QVERIFY(reported_.isEmpty());
+    }
+
+    void typeThreeWithIcoGivesSixteenBitsAndTheTypeIsRemembered() {
+        drive_->File("shell32.dll", LibraryWithIcons(4));
+        auto window = ScannedWindow();
+        window->IconBox->SetItemIndex(0);
+        // Opened at type 1, the user picks "High-color".
+        AnswerSaveDialog(*window, 3, Out("high.ico"));
+        window->c4b->trigger();
+        QCOMPARE(visit_.type, 1);
+        QCOMPARE(IconFileBitCount(Out("high.ico")), 16);
+        QCOMPARE(window->LastIconDepthCode, std::uint8_t{4});
+
+        // The tool button's save opens at the type chosen last, not at type 1.
+        QTest::mouseClick(window->SpeedButton5, Qt::LeftButton);
+        AnswerSaveDialog(*window, 0, QString());
+        QTest::mouseClick(window->IconBox->viewport(), Qt::LeftButton, {},
+                          window->IconBox->ItemRect(1).center());
+        QVERIFY(visit_.shown);
+        QCOMPARE(visit_.type, 3);
+
+        // Picking the picture type for an ".ico" name keeps that depth.
+        AnswerSaveDialog(*window, 5, Out("still16.ico"));
+        window->SaveWithDialog(window->IconBox->Item(0));
+        QCOMPARE(IconFileBitCount(Out("still16.ico")), 16);
+        QCOMPARE(window->SaveDialogType, 5);
+    }
+
+    void unwritableTargetsAreReportedAndLeaveNothing() {
+        drive_->File("shell32.dll", LibraryWithIcons(1));
+        auto window = ScannedWindow();
+        window->IconBox->SetItemIndex(0);
+        const QString missingFolder = Out("no such folder");
+
+        AnswerSaveDialog(*window, 0, missingFolder + "/x.ico");
+        CloseNextMessageBox();
+        window->c24b->trigger();
+        QTRY_VERIFY(!messageBoxText_.isEmpty());
+        QVERIFY2(messageBoxText_.startsWith("File save error: "), qPrintable(messageBoxText_));
+        QVERIFY(!QFileInfo::exists(missingFolder));
+
+        // The picture's failure is not caught: it reaches the general error report.
+        try {
+            AnswerSaveDialog(*window, 0, missingFolder + "/x.bmp");
+            window->SaveWithDialog(window->IconBox->Item(0));
+            QFAIL("no error");
+        } catch (const std::exception& error) {
+            QVERIFY2(QString(error.what()).startsWith("Cannot create file"), error.what());
+        }
+        QVERIFY(!QFileInfo::exists(missingFolder));
+    }
+
+    void clipboardHoldsTheIconOnWhite() {
+        drive_->File("shell32.dll", LibraryWithIcons(2));
+        auto window = ScannedWindow();
+        window->IconBox->SetItemIndex(1);
+        QGuiApplication::clipboard()->clear();
+        window->Copytoclipboard1->trigger();
+        const QImage image = QGuiApplication::clipboard()->image();
+        QCOMPARE(image.size(), QSize(32, 32));
+        QCOMPARE(image.pixel(0, 0), 0xFFFFFFFFu);   // transparent: white
+        QCOMPARE(image.pixel(15, 31), 0xFFFFFFFFu); // last transparent column
+        QCOMPARE(image.pixel(16, 0), kIconColour);
+        QCOMPARE(image.pixel(31, 31), kIconColour);
+    }
+
+    void releasedAndUnreadablePicturesAreLoadedAgain() {
+        drive_->File("shell32.dll", LibraryWithIcons(2));
+        auto window = ScannedWindow();
+        window->IconBox->SetItemIndex(1);
+        TIconRes& record = window->IconBox->Item(1);
+        ReleasePicture(record);
+        QVERIFY(!record.Picture);
+        window->Copytoclipboard1->trigger();
+        QVERIFY(record.Picture);
+        QCOMPARE(QGuiApplication::clipboard()->image().pixel(20, 20), kIconColour);
+
+        // The file is gone: the program's own icon is exported in its place.
+        ReleasePicture(record);
+        QVERIFY(QFile::remove(QString::fromStdString(drive_->Native("shell32.dll"))));
+        window->Copytoclipboard1->trigger();
+        QImage expected(32, 32, QImage::Format_RGB32);
+        expected.fill(Qt::white);
+        QPainter(&expected).drawPixmap(0, 0, ApplicationIcon());
+        QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32),
+                 expected);
+    }
+
+    void toolButtonsSwitchTheClickActionAndCursor() {
+        drive_->File("shell32.dll", LibraryWithIcons(3));
+        auto window = ScannedWindow();
+        QWidget* grid = window->IconBox->viewport();
+        const QPoint cell = window->IconBox->ItemRect(2).center();
+        const QList<QToolButton*> buttons{window->SpeedButton2, window->SpeedButton3,
+                                          window->SpeedButton4, window->SpeedButton5};
+        const int cursors[] = {102, 103, 101, 100};
+        for (int i = 0; i < buttons.size(); ++i) {
+            QTest::mouseClick(buttons[i], Qt::LeftButton);
+            for (int j = 0; j < buttons.size(); ++j)
+                QCOMPARE(buttons[j]->isChecked(), i == j);
+            QCOMPARE(CursorImage(grid->cursor()), CursorImage(ProgramCursor(cursors[i])));
+            QCOMPARE(grid->cursor().hotSpot(), ProgramCursor(cursors[i]).hotSpot());
+        }
+
+        // Copy is down: a click on an icon copies it.
+        QTest::mouseClick(window->SpeedButton4, Qt::LeftButton);
+        QVERIFY(window->SpeedButton4->isChecked() && !window->SpeedButton5->isChecked());
+        QGuiApplication::clipboard()->clear();
+        window->StatusLabel->clear();
+        QTest::mouseClick(grid, Qt::LeftButton, {}, cell);
+        QCOMPARE(QGuiApplication::clipboard()->image().size(), QSize(32, 32));
+        QVERIFY(window->StatusLabel->text().isEmpty());
+
+        // A second click releases it: clicks show the name and index again, default cursor.
+        QTest::mouseClick(window->SpeedButton4, Qt::LeftButton);
+        for (QToolButton* button : buttons)
+            QVERIFY(!button->isChecked());
+        QCOMPARE(grid->cursor().shape(), Qt::ArrowCursor);
+        QGuiApplication::clipboard()->clear();
+        QTest::mouseClick(grid, Qt::LeftButton, {}, window->IconBox->ItemRect(1).center());
+        QCOMPARE(window->StatusLabel->text(), QString("shell32.dll 1"));
+        QVERIFY(QGuiApplication::clipboard()->image().isNull());
+    }
+
+    void theMenuHidesItsIconEntriesWithoutASelection() {
+        drive_->File("shell32.dll", LibraryWithIcons(1));
+        auto window = ScannedWindow();
+        const QList<QAction*> entries = window->IconActionMenu->actions();
+        QCOMPARE(entries.size(), 7);
+        QCOMPARE(entries.last(), window->Backc1);
+
+        window->IconBox->SetItemIndex(-1);
+        window->IconActionMenu->popup(window->mapToGlobal(QPoint(10, 10)));
+        for (int i = 0; i < 6; ++i)
+            QVERIFY2(!entries[i]->isVisible(), qPrintable(entries[i]->objectName()));
+        QVERIFY(window->Backc1->isVisible());
+        window->IconActionMenu->hide();
+        // Without a selection the handlers have nothing to act on.
+        QGuiApplication::clipboard()->clear();
+        window->Copytoclipboard1Click();
+        QVERIFY(QGuiApplication::clipboard()->image().isNull());
+
+        window->IconBox->SetItemIndex(0);
+        window->IconActionMenu->popup(window->mapToGlobal(QPoint(10, 10)));
+        for (QAction* entry : entries)
+            QVERIFY(entry->isVisible());
+        window->IconActionMenu->hide();
+    }
+
+    void wallpaperThroughGSettings() {
+        if (QStandardPaths::findExecutable("gsettings").isEmpty())
+            QSKIP("gsettings is not installed (Debian libglib2.0-bin)");
+        qputenv("GSETTINGS_BACKEND", "keyfile");
+        qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+        const QString schema = "org.gnome.desktop.background";
+        if (RunGSettings({"get", schema, "picture-options"}).isEmpty())
+            QSKIP("the GNOME background schema is not installed (gsettings-desktop-schemas)");
+        drive_->File("shell32.dll", LibraryWithIcons(1));
+        build::PixelFn stripes = [](int x, int y) {
+            return 0xFF000000u | (x * 2) << 16 | (y * 3) << 8 | 0x40;
+        };
+        drive_->File("photo.bmp", Text(build::MakeBmp(100, 60, 24, stripes)));
+        auto window = ScannedWindow();
+        window->IconBox->SetColor(0x0000FF); // red, in the settings' blue-green-red order
+        const QString file = data_.path() + "/Brindlow/Glyptor/~wallpap.bmp";
+        const QString uri = "'file://" + file + "'";
+
+        RunGSettings({"set", schema, "picture-options", "centered"});
+        window->IconBox->SetItemIndex(IndexOf(*window, "shell32.dll", 0));
+        window->Wallpapertiled->trigger();
+        QCOMPARE(RunGSettings({"get", schema, "picture-options"}), QString("'wallpaper'"));
+        QCOMPARE(RunGSettings({"get", schema, "picture-uri"}), uri);
+        QImage wallpaper(file, "BMP");
+        QCOMPARE(wallpaper.size(), QSize(32, 32));
+        QCOMPARE(wallpaper.pixel(0, 0), 0xFFFF0000u); // the grid's colour where transparent
+        QCOMPARE(wallpaper.pixel(31, 31), kIconColour);
+
+        window->Wallpapertiled->trigger(); // tiled stays tiled
+        QCOMPARE(RunGSettings({"get", schema, "picture-options"}), QString("'wallpaper'"));
+        window->Wallpapercenter->trigger();
+        QCOMPARE(RunGSettings({"get", schema, "picture-options"}), QString("'centered'"));
+        RunGSettings({"set", schema, "picture-options", "scaled"});
+        window->Wallpapercenter->trigger();
+        window->Wallpapertiled->trigger();
+        QCOMPARE(RunGSettings({"get", schema, "picture-options"}), QString("'scaled'"));
+
+        // A picture file is the wallpaper whole, whatever the grid's colour.
+        window->IconBox->SetItemIndex(IndexOf(*window, "photo.bmp", 0));
+        window->Wallpapercenter->trigger();
+        wallpaper = QImage(file, "BMP");
+        QCOMPARE(wallpaper.size(), QSize(100, 60));
+        for (const QPoint point : {QPoint(0, 0), QPoint(99, 59), QPoint(37, 21)})
+            QCOMPARE(wallpaper.pixel(point), stripes(point.x(), point.y()));
+        QVERIFY(reported_.isEmpty());
+        qunsetenv("GSETTINGS_BACKEND");
+        qunsetenv("XDG_CURRENT_DESKTOP");
+    }
+
+    void wallpaperWithoutADesktopNamesTheFile() {
+        qputenv("XDG_CURRENT_DESKTOP", "");
+        drive_->File("shell32.dll", LibraryWithIcons(1));
+        auto window = ScannedWindow();
+        window->IconBox->SetItemIndex(0);
+        const QString file = data_.path() + "/Brindlow/Glyptor/~wallpap.bmp";
+        QFile::remove(file);
+        try {
+            window->WallpapercenterClick();
+            QFAIL("no error");
+        } catch (const std::exception& error) {
+            QVERIFY2(QString(error.what()).contains(file), error.what());
+        }
+        QCOMPARE(QImage(file, "BMP").size(), QSize(32, 32));
+        qunsetenv("XDG_CURRENT_DESKTOP");
+    }
+};
+
+QTEST_MAIN(ExportActionsTest)
+#include "ExportActionsTest.moc"
