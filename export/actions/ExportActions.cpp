@@ -74,6 +74,16 @@ std::vector<std::uint8_t> LoadPictureFileAsBmp(const QString& programPath) {
     return dib::EncodeBmp(picture->width, picture->height, picture->pixels, 24);
 }
 
+// Runs an action from a menu item or a grid click. Its failures go to the general error report
+// here rather than unwinding through Qt's signal code.
+template <typename Action> void Reported(Action&& action) {
+    try {
+        action();
+    } catch (const std::exception& error) {
+        platform::Application::ReportError(QString::fromUtf8(error.what()));
+    }
+}
+
 struct ToolButtonMode {
     void (TFMain::*action)(TIconRes&);
     int cursor;
@@ -91,10 +101,14 @@ void TFMain::ConnectExportActions() {
     SPDlg->setFileMode(QFileDialog::AnyFile);
 
     for (QAction* item : {c4b, c8b, c16b, c24b, cbmp})
-        connect(item, &QAction::triggered, this, [this, item] { SaveClick(item); });
-    connect(Copytoclipboard1, &QAction::triggered, this, &TFMain::Copytoclipboard1Click);
-    connect(Wallpapercenter, &QAction::triggered, this, &TFMain::WallpapercenterClick);
-    connect(Wallpapertiled, &QAction::triggered, this, &TFMain::WallpapertiledClick);
+        connect(item, &QAction::triggered, this,
+                [this, item] { Reported([&] { SaveClick(item); }); });
+    connect(Copytoclipboard1, &QAction::triggered, this,
+            [this] { Reported([&] { Copytoclipboard1Click(); }); });
+    connect(Wallpapercenter, &QAction::triggered, this,
+            [this] { Reported([&] { WallpapercenterClick(); }); });
+    connect(Wallpapertiled, &QAction::triggered, this,
+            [this] { Reported([&] { WallpapertiledClick(); }); });
 
     const QList<QToolButton*> group{SpeedButton2, SpeedButton3, SpeedButton4, SpeedButton5};
     for (QToolButton* button : group) {
@@ -164,7 +178,7 @@ void TFMain::SpeedButton2Click(QToolButton* button) {
     if (mode == modes.end())
         return;
     IconClickAction = [this, action = mode->second.action](TIconRes& record) {
-        (this->*action)(record);
+        Reported([&] { (this->*action)(record); });
     };
     const QCursor cursor = ProgramCursor(mode->second.cursor);
     IconBox->setCursor(cursor);

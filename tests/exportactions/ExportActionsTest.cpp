@@ -324,6 +324,10 @@ private slots:
         } catch (const std::exception& error) {
             QVERIFY2(QString(error.what()).startsWith("Cannot create file"), error.what());
         }
+        AnswerSaveDialog(*window, 0, missingFolder + "/y.bmp");
+        window->cbmp->trigger();
+        QCOMPARE(reported_.size(), 1);
+        QVERIFY2(reported_[0].startsWith("Cannot create file"), qPrintable(reported_[0]));
         QVERIFY(!QFileInfo::exists(missingFolder));
     }
 
@@ -475,7 +479,7 @@ private slots:
 
     void wallpaperWithoutADesktopNamesTheFile() {
         qputenv("XDG_CURRENT_DESKTOP", "");
-        drive_->File("shell32.dll", LibraryWithIcons(1));
+        drive_->File("shell32.dll", LibraryWithIcons(2));
         auto window = ScannedWindow();
         window->IconBox->SetItemIndex(0);
         const QString file = data_.path() + "/Brindlow/Glyptor/~wallpap.bmp";
@@ -487,6 +491,15 @@ private slots:
             QVERIFY2(QString(error.what()).contains(file), error.what());
         }
         QCOMPARE(QImage(file, "BMP").size(), QSize(32, 32));
+
+        // From the menu and from a grid click the text reaches the general error report.
+        window->Wallpapertiled->trigger();
+        QTest::mouseClick(window->SpeedButton3, Qt::LeftButton);
+        QTest::mouseClick(window->IconBox->viewport(), Qt::LeftButton, {},
+                          window->IconBox->ItemRect(1).center());
+        QCOMPARE(reported_.size(), 2);
+        for (const QString& text : std::as_const(reported_))
+            QVERIFY2(text.contains(file), qPrintable(text));
         qunsetenv("XDG_CURRENT_DESKTOP");
     }
 };
