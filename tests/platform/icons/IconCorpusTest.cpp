@@ -243,8 +243,7 @@ TEST(IconCorpus, DecoderAgreesWithIcotool) {
         if (IconCount(file) < 1) {
             continue;
         }
-        const auto images = ExtractSourceImages(file, 0);
-        // Our images at their own size, written into a fresh .ico that icotool decodes.
+        // Every icon image of the module, alone in a fresh .ico that icotool decodes.
         const fs::path raw = scratch.path / "raw";
         fs::remove_all(raw);
         fs::create_directories(raw);
@@ -262,9 +261,10 @@ TEST(IconCorpus, DecoderAgreesWithIcotool) {
             const fs::path ico = scratch.path / "one.ico";
             const fs::path png = scratch.path / "one.png";
             fs::remove(png);
+            const Bytes icoBytes = testing::MakeIco({bytes});
             std::ofstream(ico, std::ios::binary | std::ios::trunc)
-                .write(reinterpret_cast<const char*>(testing::MakeIco({bytes}).data()),
-                       static_cast<std::streamsize>(testing::MakeIco({bytes}).size()));
+                .write(reinterpret_cast<const char*>(icoBytes.data()),
+                       static_cast<std::streamsize>(icoBytes.size()));
             std::system(
                 ("icotool -x -o " + png.string() + " " + ico.string() + " 2>/dev/null").c_str());
             QImage reference(QString::fromStdString(png.string()));
@@ -288,7 +288,6 @@ TEST(IconCorpus, DecoderAgreesWithIcotool) {
             }
             ++comparedByDepth[info->bitCount];
         }
-        (void)images;
     }
     for (const auto& [depth, count] : comparedByDepth) {
         std::cout << count << " images at " << depth << " bits agree with icotool\n";
