@@ -131,6 +131,24 @@ private slots:
                  tile.pixel((window->Image7->width() - 1) % tile.width(), 20));
     }
 
+    // What the screen shows: the composed pictures really are painted where their controls sit.
+    void grabbedWindowShowsTheSkin() {
+        auto window = NewWindow();
+        const QImage shot = window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        auto at = [&](QWidget* control, int x, int y) {
+            const QPoint point = control->mapTo(window.get(), QPoint(x, y));
+            return shot.pixel(point);
+        };
+        const QImage title =
+            resources::BuiltInSkinPicture("TITLE1").convertToFormat(QImage::Format_RGB32);
+        for (QPoint p : {QPoint(12, 12), QPoint(60, 20), QPoint(149, 41)})
+            QCOMPARE(at(window->Image7, p.x(), p.y()), title.pixel(p));
+        const QImage exit =
+            resources::BuiltInSkinPicture("EXIT1").convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(at(window->Image_exit, 14, 11), exit.pixel(14, 11));
+        QCOMPARE(at(window->Panel_top, 1, 1), qRgb(0, 0, 0));
+    }
+
     // Only "default" in small letters names the built-in skin; any other text that names no
     // file is forgotten.
     void startUpSettingThatNamesNoFile_data() {

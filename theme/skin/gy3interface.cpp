@@ -95,6 +95,34 @@ void SetSplitterColor(QSplitter* splitter, const QColor& color) {
     }
 }
 
+// The tree's scroll bars and selection take their shades from the tree's own colours, so that
+// a dark tree does not carry light scroll bars or a selection that cannot be seen.
+void ShadeScrollBars(QWidget* tree) {
+    QPalette palette = tree->palette();
+    const QColor base = palette.color(QPalette::Base);
+    const QColor text = palette.color(QPalette::Text);
+    auto mix = [&](double share) {
+        return QColor::fromRgbF(base.redF() + (text.redF() - base.redF()) * share,
+                                base.greenF() + (text.greenF() - base.greenF()) * share,
+                                base.blueF() + (text.blueF() - base.blueF()) * share);
+    };
+    palette.setColor(QPalette::Window, base);
+    palette.setColor(QPalette::Button, mix(0.22));
+    palette.setColor(QPalette::Light, mix(0.45));
+    palette.setColor(QPalette::Midlight, mix(0.32));
+    palette.setColor(QPalette::Mid, mix(0.16));
+    palette.setColor(QPalette::Dark, mix(0.10));
+    palette.setColor(QPalette::Shadow, mix(0.05));
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::ButtonText, text);
+    // The selected folder stands out in the tree's own hues, whatever they are.
+    const QColor highlight = mix(0.35);
+    palette.setColor(QPalette::Highlight, highlight);
+    palette.setColor(QPalette::HighlightedText,
+                     highlight.lightness() < 128 ? QColor(Qt::white) : QColor(Qt::black));
+    tree->setPalette(palette);
+}
+
 void SetTreeFont(QWidget* tree, const QString& face, int points) {
     QFont font(face);
     // A size of 0 or less means the platform's usual size, as a font of no height does.
@@ -177,10 +205,6 @@ void TFMain::InitSkin() {
     FATView->setStyleSheet(QString());
     StatusLabel->setStyleSheet(QString());
     Splitter1->setStyleSheet(QString());
-    QPalette tree = FATView->palette();
-    tree.setColor(QPalette::Highlight, QColor(0x00, 0x00, 0x80));
-    tree.setColor(QPalette::HighlightedText, Qt::white);
-    FATView->setPalette(tree);
     // Pictures sit at the top-left corner of their controls, the logo in the middle.
     for (QLabel* image : {Image7, Image_opt, Image_scan, Image_tools, Image_exit, Image_resize,
                           Image_about, Image_www})
@@ -276,6 +300,7 @@ void TFMain::ApplyDefaultTheme() {
     SetSplitterColor(Splitter1, ColorFromNumber(0x808080));
     SetBackground(Panel1, QPalette::Window, ColorFromNumber(0x404040));
     SetBackground(FATView, QPalette::Text, ColorFromNumber(0xC0C0C0));
+    ShadeScrollBars(FATView);
     SetBackground(StatusLabel, QPalette::WindowText, ColorFromNumber(0xC0C0C0));
     SetTreeFont(FATView, QStringLiteral("ms sans serif"), 8);
     Panel_Right->setFixedWidth(8);
@@ -308,6 +333,7 @@ void TFMain::ApplyThemeFile() {
     SetBackground(Panel1, QPalette::Window, Splitter1->palette().color(QPalette::Window));
     SetBackground(StatusLabel, QPalette::WindowText, ColorFromNumber(ValueAsInteger(read(4))));
     SetBackground(FATView, QPalette::Text, ColorFromNumber(ValueAsInteger(read(5))));
+    ShadeScrollBars(FATView);
     const QString fontFace = QString::fromStdString(ValueAsText(read(6)));
     SetTreeFont(FATView, fontFace, ValueAsInteger(read(7)));
     if (ValueIsOne(read(8))) {
