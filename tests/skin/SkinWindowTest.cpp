@@ -189,9 +189,14 @@ private slots:
     void layoutValuesReachTheirControls() {
         WriteTheme(ThemePath("t.zip"), With(AllPictures(kRed), "gy3layout.txt", Layout()));
         auto window = NewWindow();
+        // A window the main window owns, like the about window, keeps its own colours.
+        auto* owned = new QWidget(window.get(), Qt::Tool);
+        auto* ownedPanel = new QFrame(owned);
+        const QColor ownedColor = PanelColor(ownedPanel);
         Choose(*window, "t");
         QCOMPARE(PanelColor(window->Panel_top), QColor(0, 255, 0));
         QCOMPARE(PanelColor(window->Panel_Right), QColor(0, 255, 0));
+        QCOMPARE(PanelColor(ownedPanel), ownedColor);
         QCOMPARE(window->IconBox->Color(), 8421376);
         // The splitter's colour goes on to Panel1.
         QCOMPARE(window->Splitter1->palette().color(QPalette::Window), QColor(255, 0, 0));

@@ -75,11 +75,12 @@ void SetBackground(QWidget* widget, QPalette::ColorRole role, const QColor& colo
 }
 
 // The panels of the window in their order of creation: the plain frames, not the frames that
-// are tree views, labels or the grid.
+// are tree views, labels or the grid, and none of the windows the main window owns (the about
+// window is its child too).
 QList<QFrame*> Panels(TFMain& window) {
     QList<QFrame*> panels;
     for (QFrame* frame : window.findChildren<QFrame*>())
-        if (frame->metaObject() == &QFrame::staticMetaObject)
+        if (frame->metaObject() == &QFrame::staticMetaObject && frame->window() == &window)
             panels.append(frame);
     return panels;
 }
