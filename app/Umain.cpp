@@ -221,8 +221,6 @@ void TFMain::CreateControls() {
     stack->addWidget(Image2, 0, 0);
     stack->addWidget(IconBox, 0, 0);
     IconBox->raise();
-    gridArea->installEventFilter(this);
-    PanelIconBox->installEventFilter(this);
 
     Panel_bottom = NewPanel(PanelIconBox, "Panel_bottom");
     Panel_bottom->setFixedHeight(8);
@@ -265,8 +263,6 @@ void TFMain::CreateControls() {
     FATView->setStyleSheet(
         QStringLiteral("QTreeWidget { background: black; color: silver; }"
                        "QTreeWidget::item:selected { background: #000080; color: white; }"));
-    FATView->installEventFilter(this);
-    FATView->viewport()->installEventFilter(this);
     connect(FATView, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
         if (current)
             FATViewChange(current);
@@ -333,9 +329,17 @@ void TFMain::CreateControls() {
     Splitter1->setStretchFactor(1, 0);
     Splitter1->setSizes({width() - 210, 210});
 
-    // Clicks on the pictures that act like buttons.
-    for (QLabel* picture : {Image_scan, Image_exit, Image2, Image_opt, Image_about, Image_www})
-        picture->installEventFilter(this);
+    connect(sb_max, &QToolButton::clicked, this, &TFMain::sb_maxClick);
+    connect(SB_Min, &QToolButton::clicked, this, &TFMain::SB_MinClick);
+    connect(Splitter1, &QSplitter::splitterMoved, this, &TFMain::Splitter1Moved);
+    // The hover pictures and the surfaces around them follow the pointer without a button.
+    for (QWidget* surface :
+         {static_cast<QWidget*>(Panel_Right), static_cast<QWidget*>(FATView), FATView->viewport(),
+          static_cast<QWidget*>(Panel_title), static_cast<QWidget*>(Panel_opt),
+          static_cast<QWidget*>(Panel_tools), static_cast<QWidget*>(Image_tools),
+          static_cast<QWidget*>(Panel_scan), static_cast<QWidget*>(Image_resize),
+          static_cast<QWidget*>(IconBox), IconBox->viewport(), static_cast<QWidget*>(Panel_top)})
+        surface->setMouseTracking(true);
 
     FATImgList = resources::TreeImages();
 }
@@ -534,14 +538,20 @@ void TFMain::DropNames(const QStringList& programPaths) {
 }
 
 bool TFMain::eventFilter(QObject* watched, QEvent* event) {
+    if (closing_)
+        return QWidget::eventFilter(watched, event);
+    AppMessage(watched, event);
     switch (event->type()) {
     case QEvent::KeyPress: {
         // Key preview: the window sees every key typed while it is active.
-        if (!isActiveWindow() && !QApplication::activePopupWidget())
-            break;
-        if (QApplication::activePopupWidget() || QApplication::activeModalWidget())
+        if (!isActiveWindow() || QApplication::activePopupWidget() ||
+            QApplication::activeModalWidget())
             break;
         auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_F1) {
+            FormKeyDown(key->key()); // the key goes on to the focused control
+            break;
+        }
         if (key->key() == Qt::Key_Escape) {
             if (FormKeyPress(QChar(27)))
                 return true;
@@ -555,7 +565,8 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::MouseButtonRelease: {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() != Qt::LeftButton)
+        if (mouse->button() != Qt::LeftButton ||
+            !static_cast<QWidget*>(watched)->rect().contains(mouse->position().toPoint()))
             break;
         if (watched == Image_scan)
             Image_scanClick();
@@ -563,13 +574,15 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
             SBExitClick();
         else if (watched == Image2)
             TBScanClick();
+        else if (watched == Image_about)
+            Image7Click();
+        else if (watched == Image_www)
+            Image_wwwClick();
         break;
     }
     case QEvent::MouseButtonPress:
         if (watched == Image_opt) {
-            maskmenu->popup(
-                QPoint(x() + PanelFiles->mapTo(this, QPoint(0, 0)).x() + 1,
-                       y() + PanelFiles->mapTo(this, QPoint(0, 0)).y() + Panel_title->height()));
+            Image_optMouseDown();
             return true;
         }
         break;

@@ -8,6 +8,7 @@
 #include "browser/IconRes.h"
 
 #include <QCursor>
+#include <QEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QMap>
@@ -28,6 +29,7 @@ class QSplitter;
 class QToolButton;
 class QColorDialog;
 class QFileDialog;
+class QUrl;
 
 namespace glyptor {
 
@@ -196,6 +198,8 @@ public:
     void TBClearClick();
     void ScanFolder(QTreeWidgetItem* node);
     void ScanFile(QTreeWidgetItem* node, const QString& path);
+    // ScanFile with the file's native path already known.
+    void ScanNativeFile(QTreeWidgetItem* node, const QString& path, const std::string& native);
     void Image_scanClick();
     void im1Click();
     void imTypeClick(QAction* item);
@@ -265,6 +269,31 @@ public:
 
     // --- Window chrome (defined in app/Chrome.cpp) -------------------------------------------
     // Only the chrome code edits this block.
+    // The application-wide hook: sees every event before it is delivered; never consumes it.
+    void AppMessage(QObject* target, QEvent* event);
+    void sb_maxClick();
+    void SB_MinClick();
+    void Image7Click();
+    void Image_wwwClick();
+    void Image_optMouseDown();
+    void Image7MouseMove();
+    void Image_optMouseMove();
+    void Image_scanMouseMove();
+    void Image_aboutMouseMove();
+    void Image_wwwMouseMove();
+    void Image_exitMouseMove();
+    void FATViewMouseMove();
+    void FormResize();
+    void Splitter1Moved();
+    void FormKeyDown(int key);
+    // Maximised into the work area by sb_maxClick (the window draws its own frame, so the state
+    // is kept here rather than left to a window manager that may not exist).
+    bool Maximized() const { return maximized_; }
+    // The drag anchor: the screen point of the last left-button press, moved with each step.
+    QPoint DragAnchor;
+    // The help page and the home page the web picture opens.
+    static QUrl HelpPage();
+    static QUrl HomePage();
     // --- End of window chrome ------------------------------------------------------------------
 
     bool Closing() const { return closing_; }
@@ -273,6 +302,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -285,6 +315,15 @@ private:
     bool shown_ = false;
     bool closing_ = false;
     bool quietExpand_ = false;
+    bool maximized_ = false;
+    QRect normalBounds_;
+    // Each pointer event is seen once, at the control it was first sent to: Qt passes a copy
+    // of an ignored event on to the parent, which the hook must not count twice.
+    quint64 lastEventTime_ = 0;
+    QEvent::Type lastEventType_ = QEvent::None;
+    QPointF lastEventPoint_;
+    void ShowHover(QLabel* control, int slot, bool hover);
+    void ChromePointer(QObject* target, QEvent* event);
     quint64 nextNodeId_ = 1;
     QMap<QTreeWidgetItem*, int> pendingState_;
 };

@@ -61,6 +61,8 @@ void TFMain::ScanFolder(QTreeWidgetItem* node) {
 
     const QString pattern = ScanPattern(ExtMask);
     const auto entries = platform::ListEntries((path + '\\').toStdString(), pattern.toStdString());
+    // The folder's native path is found once; each file's native path is that plus its name.
+    const std::optional<std::string> nativeFolder = platform::NativeFolder(path.toStdString());
     for (const platform::FolderEntry& entry : entries) {
         PumpMessages();
         if (entry.isDirectory)
@@ -68,7 +70,8 @@ void TFMain::ScanFolder(QTreeWidgetItem* node) {
         const QString name = QString::fromStdString(entry.name);
         if (!PassesTypeFilter(name, ExtMask))
             continue;
-        ScanFile(node, path + '\\' + name);
+        if (nativeFolder)
+            ScanNativeFile(node, path + '\\' + name, *nativeFolder + '/' + entry.name);
         if (Terminating(*this) || StopRequested)
             break;
     }
@@ -86,10 +89,12 @@ void TFMain::ScanFolder(QTreeWidgetItem* node) {
 }
 
 void TFMain::ScanFile(QTreeWidgetItem* node, const QString& path) {
-    const auto native = platform::ToNativePath(path.toStdString());
-    if (!native)
-        return;
-    const int count = icons::IconCount(*native);
+    if (const auto native = platform::ToNativePath(path.toStdString()))
+        ScanNativeFile(node, path, *native);
+}
+
+void TFMain::ScanNativeFile(QTreeWidgetItem* node, const QString& path, const std::string& native) {
+    const int count = icons::IconCount(native);
     if (count < 1)
         return;
     if (!node) {

@@ -72,6 +72,8 @@ bool IsEnterableFolder(const NativeFolder& parent, const std::string& full) {
     return true;
 }
 
+// Visits the entries of a folder with the type readdir reports (DT_UNKNOWN when the file system
+// does not say), skipping "." and ".." and names no program path can hold.
 template <typename Visit> void ForEachEntry(const std::string& folder, Visit visit) {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
     if (!dir)
@@ -82,7 +84,7 @@ template <typename Visit> void ForEachEntry(const std::string& folder, Visit vis
             continue;
         if (std::string_view(name).find('\\') != std::string_view::npos)
             continue;
-        visit(name);
+        visit(name, entry->d_type);
     }
 }
 
@@ -119,7 +121,7 @@ std::vector<std::string> ListSubfolders(const std::string& path) {
     const auto folder = OpenFolder(path);
     if (!folder)
         return names;
-    ForEachEntry(folder->path, [&](const char* name) {
+    ForEachEntry(folder->path, [&](const char* name, unsigned char) {
         if (name[0] == '.')
             return;
         if (IsEnterableFolder(*folder, Join(folder->path, name)))
@@ -133,9 +135,14 @@ std::vector<FolderEntry> ListEntries(const std::string& path, const std::string&
     const auto folder = OpenFolder(path);
     if (!folder)
         return entries;
-    ForEachEntry(folder->path, [&](const char* name) {
+    ForEachEntry(folder->path, [&](const char* name, unsigned char type) {
         if (!MatchesPattern(name, pattern))
             return;
+        // Most file systems name the type in the listing: a regular file needs no stat call.
+        if (type == DT_REG) {
+            entries.push_back({name, false});
+            return;
+        }
         const std::string full = Join(folder->path, name);
         struct stat info {};
         if (::lstat(full.c_str(), &info) != 0)
@@ -152,6 +159,12 @@ std::vector<FolderEntry> ListEntries(const std::string& path, const std::string&
             entries.push_back({name, false});
     });
     return entries;
+}
+
+std::optional<std::string> NativeFolder(const std::string& path) {
+    if (auto folder = OpenFolder(path))
+        return folder->path;
+    return std::nullopt;
 }
 
 bool IsFolder(const std::string& path) {

@@ -3,6 +3,7 @@
 // never entered, so no loops), and sockets, FIFOs and devices are never offered as files.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,9 @@ std::vector<std::string> ListSubfolders(const std::string& path);
 // letters compared without regard to case): regular files (hidden ones included) and, flagged,
 // visible subfolders. Names containing "\" are left out: no program path can name them.
 std::vector<FolderEntry> ListEntries(const std::string& path, const std::string& pattern);
+
+// The native path of a folder at a program path, when it exists.
+std::optional<std::string> NativeFolder(const std::string& path);
 
 // True when the program path names an existing folder.
 bool IsFolder(const std::string& path);

@@ -1,5 +1,6 @@
 #include "platform/ui/Application.h"
 
+#include <QDesktopServices>
 #include <QMessageBox>
 
 #include <exception>
@@ -41,6 +42,26 @@ void Application::ReportError(const QString& text) {
 
 void Application::SetErrorReporter(std::function<void(const QString&)> reporter) {
     Reporter() = std::move(reporter);
+}
+
+namespace {
+
+std::function<void(const QUrl&)>& UrlOpener() {
+    static std::function<void(const QUrl&)> opener;
+    return opener;
+}
+
+} // namespace
+
+void OpenUrl(const QUrl& url) {
+    if (UrlOpener())
+        UrlOpener()(url);
+    else
+        QDesktopServices::openUrl(url);
+}
+
+void SetUrlOpener(std::function<void(const QUrl&)> opener) {
+    UrlOpener() = std::move(opener);
 }
 
 void MessageBox(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QUrl>
 
 #include <functional>
 
@@ -25,6 +26,10 @@ public:
 };
 
 enum class MessageIcon { None, Information, Warning, Error };
+
+// Opens an address with the desktop's handler (help page, web site); tests replace the opener.
+void OpenUrl(const QUrl& url);
+void SetUrlOpener(std::function<void(const QUrl&)> opener);
 
 // A modal message box with an OK button, owned by `owner` (may be null).
 void MessageBox(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon);

@@ -1,0 +1,150 @@
+// The scanner's cost over the icon source's own counting on a generated folder of PE files, the
+// grid's memory per record (resident size with a million records) and the time to paint one
+// screen after a jump to the middle of them. Prints ratios against the peers of the same run.
+#include "app/Umain.h"
+#include "platform/core/Drives.h"
+#include "platform/icons/IconSource.h"
+
+#include "IconFileBuilder.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+using namespace glyptor;
+namespace build = glyptor::icons::testing;
+
+namespace {
+
+constexpr int kFiles = 3000;
+std::string g_folder;
+double g_sourceSeconds = 0;
+double g_scanSeconds = 0;
+
+void WriteCorpus(const std::string& folder) {
+    for (int f = 0; f < kFiles; ++f) {
+        std::vector<build::Resource> resources;
+        const int groups = 1 + f % 4;
+        for (int i = 0; i < groups; ++i) {
+            const auto id = static_cast<std::uint16_t>(i + 1);
+            const icons::Bytes image = build::MakeSolidDib(32, 32, 8);
+            resources.push_back({3, std::uint32_t{id}, image});
+            resources.push_back({14, std::uint32_t{id}, build::MakeGroup({{id, image}})});
+        }
+        const icons::Bytes bytes = build::MakePe(resources);
+        std::ofstream(folder + "/lib" + std::to_string(f) + ".dll", std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
+}
+
+void BM_IconSourceAlone(benchmark::State& state) {
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        long total = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(g_folder))
+            total += icons::IconCount(entry.path().string());
+        benchmark::DoNotOptimize(total);
+        g_sourceSeconds = timer.nsecsElapsed() / 1e9;
+    }
+    state.counters["files/s"] = benchmark::Counter(kFiles, benchmark::Counter::kIsRate);
+}
+
+void BM_ScannerOnFolder(benchmark::State& state) {
+    TFMain window;
+    window.resize(800, 500);
+    window.FATView->setCurrentItem(window.FATView->topLevelItem(1));
+    ShallowScan = true;
+    for (auto _ : state) {
+        window.TBClearClick();
+        QElapsedTimer timer;
+        timer.start();
+        window.TBScanClick();
+        g_scanSeconds = timer.nsecsElapsed() / 1e9;
+    }
+    state.counters["files/s"] = benchmark::Counter(kFiles, benchmark::Counter::kIsRate);
+}
+
+long ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return 0;
+}
+
+void MemoryAndPaint() {
+    constexpr int kRecords = 1000000;
+    TIconBox grid;
+    grid.resize(800, 400);
+    const long before = ResidentKiB();
+    for (int i = 0; i < kRecords; ++i) {
+        auto record = std::make_unique<TIconRes>();
+        record->FileName = QStringLiteral("shell32.dll");
+        record->IconIndex = i;
+        grid.Append(std::move(record));
+    }
+    const long after = ResidentKiB();
+    const double bytesPerRecord = (after - before) * 1024.0 / kRecords;
+
+    QImage picture(32, 32, QImage::Format_ARGB32);
+    picture.fill(Qt::red);
+    const QPixmap pixmap = QPixmap::fromImage(picture);
+    grid.SetColumns(20);
+    grid.SetTopIndex(kRecords / 2);
+    grid.DrawItem = [&](QPainter& painter, int index, const QRect& rect, bool) {
+        TIconRes& record = grid.Item(index);
+        if (!record.Picture) {
+            record.Picture = std::make_unique<TPicture>();
+            record.Picture->Pixmap = pixmap;
+        }
+        painter.fillRect(rect, Qt::black);
+        painter.drawPixmap(rect.left() + 3, rect.top() + 3, record.Picture->Pixmap);
+    };
+    QImage canvas(grid.viewport()->size(), QImage::Format_ARGB32);
+    grid.viewport()->render(&canvas); // first paint loads the pictures
+    QElapsedTimer timer;
+    timer.start();
+    constexpr int kPaints = 50;
+    for (int i = 0; i < kPaints; ++i)
+        grid.viewport()->render(&canvas);
+    const double paintMs = timer.nsecsElapsed() / 1e6 / kPaints;
+    std::printf("grid: %.1f bytes per record (resident size, %d records); one screen painted in "
+                "%.3f ms (cached pictures)\n",
+                bytesPerRecord, kRecords, paintMs);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    QApplication app(argc, argv);
+    QTemporaryDir folder;
+    g_folder = folder.path().toStdString();
+    WriteCorpus(g_folder);
+    platform::SetDrives({{"C:\\", platform::DriveFixed, "/nonexistent-root"},
+                         {"T:\\", platform::DriveFixed, g_folder}});
+
+    benchmark::RegisterBenchmark("IconSourceAlone", BM_IconSourceAlone)->Iterations(3);
+    benchmark::RegisterBenchmark("ScannerOnFolder", BM_ScannerOnFolder)->Iterations(3);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::printf("scanner: %d files in %.3f s against %.3f s for the icon source alone: ratio "
+                "%.2f (target at most 1.3)\n",
+                kFiles, g_scanSeconds, g_sourceSeconds, g_scanSeconds / g_sourceSeconds);
+    MemoryAndPaint();
+    return 0;
+}

@@ -1,0 +1,155 @@
+// The window's own frame: moving by the title and status strips, resizing by the grip, the
+// limits, maximise and restore, hover pictures, F1 and the web picture.
+#include "app/Umain.h"
+#include "platform/core/Settings.h"
+#include "platform/ui/Application.h"
+
+#include "TempDrive.h"
+
+#include <QMouseEvent>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace glyptor;
+using glyptor::testing::TempDrive;
+
+class ChromeTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir config_;
+    std::unique_ptr<TempDrive> drive_;
+    std::unique_ptr<TFMain> window_;
+
+    // Sends a pointer event to a control the way the window system would: the event goes to
+    // the deepest control and on to its parents when ignored.
+    void Pointer(QWidget* target, QEvent::Type type, QPoint global, Qt::MouseButton button,
+                 Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        const QPointF local = target->mapFromGlobal(global);
+        QMouseEvent event(type, local, local, QPointF(global), button, buttons, modifiers);
+        QApplication::sendEvent(target, &event);
+    }
+
+    void Drag(QWidget* control, QPoint from, QPoint to,
+              Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        Pointer(control, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+        Pointer(control, QEvent::MouseMove, (from + to) / 2, Qt::NoButton, Qt::LeftButton,
+                modifiers);
+        Pointer(control, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton, modifiers);
+        Pointer(control, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+    }
+
+    QPoint CentreOf(QWidget* control) { return control->mapToGlobal(control->rect().center()); }
+
+private slots:
+    void init() {
+        qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
+        QFile::remove(platform::SettingsFilePath());
+        drive_ = std::make_unique<TempDrive>();
+        QSettings(platform::SettingsFilePath(), QSettings::IniFormat).setValue("LastDir", "T:");
+        window_ = std::make_unique<TFMain>();
+        window_->setGeometry(100, 100, 640, 420);
+        window_->show();
+    }
+    void cleanup() {
+        window_.reset();
+        drive_.reset();
+    }
+
+    void titleAndStatusStripMoveByThePointersMovement() {
+        const QPoint start = window_->pos();
+        const QPoint from = CentreOf(window_->Image7);
+        Drag(window_->Image7, from, from + QPoint(37, -12));
+        QCOMPARE(window_->pos(), start + QPoint(37, -12));
+        const QPoint from2 = CentreOf(window_->Panel_top);
+        Drag(window_->Panel_top, from2, from2 + QPoint(-5, 20));
+        QCOMPARE(window_->pos(), start + QPoint(32, 8));
+        // The status label passes the pointer to its strip.
+        const QPoint from3 = CentreOf(window_->StatusLabel);
+        Drag(window_->StatusLabel, from3, from3 + QPoint(3, 3));
+        QCOMPARE(window_->pos(), start + QPoint(35, 11));
+    }
+
+    void shiftOrASecondButtonStopsTheDrag() {
+        const QPoint start = window_->pos();
+        const QPoint from = CentreOf(window_->Image7);
+        Drag(window_->Image7, from, from + QPoint(40, 40), Qt::ShiftModifier);
+        QCOMPARE(window_->pos(), start);
+        Pointer(window_->Image7, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+        Pointer(window_->Image7, QEvent::MouseMove, from + QPoint(9, 9), Qt::NoButton,
+                Qt::LeftButton | Qt::RightButton);
+        QCOMPARE(window_->pos(), start);
+    }
+
+    void dragStartingOnTheMaximiseButtonMovesToo() {
+        const QPoint start = window_->pos();
+        const QPoint from = CentreOf(window_->sb_max);
+        Pointer(window_->sb_max, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+        Pointer(window_->sb_max, QEvent::MouseMove, from + QPoint(15, 6), Qt::NoButton,
+                Qt::LeftButton);
+        QCOMPARE(window_->pos(), start + QPoint(15, 6));
+    }
+
+    void gripResizesWithinTheLimits() {
+        const QPoint from = CentreOf(window_->Image_resize);
+        Drag(window_->Image_resize, from, from + QPoint(30, 20));
+        QCOMPARE(window_->size(), QSize(670, 440));
+        const QPoint from2 = CentreOf(window_->Image_resize);
+        Drag(window_->Image_resize, from2, from2 + QPoint(-400, -400));
+        // 270 wide is below 300: 370. 40 high is below 100: 100.
+        QCOMPARE(window_->size(), QSize(370, 100));
+    }
+
+    void maximisedWindowNeitherMovesNorResizes() {
+        const QRect normal = window_->geometry();
+        window_->sb_maxClick();
+        QVERIFY(window_->Maximized());
+        const QRect maximised = window_->geometry();
+        QCOMPARE(maximised, window_->screen()->availableGeometry());
+        const QPoint from = CentreOf(window_->Image7);
+        Drag(window_->Image7, from, from + QPoint(50, 50));
+        const QPoint grip = CentreOf(window_->Image_resize);
+        Drag(window_->Image_resize, grip, grip + QPoint(-50, -50));
+        QCOMPARE(window_->geometry(), maximised);
+        // A double click on the title restores.
+        Pointer(window_->Image7, QEvent::MouseButtonDblClick, CentreOf(window_->Image7),
+                Qt::LeftButton, Qt::LeftButton);
+        QVERIFY(!window_->Maximized());
+        QCOMPARE(window_->geometry(), normal);
+    }
+
+    void hoverFlagsSwapOncePerEntryAndExit() {
+        window_->Image_aboutMouseMove();
+        QCOMPARE(window_->Image_about->property("Tag").toInt(), 1);
+        // From the about picture straight to the web picture: the strip between restores it.
+        Pointer(window_->Panel_top, QEvent::MouseMove, CentreOf(window_->Panel_top), Qt::NoButton,
+                Qt::NoButton);
+        QCOMPARE(window_->Image_about->property("Tag").toInt(), 0);
+        Pointer(window_->Image_www, QEvent::MouseMove, CentreOf(window_->Image_www), Qt::NoButton,
+                Qt::NoButton);
+        QCOMPARE(window_->Image_www->property("Tag").toInt(), 1);
+        QCOMPARE(window_->Image_about->property("Tag").toInt(), 0);
+        // Title and options touch each other.
+        window_->Image7MouseMove();
+        window_->Image_optMouseMove();
+        QCOMPARE(window_->Image7->property("Tag").toInt(), 0);
+        QCOMPARE(window_->Image_opt->property("Tag").toInt(), 1);
+    }
+
+    void helpAndWebPagesOpen() {
+        QList<QUrl> opened;
+        platform::SetUrlOpener([&](const QUrl& url) { opened << url; });
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        QTest::keyClick(window_.get(), Qt::Key_F1);
+        window_->Image_wwwClick();
+        platform::SetUrlOpener(nullptr);
+        QCOMPARE(opened.size(), 2);
+        QVERIFY(opened[0].toLocalFile().endsWith(QLatin1String("/help/glyptor.html")));
+        QVERIFY(opened[1].isValid());
+    }
+};
+
+QTEST_MAIN(ChromeTest)
+#include "ChromeTest.moc"
