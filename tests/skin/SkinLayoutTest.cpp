@@ -179,6 +179,17 @@ private slots:
         QCOMPARE(shown.pixel(1, 1), qRgb(10, 20, 30));
     }
 
+    void hugePicturesAreCut() {
+        QImage mono(5000, 3, QImage::Format_Mono);
+        mono.fill(1);
+        const QImage cut = BoundedPicture(mono);
+        QCOMPARE(cut.size(), QSize(kMaxPictureSide, 3));
+        QCOMPARE(cut.format(), QImage::Format_Mono);
+        QCOMPARE(cut.pixelIndex(kMaxPictureSide - 1, 2), 1);
+        const QImage small = Filled(20, 20, qRgb(1, 2, 3));
+        QCOMPARE(BoundedPicture(small).cacheKey(), small.cacheKey());
+    }
+
     void pictureTable() {
         QCOMPARE(int(kPictureKeys.size()), int(SlotCount) + int(GlyphCount));
         QCOMPARE(SlotPicture(TILE2).size, QSize(5, 23));

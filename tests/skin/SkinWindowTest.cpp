@@ -468,6 +468,22 @@ private slots:
         QCOMPARE(window->FATView->font().pointSize(), 96);
     }
 
+    void hugeThemePicturesAreCut() {
+        QImage mono(6000, 300, QImage::Format_Mono);
+        mono.fill(0);
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(mono.save(&buffer, "BMP"));
+        const std::string huge = buffer.data().toStdString();
+        WriteTheme(ThemePath("t.zip"), With(With(With(AllPictures(kRed), "gy3layout.txt", Layout()),
+                                                 "gy_logo.bmp", huge),
+                                            "gy_tile1.bmp", huge));
+        auto window = NewWindow();
+        Choose(*window, "t");
+        QCOMPARE(window->Image2->pixmap().size(), QSize(skin::kMaxPictureSide, 300));
+        QCOMPARE(skin::PictureSlot(*window, skin::TILE1).width(), skin::kMaxPictureSide);
+    }
+
     void titleLabelsTakeTurnsOverTheTiles() {
         auto window = NewWindow();
         const QImage normal = Shown(window->Image7);

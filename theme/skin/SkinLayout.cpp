@@ -198,4 +198,11 @@ QImage GlyphWithTransparency(const QImage& glyph) {
     return result;
 }
 
+QImage BoundedPicture(const QImage& picture) {
+    if (picture.width() <= kMaxPictureSide && picture.height() <= kMaxPictureSide)
+        return picture;
+    return picture.copy(0, 0, std::min(picture.width(), kMaxPictureSide),
+                        std::min(picture.height(), kMaxPictureSide));
+}
+
 } // namespace glyptor::skin

@@ -129,4 +129,11 @@ void ResizeBitmap(QImage& bitmap, int width, int height);
 // A button glyph: the colour of the lower-left pixel is see-through, as glyphs have it.
 QImage GlyphWithTransparency(const QImage& glyph);
 
+// Largest width and height of a skin picture that is kept whole. Every control is far smaller,
+// so nothing visible is lost, while a theme picture of, say, 20000 x 20000 pixels at 1 bit
+// (50 MB in the archive) would need gigabytes once drawn in colour.
+inline constexpr int kMaxPictureSide = 2048;
+// The picture cut to kMaxPictureSide at its right and bottom edges, in its own format.
+QImage BoundedPicture(const QImage& picture);
+
 } // namespace glyptor::skin

@@ -356,6 +356,7 @@ void TFMain::ApplyThemeFile() {
             picture.isSlot ? (*state.slotPictures)[picture.index] : state.glyphs[picture.index];
         const qint64 before = target.cacheKey();
         Store1->ReadPicture(picture.key, target);
+        target = BoundedPicture(target);
         // A picture the archive lacks leaves its control as it was.
         if (picture.isSlot || target.cacheKey() == before)
             continue;
