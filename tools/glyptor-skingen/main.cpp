@@ -20,6 +20,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -454,6 +456,48 @@ std::map<std::string, std::function<QImage(const Style&)>> Drawings() {
     };
 }
 
+// Ordered 2 x 2 dithering towards the 8-bit table, so that gradients do not fall into wide
+// bands. Each pixel moves by up to three eighths of the gap between its two nearest table
+// colours, so a colour that is in the table stays itself; the pattern repeats every two
+// pixels, which keeps even-sized tiles seamless.
+QImage Dithered(const QImage& image) {
+    using glyptor::dib::RGBQUAD;
+    const auto table = glyptor::dib::DefaultColourTable(8);
+    auto distance = [](QRgb a, const RGBQUAD& b) {
+        const int dr = qRed(a) - b.rgbRed, dg = qGreen(a) - b.rgbGreen, db = qBlue(a) - b.rgbBlue;
+        return dr * dr + dg * dg + db * db;
+    };
+    static constexpr double kThreshold[2][2] = {{-0.375, 0.125}, {0.375, -0.125}};
+    QImage result = image.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < result.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(result.scanLine(y));
+        for (int x = 0; x < result.width(); ++x) {
+            const QRgb pixel = row[x];
+            int first = -1, second = -1;
+            for (int i = 0; i < int(table.size()); ++i) {
+                if (first < 0 || distance(pixel, table[i]) < distance(pixel, table[first])) {
+                    second = first;
+                    first = i;
+                } else if ((second < 0 ||
+                            distance(pixel, table[i]) < distance(pixel, table[second])) &&
+                           distance(pixel, table[i]) != distance(pixel, table[first])) {
+                    second = i;
+                }
+            }
+            const RGBQUAD& a = table[first];
+            const RGBQUAD& b = table[second];
+            const double t = kThreshold[y % 2][x % 2];
+            auto shift = [&](int value, int from, int to) {
+                return std::clamp(int(std::lround(value + (to - from) * t)), 0, 255);
+            };
+            row[x] = qRgb(shift(qRed(pixel), a.rgbRed, b.rgbRed),
+                          shift(qGreen(pixel), a.rgbGreen, b.rgbGreen),
+                          shift(qBlue(pixel), a.rgbBlue, b.rgbBlue));
+        }
+    }
+    return result;
+}
+
 bool Write(const QImage& drawn, const PictureKey& picture, const QString& path) {
     if (drawn.size() != picture.size) {
         std::fprintf(stderr, "%s: drawn at the wrong size\n", picture.resource);
@@ -505,7 +549,11 @@ int main(int argc, char** argv) {
     for (const PictureKey& picture : glyptor::skin::kPictureKeys) {
         const QString name = kind == "builtin" ? QString::fromLatin1(picture.resource)
                                                : QString::fromLatin1(picture.key);
-        const QImage drawn = drawings.at(picture.resource)(style);
+        QImage drawn = drawings.at(picture.resource)(style);
+        // The title band is the one gradient of the skin.
+        const std::string resource = picture.resource;
+        if (resource == "TITLE1" || resource == "TITLE2" || resource == "TILE1")
+            drawn = Dithered(drawn);
         ok = Write(drawn, picture, out.filePath(name + QStringLiteral(".bmp"))) && ok;
     }
     return ok ? 0 : 1;
