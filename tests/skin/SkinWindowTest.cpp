@@ -311,6 +311,15 @@ private slots:
         QCOMPARE(window->FATView->font().family(), QStringLiteral("ms sans serif"));
     }
 
+    void defaultSkinAgainResetsTheGridColour() {
+        SetSetting("iconboxcolor", "123");
+        auto window = NewWindow();
+        QCOMPARE(window->IconBox->Color(), 123);
+        window->Defaulttheme->trigger();
+        QCOMPARE(window->IconBox->Color(), 0);
+        QCOMPARE(window->Theme, QStringLiteral("default"));
+    }
+
     void titleButtonsFollowTheStrips() {
         auto window = NewWindow();
         window->Panel_title->resize(206, 42);
