@@ -565,8 +565,10 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
     }
     case QEvent::MouseButtonRelease: {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() != Qt::LeftButton ||
-            !static_cast<QWidget*>(watched)->rect().contains(mouse->position().toPoint()))
+        // Events also pass through the filter for QWindow objects, which are not controls.
+        auto* control = qobject_cast<QWidget*>(watched);
+        if (!control || mouse->button() != Qt::LeftButton ||
+            !control->rect().contains(mouse->position().toPoint()))
             break;
         if (watched == Image_scan)
             Image_scanClick();

@@ -137,6 +137,17 @@ private slots:
         QCOMPARE(window_->Image_opt->property("Tag").toInt(), 1);
     }
 
+    void clicksThroughTheWindowSystemReachTheControls() {
+        // A real click first reaches the QWindow, which the hook must tell from a control.
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        QWindow* handle = window_->windowHandle();
+        const QPoint inTree = window_->FATView->viewport()->mapTo(window_.get(), QPoint(5, 5));
+        QTest::mouseClick(handle, Qt::LeftButton, Qt::NoModifier, inTree);
+        QTest::mouseClick(handle, Qt::LeftButton, Qt::NoModifier,
+                          window_->Image7->mapTo(window_.get(), QPoint(10, 10)));
+        QVERIFY(window_->isVisible());
+    }
+
     void helpAndWebPagesOpen() {
         QList<QUrl> opened;
         platform::SetUrlOpener([&](const QUrl& url) { opened << url; });
