@@ -84,6 +84,9 @@ template <typename Action> void Reported(Action&& action) {
     }
 }
 
+// The extension of a name typed without one when the type names none.
+const QString kDefaultSuffix = QStringLiteral("ico");
+
 struct ToolButtonMode {
     void (TFMain::*action)(TIconRes&);
     int cursor;
@@ -99,6 +102,12 @@ void TFMain::ConnectExportActions() {
     SPDlg->setOption(QFileDialog::HideNameFilterDetails);
     SPDlg->setAcceptMode(QFileDialog::AcceptSave);
     SPDlg->setFileMode(QFileDialog::AnyFile);
+    // A name typed without an extension gets the chosen type's, as the system's own dialog does:
+    // "Рисунок" and a bare name must give a picture, not an icon.
+    connect(SPDlg, &QFileDialog::filterSelected, this, [this](const QString& filter) {
+        SPDlg->setDefaultSuffix(DefaultSuffixForType(
+            SaveFileTypes(), TypeOfNameFilter(SaveFileTypes(), filter), kDefaultSuffix));
+    });
 
     for (QAction* item : {c4b, c8b, c16b, c24b, cbmp})
         connect(item, &QAction::triggered, this,
@@ -189,19 +198,13 @@ void TFMain::SaveWithDialog(TIconRes& record) {
     const IconImage icon = CurrentIcon(record);
     const QStringList filters = NameFiltersFromTypeList(SaveFileTypes());
     SPDlg->setNameFilters(filters);
-    SPDlg->setDefaultSuffix(QStringLiteral("ico"));
     SPDlg->selectNameFilter(filters.value(SaveDialogType - 1, filters.front()));
+    SPDlg->setDefaultSuffix(DefaultSuffixForType(SaveFileTypes(), SaveDialogType, kDefaultSuffix));
     SPDlg->selectFile(SuggestedSaveName(record.FileName, record.IconIndex));
     if (SPDlg->exec() != QDialog::Accepted)
         return;
-    // Qt 6.4 answers with the description alone when filter details are hidden, later versions
-    // with the whole filter.
-    const QString chosenFilter = SPDlg->selectedNameFilter();
-    qsizetype chosenType = filters.indexOf(chosenFilter);
-    if (chosenType < 0)
-        chosenType = TypeDescriptions(SaveFileTypes()).indexOf(chosenFilter);
-    if (chosenType >= 0)
-        SaveDialogType = static_cast<int>(chosenType) + 1;
+    if (const int chosenType = TypeOfNameFilter(SaveFileTypes(), SPDlg->selectedNameFilter()))
+        SaveDialogType = chosenType;
     const QStringList chosen = SPDlg->selectedFiles();
     if (chosen.isEmpty())
         return;

@@ -1,5 +1,7 @@
 #include "export/actions/SaveRules.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 
 namespace glyptor {
@@ -26,6 +28,23 @@ QStringList NameFiltersFromTypeList(const QString& typeList) {
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
         filters << parts[i] + QStringLiteral(" (") + parts[i + 1] + QLatin1Char(')');
     return filters;
+}
+
+int TypeOfNameFilter(const QString& typeList, const QString& filter) {
+    qsizetype index = NameFiltersFromTypeList(typeList).indexOf(filter);
+    if (index < 0)
+        index = TypeDescriptions(typeList).indexOf(filter);
+    return static_cast<int>(index) + 1;
+}
+
+QString DefaultSuffixForType(const QString& typeList, int type, const QString& fallback) {
+    const QStringList parts = typeList.split(QLatin1Char('|'));
+    const QString pattern = type >= 1 ? parts.value(2 * (type - 1) + 1) : QString();
+    // Only a plain "*.ext" names one extension; "*.*" or a list of patterns do not.
+    if (!pattern.startsWith(QLatin1String("*.")) || pattern.size() < 3 ||
+        pattern.indexOf(QRegularExpression(QStringLiteral("[*?;\\[\\] ]")), 2) >= 0)
+        return fallback;
+    return pattern.mid(2);
 }
 
 QString SuggestedSaveName(const QString& fileName, int iconIndex) {

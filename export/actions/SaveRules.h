@@ -20,6 +20,14 @@ QStringList TypeDescriptions(const QString& typeList);
 // shows exactly the descriptions.
 QStringList NameFiltersFromTypeList(const QString& typeList);
 
+// The dialog type (from 1) of a filter as Qt's dialog reports it: the whole filter or, when
+// details are hidden, the description alone. 0 for none.
+int TypeOfNameFilter(const QString& typeList, const QString& filter);
+
+// The extension a name without one gets at a type: the type's pattern's ("*.bmp" -> "bmp"),
+// else `fallback`.
+QString DefaultSuffixForType(const QString& typeList, int type, const QString& fallback);
+
 // FileName + "_" + index, every "." replaced by "_": shell32.dll 3 -> shell32_dll_3.
 QString SuggestedSaveName(const QString& fileName, int iconIndex);
 

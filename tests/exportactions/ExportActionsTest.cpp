@@ -144,10 +144,11 @@ class ExportActionsTest : public QObject {
                 dialog->reject();
                 return;
             }
-            if (type > 0) {
-                typeBox->setCurrentIndex(type - 1);
-                emit typeBox->activated(type - 1);
-            }
+            // Picked with the keyboard, so that the box reports the choice as it does to a user.
+            while (type > 0 && typeBox->currentIndex() < type - 1)
+                QTest::keyClick(typeBox, Qt::Key_Down);
+            while (type > 0 && typeBox->currentIndex() > type - 1)
+                QTest::keyClick(typeBox, Qt::Key_Up);
             nameEdit->setText(name);
             // What the Save button does.
             QMetaObject::invokeMethod(dialog, "accept");
@@ -267,6 +268,15 @@ private slots:
         QCOMPARE(ReadFile(Out("picture.BMP")).left(2), QByteArray("BM"));
         QCOMPARE(picture.pixel(20, 5), kIconColour);
         QCOMPARE(picture.pixel(3, 5), 0xFF000000u); // the colour image is black under the mask
+
+        // "Рисунок" and a name without an extension: a picture. Switching a bare name to an
+        // icon type in the dialog gives an icon again.
+        AnswerSaveDialog(*window, 0, Out("bare"));
+        window->cbmp->trigger();
+        QCOMPARE(QImage(Out("bare.bmp"), "BMP").size(), QSize(32, 32));
+        AnswerSaveDialog(*window, 2, Out("bare"));
+        window->cbmp->trigger();
+        QCOMPARE(IconFileBitCount(Out("bare.ico")), 8);
 
         // Any other extension writes nothing and says nothing.
         const int before = static_cast<int>(QDir(output_.path()).count());

@@ -50,3 +50,25 @@ TEST(SaveKindForName, TheExtensionDecidesWithoutRegardToCase) {
     EXPECT_EQ(SaveKindForName("C:\\x.bmp\\name"), SaveKind::Nothing);
     EXPECT_EQ(SaveKindForName("/tmp/.ico"), SaveKind::Icon);
 }
+
+TEST(TypeOfNameFilter, WholeFiltersAndBareDescriptionsBothGiveTheirType) {
+    const QStringList filters = NameFiltersFromTypeList(SaveFileTypes());
+    const QStringList descriptions = TypeDescriptions(SaveFileTypes());
+    for (int type = 1; type <= 5; ++type) {
+        EXPECT_EQ(TypeOfNameFilter(SaveFileTypes(), filters[type - 1]), type);
+        EXPECT_EQ(TypeOfNameFilter(SaveFileTypes(), descriptions[type - 1]), type);
+    }
+    EXPECT_EQ(TypeOfNameFilter(SaveFileTypes(), "All files (*)"), 0);
+    EXPECT_EQ(TypeOfNameFilter(SaveFileTypes(), ""), 0);
+}
+
+TEST(DefaultSuffixForType, TheTypesPatternElseTheFallback) {
+    EXPECT_EQ(DefaultSuffixForType(SaveFileTypes(), 1, "ico"), "ico");
+    EXPECT_EQ(DefaultSuffixForType(SaveFileTypes(), 5, "ico"), "bmp");
+    EXPECT_EQ(DefaultSuffixForType(SaveFileTypes(), 0, "ico"), "ico");
+    EXPECT_EQ(DefaultSuffixForType(SaveFileTypes(), 6, "ico"), "ico");
+    EXPECT_EQ(DefaultSuffixForType("All|*.*|Two|*.a;*.b|Any|*|Bare|png", 1, "x"), "x");
+    EXPECT_EQ(DefaultSuffixForType("All|*.*|Two|*.a;*.b|Any|*|Bare|png", 2, "x"), "x");
+    EXPECT_EQ(DefaultSuffixForType("All|*.*|Two|*.a;*.b|Any|*|Bare|png", 3, "x"), "x");
+    EXPECT_EQ(DefaultSuffixForType("All|*.*|Two|*.a;*.b|Any|*|Bare|png", 4, "x"), "x");
+}
