@@ -89,6 +89,16 @@ void TellGSettings(const GSettingsSchema& keys, const QString& file, WallpaperMo
     for (const QString& key : pictureKeys)
         Require(run(tool, {QStringLiteral("set"), keys.schema, key, GVariantString(picture)}), tool,
                 file);
+
+    // Without a session bus the dconf back end drops the change with a warning and gsettings
+    // still exits with 0; reading the value back tells whether the desktop will see it.
+    const CommandResult stored = run(tool, {QStringLiteral("get"), keys.schema, keys.pictureKey});
+    Require(stored, tool, file);
+    if (ParseGVariantString(stored.output) != picture)
+        throw WallpaperError(
+            QStringLiteral("Cannot set the wallpaper: gsettings did not keep the new value "
+                           "(is the desktop's session running?). ") +
+            SavedTo(file));
 }
 
 // --- Xfce -----------------------------------------------------------------------------------

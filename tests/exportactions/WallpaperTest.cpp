@@ -158,6 +158,21 @@ TEST(TellDesktop, AToolThatFailsOrIsMissingIsAnErrorNotASuccess) {
     }
 }
 
+TEST(TellDesktop, AGSettingsChangeThatDoesNotStickIsAnError) {
+    // What gsettings does when dconf cannot reach the session: warn, drop, exit 0.
+    const auto forgetful = [](const QString&, const QStringList& args) {
+        if (args.value(0) == "get")
+            return CommandResult{true, 0, "'zoom'\n", {}};
+        return CommandResult{true, 0, {}, "failed to commit changes to dconf"};
+    };
+    try {
+        TellDesktop(Desktop::Mate, "/x/~wallpap.bmp", WallpaperMode::Tile, forgetful);
+        FAIL() << "no error";
+    } catch (const WallpaperError& error) {
+        EXPECT_TRUE(QString::fromStdString(error.what()).contains("/x/~wallpap.bmp"));
+    }
+}
+
 // --- The GNOME family through the real gsettings ---------------------------------------------
 
 struct GSettingsCase {
