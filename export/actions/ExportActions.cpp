@@ -200,7 +200,10 @@ void TFMain::SaveWithDialog(TIconRes& record) {
     SPDlg->setNameFilters(filters);
     SPDlg->selectNameFilter(filters.value(SaveDialogType - 1, filters.front()));
     SPDlg->setDefaultSuffix(DefaultSuffixForType(SaveFileTypes(), SaveDialogType, kDefaultSuffix));
-    SPDlg->selectFile(SuggestedSaveName(record.FileName, record.IconIndex));
+    // A dropped file's record is named by its whole program path ("C:\DIR\X.DLL"); only its
+    // last part makes a name here, where "\" would be taken as part of the file's name.
+    const QString suggested = SuggestedSaveName(record.FileName, record.IconIndex);
+    SPDlg->selectFile(suggested.mid(suggested.lastIndexOf(QLatin1Char('\\')) + 1));
     if (SPDlg->exec() != QDialog::Accepted)
         return;
     if (const int chosenType = TypeOfNameFilter(SaveFileTypes(), SPDlg->selectedNameFilter()))

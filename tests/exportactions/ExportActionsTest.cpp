@@ -227,6 +227,20 @@ private slots:
         QVERIFY(QDir(output_.path()).isEmpty());
     }
 
+    void aRecordWithoutAFolderSuggestsItsNameWithoutTheFolders() {
+        // Files whose folder has no tree node keep their whole program path as their name.
+        drive_->File("sub.dir/tool.exe", LibraryWithIcons(2));
+        TFMain window;
+        auto record = std::make_unique<TIconRes>();
+        record->FileName = "T:\\sub.dir\\tool.exe";
+        record->IconIndex = 1;
+        window.IconBox->Append(std::move(record));
+        window.IconBox->SetItemIndex(0);
+        AnswerSaveDialog(window, 0, QString());
+        window.c8b->trigger();
+        QCOMPARE(visit_.suggestedName, QString("tool_exe_1"));
+    }
+
     void eachMenuDepthWritesItsIconAndTheExtensionDecidesTheKind() {
         drive_->File("shell32.dll", LibraryWithIcons(4));
         auto window = ScannedWindow();
