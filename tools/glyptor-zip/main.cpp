@@ -7,12 +7,21 @@
 
 namespace {
 
+void PrintUsage(std::ostream& out) {
+    out << "usage: glyptor-zip [-P PASSWORD] COMMAND ARCHIVE [NAME...]\n"
+           "  l ARCHIVE                list the entries: name, method, sizes, CRC, date\n"
+           "  t ARCHIVE                extract every entry to memory and check its CRC\n"
+           "  p ARCHIVE NAME           write the matching entries to standard output\n"
+           "  a [-0..-9] ARCHIVE NAME [FILE|-]\n"
+           "                           add or replace an entry from a file or standard input\n"
+           "  d ARCHIVE PATTERN...     delete the matching entries\n"
+           "  check-theme ARCHIVE      check a theme's layout keys and pictures\n"
+           "  -P PASSWORD              password of encrypted entries (t, p, a)\n"
+           "Exit status: 0 success, 1 an archive or file could not be read, 2 bad usage.\n";
+}
+
 int Usage() {
-    std::cerr << "usage: glyptor-zip [-P PASSWORD] COMMAND ARCHIVE [NAME]\n"
-                 "  l ARCHIVE        list the entries: name, method, sizes, CRC, date\n"
-                 "  t ARCHIVE        extract every entry to memory and check its CRC\n"
-                 "  p ARCHIVE NAME   write the matching entries to standard output\n"
-                 "  -P PASSWORD      password of encrypted entries (t, p)\n";
+    PrintUsage(std::cerr);
     return 2;
 }
 
@@ -26,6 +35,10 @@ int main(int argc, char** argv) {
         {"p", glyptor::tools::RunPrint},
     };
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+        PrintUsage(std::cout);
+        return 0;
+    }
     // The command is the first word that is not an option or an option's value.
     size_t at = 0;
     while (at < args.size() && args[at] == "-P")
