@@ -8,6 +8,7 @@
 #include "TempDrive.h"
 
 #include <QAction>
+#include <QDir>
 #include <QMenu>
 #include <QSettings>
 #include <QSplitter>
@@ -312,6 +313,104 @@ private slots:
         QCOMPARE(store.value("iconboxcolor").toString(), QStringLiteral("65280"));
         QCOMPARE(store.value("SubFolders").toString(), QStringLiteral("1"));
         QCOMPARE(store.value("LastDir").toString(), QStringLiteral("T:"));
+    }
+
+    void emptyStoreGivesTheDefaults() {
+        QFile::remove(platform::SettingsFilePath());
+        TFMain window;
+        QCOMPARE(window.pos(), QPoint(30, 30));
+        QCOMPARE(MaxCash, 3000);
+        QCOMPARE(MinCash, 2000);
+        QVERIFY(ScanSubfolders);
+        QVERIFY(window.subfolders1->isChecked());
+        QVERIFY(ExtMask.isEmpty());
+        QCOMPARE(StartDir, QStringLiteral("C:"));
+        QCOMPARE(window.Theme, QStringLiteral("default"));
+        QCOMPARE(window.IconBox->Color(), 0);
+    }
+
+    void everyValueSurvivesARoundTrip() {
+        drive_->Folder("keep/me");
+        {
+            QSettings store(platform::SettingsFilePath(), QSettings::IniFormat);
+            store.setValue("SubFolders", "0");
+            store.setValue("Mask", ".ICO.BMP");
+            store.setValue("LastDir", "T:\\keep\\me");
+            store.setValue("browserwidth", "250");
+            store.setValue("WinTop", "40");
+            store.setValue("WinLeft", "50");
+            store.setValue("WinHeight", "450");
+            store.setValue("WinWidth", "700");
+            store.setValue("iconboxcolor", "12632256");
+            store.setValue("MaxCash", "2600");
+            store.setValue("MinCash", "2500");
+        }
+        {
+            TFMain window;
+            window.show();
+            QVERIFY(!ScanSubfolders);
+            window.close();
+        }
+        QSettings store(platform::SettingsFilePath(), QSettings::IniFormat);
+        QCOMPARE(store.value("SubFolders").toString(), QStringLiteral("0"));
+        QCOMPARE(store.value("Mask").toString(), QStringLiteral(".ICO.BMP"));
+        QCOMPARE(store.value("LastDir").toString(), QStringLiteral("T:\\keep\\me"));
+        QCOMPARE(store.value("browserwidth").toString(), QStringLiteral("250"));
+        QCOMPARE(store.value("WinTop").toString(), QStringLiteral("40"));
+        QCOMPARE(store.value("WinLeft").toString(), QStringLiteral("50"));
+        QCOMPARE(store.value("WinHeight").toString(), QStringLiteral("450"));
+        QCOMPARE(store.value("WinWidth").toString(), QStringLiteral("700"));
+        QCOMPARE(store.value("iconboxcolor").toString(), QStringLiteral("12632256"));
+        QCOMPARE(store.value("MaxCash").toString(), QStringLiteral("2800"));
+        QCOMPARE(store.value("MinCash").toString(), QStringLiteral("2500"));
+        QCOMPARE(store.value("Theme").toString(), QStringLiteral("default"));
+    }
+
+    void binaryGarbageStartsWithDefaults() {
+        {
+            QFile file(platform::SettingsFilePath());
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QByteArray garbage;
+            for (int i = 0; i < 4096; ++i)
+                garbage.append(static_cast<char>((i * 7919) & 0xFF));
+            file.write(garbage);
+        }
+        QStringList reports;
+        platform::Application::SetErrorReporter([&](const QString& text) { reports << text; });
+        {
+            TFMain window;
+            window.show();
+            QVERIFY(window.isVisible());
+            QVERIFY(MinCash >= 500);
+            QVERIFY(MaxCash >= MinCash + 300);
+        }
+        platform::Application::SetErrorReporter(nullptr);
+    }
+
+    void failedSettingsWriteKeepsTheOldFileAndSaysSo() {
+        const QString path = platform::SettingsFilePath();
+        {
+            QSettings store(path, QSettings::IniFormat);
+            store.setValue("WinTop", "77");
+        }
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        const QByteArray before = old.readAll();
+        old.close();
+        // A folder where the temporary file must go makes the write fail, even for root.
+        const QString blocker = path + QStringLiteral(".new");
+        QVERIFY(QDir().mkpath(blocker + QStringLiteral("/inside")));
+        TFMain window;
+        bool failed = false;
+        try {
+            window.SaveSettings();
+        } catch (const std::exception& error) {
+            failed = QString::fromUtf8(error.what()).contains(path);
+        }
+        QDir(blocker).removeRecursively();
+        QVERIFY(failed);
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), before);
     }
 
     void settingsWithAListFailClearly() {
