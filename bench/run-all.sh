@@ -1,0 +1,102 @@
+#!/bin/bash
+# Runs every benchmark of a build folder and prints one table of ratios against the peers each
+# benchmark measures in the same run: the icon count against reading whole files, the scanner
+# against the icon source alone (and the grid's memory per record and paint time), Inflate and
+# Deflate against zlib. Builds nothing: `make bench` builds first and then calls this.
+#
+#   bench/run-all.sh BUILD_FOLDER
+#
+# Each benchmark's full output is kept in BUILD_FOLDER/bench/logs/. The exit status is 1 when a
+# benchmark failed or printed none of the summary lines the table is made of.
+set -u -o pipefail
+
+BUILD=${1:?usage: bench/run-all.sh BUILD_FOLDER}
+LOGS="$BUILD/bench/logs"
+mkdir -p "$LOGS"
+
+# The known benchmarks in the order of the table, then any others in name order.
+ORDER=(bench_icons bench_browser bench_inflate bench_deflate)
+shopt -s nullglob
+benches=()
+for known in "${ORDER[@]}"; do
+    for candidate in "$BUILD"/bench/*/"$known"; do
+        [ -f "$candidate" ] && [ -x "$candidate" ] && benches+=("$candidate")
+    done
+done
+for candidate in "$BUILD"/bench/*/bench_*; do
+    [[ " ${ORDER[*]} " == *" $(basename "$candidate") "* ]] && continue
+    [ -f "$candidate" ] && [ -x "$candidate" ] && benches+=("$candidate")
+done
+if [ ${#benches[@]} -eq 0 ]; then
+    echo "no benchmarks under $BUILD/bench (build them first: make bench)" >&2
+    exit 1
+fi
+
+# The summary lines each benchmark prints after Google Benchmark's own table, turned into rows
+# "benchmark|case|ratio|details".
+rows_of() {
+    local name=$1 log=$2
+    case $name in
+    bench_icons)
+        sed -nE 's/^(.*) \(([0-9]+) files\): count ([0-9.]+) files\/s, whole read ([0-9.]+) files\/s, count is ([0-9.]+)x faster \(CPU ([0-9.]+)x\)$/icon count against reading the whole file|\1 (\2 files)|\5x faster (CPU \6x)|count \3 files\/s, whole read \4 files\/s/p' "$log"
+        ;;
+    bench_browser)
+        sed -nE 's/^scanner: ([0-9]+) files in ([0-9.]+) s against ([0-9.]+) s for the icon source alone: ratio ([0-9.]+) \(target at most ([0-9.]+)\)$/scanner against the icon source alone|folder of \1 files|\4x the time (target at most \5x)|\2 s against \3 s/p' "$log"
+        sed -nE 's/^grid: ([0-9.]+) bytes per record \(resident size, ([0-9]+) records\); one screen painted in ([0-9.]+) ms.*$/grid memory per record|\2 records|\1 bytes|resident size growth divided by the records\ngrid paint|one screen, cached pictures|\3 ms|mean of 50 paints/p' "$log"
+        ;;
+    bench_inflate)
+        sed -nE "s/^Inflate ([^ :]+) *: ([0-9.]+) x zlib's throughput \((.*)\)$/Inflate against zlib|\1|\2x zlib's speed|\3/p" "$log"
+        ;;
+    bench_deflate)
+        sed -nE "s/^Deflate ([^ ]+) +level ([0-9]+): size ([0-9.]+) x zlib's \(([0-9]+) vs ([0-9]+) bytes of ([0-9.]+) MB\), speed ([0-9.]+) x zlib's$/Deflate against zlib|\1, level \2|size \3x, speed \7x zlib's|\4 against \5 bytes from \6 MB/p" "$log"
+        ;;
+    *)
+        # A benchmark this table does not know yet: its ratio lines as they are.
+        grep -E "ratio| x |faster" "$log" | grep -v -E '^(BM_|-|Benchmark)' |
+            sed "s/^/$name|summary|see line|/"
+        ;;
+    esac
+}
+
+status=0
+table=()
+for bench in "${benches[@]}"; do
+    name=$(basename "$bench")
+    log="$LOGS/$name.log"
+    echo "running $name ..." >&2
+    start=$SECONDS
+    # The benchmarks' own reporters colour their tables whatever the flags say; the escapes
+    # would hide the first summary line from the patterns below.
+    (cd "$(dirname "$bench")" && "./$name" --benchmark_color=false) 2>&1 |
+        sed 's/\x1b\[[0-9;]*m//g' >"$log"
+    code=$?
+    seconds=$((SECONDS - start))
+    if [ $code -ne 0 ]; then
+        table+=("$name|FAILED|exit status $code|see $log")
+        status=1
+        continue
+    fi
+    mapfile -t rows < <(rows_of "$name" "$log")
+    if [ ${#rows[@]} -eq 0 ]; then
+        table+=("$name|no summary line|-|see $log")
+        status=1
+        continue
+    fi
+    for row in "${rows[@]}"; do
+        table+=("$row")
+    done
+    echo "  done in ${seconds} s" >&2
+done
+
+model=$(lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -n 1)
+echo
+echo "Benchmarks of $BUILD on $(date -u '+%Y-%m-%d %H:%M UTC'): ${model:-unknown CPU}, $(nproc) CPUs, load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo
+echo "| Benchmark | Case | Glyptor against its peer | Details |"
+echo "|---|---|---|---|"
+for row in "${table[@]}"; do
+    echo "| ${row//|/ | } |"
+done
+echo
+echo "Full outputs: $LOGS"
+exit $status
