@@ -106,6 +106,9 @@ void TFMain::AppMessage(QObject* target, QEvent* event) {
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseMove: {
+        // The window system's event first reaches the QWindow; only controls count.
+        if (!target->isWidgetType())
+            return;
         const auto* mouse = static_cast<const QMouseEvent*>(event);
         const QPointF global = mouse->globalPosition();
         if (event->type() == lastEventType_ && mouse->timestamp() == lastEventTime_ &&

@@ -146,6 +146,14 @@ private slots:
         QTest::mouseClick(handle, Qt::LeftButton, Qt::NoModifier,
                           window_->Image7->mapTo(window_.get(), QPoint(10, 10)));
         QVERIFY(window_->isVisible());
+        // A drag through the window system moves the window like one sent to the control.
+        const QPoint start = window_->pos();
+        const QPoint title = window_->Image7->mapTo(window_.get(), QPoint(30, 10));
+        QTest::mousePress(handle, Qt::LeftButton, Qt::NoModifier, title);
+        QTest::mouseMove(handle, title + QPoint(20, 10));
+        // The window moved under the pointer: the same screen point is now `title` inside it.
+        QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier, title);
+        QCOMPARE(window_->pos(), start + QPoint(20, 10));
     }
 
     void helpAndWebPagesOpen() {
