@@ -88,7 +88,9 @@ log "X server on $DISPLAY"
 
 # --- The icon folder: drive T: ----------------------------------------------------------------
 DRIVE="$WORK/drive"
-mkdir -p "$DRIVE/Icons" "$DRIVE/Other" "$WORK/saved" "$WORK/config/Brindlow" "$WORK/home" "$WORK/data"
+mkdir -p "$DRIVE/Icons" "$DRIVE/Other" "$WORK/saved" "$WORK/config/Brindlow" "$WORK/home" "$WORK/data" \
+    "$WORK/runtime"
+chmod 700 "$WORK/runtime"
 make_icon() { # NAME COLOUR SHAPE-COLOUR
     convert -size 32x32 "xc:$2" -fill "$3" -draw 'circle 16,16 16,6' -draw 'rectangle 2,2 9,9' \
         "$1" || fail "cannot write the icon $1"
@@ -158,7 +160,7 @@ setting() {
 # --- Starting, finding and closing the window ------------------------------------------------
 WID=
 start_program() {
-    env XDG_CONFIG_HOME="$WORK/config" XDG_DATA_HOME="$WORK/data" HOME="$WORK/home" \
+    env XDG_CONFIG_HOME="$WORK/config" XDG_DATA_HOME="$WORK/data" XDG_RUNTIME_DIR="$WORK/runtime" HOME="$WORK/home" \
         QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 "$PROGRAM" >>"$OUT/glyptor.log" 2>&1 &
     APP_PID=$!
     WID=$(timeout 20 xdotool search --sync --onlyvisible --name 'Главное' | head -n 1)
@@ -247,7 +249,10 @@ theme_keys() {
     local keys=(Down Right) index=0 entry
     if [ "$1" != Обычный ]; then
         while read -r entry; do
-            index=$((index + 1))
+            case $entry in
+            *.[zZ][iI][pP]) index=$((index + 1)) ;;
+            *) continue ;;
+            esac
             [ "$entry" = "$1.zip" ] && break
         done < <(ls -U "$THEMES")
         for ((i = 0; i < index; i++)); do keys+=(Down); done
