@@ -82,7 +82,8 @@ until_true() {
 Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$WORK/display" 2>"$OUT/xvfb.log" &
 XVFB_PID=$!
 until_true 10 test -s "$WORK/display" || skip "Xvfb did not start (see $OUT/xvfb.log)"
-export DISPLAY=":$(head -n 1 "$WORK/display")"
+DISPLAY=":$(head -n 1 "$WORK/display")"
+export DISPLAY
 xdotool getdisplaygeometry >/dev/null || skip "cannot talk to the X server on $DISPLAY"
 log "X server on $DISPLAY"
 
@@ -243,9 +244,9 @@ options_menu() {
     xdotool key --delay 80 "$@"
 }
 
-# theme_keys NAME: the keys that choose NAME in "Вид": the built-in look comes first, then the
-# archives of the theme folder in the order the folder lists them.
-theme_keys() {
+# choose_theme NAME: chooses NAME in "Вид" with the keyboard. The built-in look comes first,
+# then the archives of the theme folder in the order the folder lists them.
+choose_theme() {
     local keys=(Down Right) index=0 entry
     if [ "$1" != Обычный ]; then
         while read -r entry; do
@@ -257,8 +258,7 @@ theme_keys() {
         done < <(ls -U "$THEMES")
         for ((i = 0; i < index; i++)); do keys+=(Down); done
     fi
-    keys+=(Return)
-    echo "${keys[@]}"
+    options_menu "${keys[@]}" Return
 }
 
 # =============================================================================================
@@ -344,17 +344,17 @@ log "step 4: themes light, Обычный, blue"
 title_differs() { [ "$(pixels differ "$1" "$LAST_SHOT" "$FILES_X" "$WY" "$FILES_W" 42)" -gt 0 ]; }
 tree_is() { [ "$(tree_background)" = "$1" ]; }
 # light: tree and grid white (browser.color and iconbox.color 16777215)
-options_menu $(theme_keys light)
+choose_theme light
 rest_pointer
 shot_until theme-light 10 tree_is FFFFFF || fail "the tree is #$(tree_background), not white, after choosing light"
 title_differs "$START_SHOT" || fail "the title picture did not change with the light theme"
 find_grid FFFFFF || fail "the grid is not white in the light theme"
 LIGHT_SHOT=$LAST_SHOT
-options_menu $(theme_keys Обычный)
+choose_theme Обычный
 rest_pointer
 shot_until theme-default 10 tree_is 000000 || fail "the tree is #$(tree_background), not black, back in the built-in look"
 ! title_differs "$START_SHOT" || fail "the title picture is not the built-in one again"
-options_menu $(theme_keys blue)
+choose_theme blue
 rest_pointer
 # blue: tree $330000 and grid $330000 ($BBGGRR), that is #000033 on the screen
 shot_until theme-blue 10 tree_is 000033 || fail "the tree is #$(tree_background), not #000033, after choosing blue"
