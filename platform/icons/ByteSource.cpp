@@ -67,8 +67,8 @@ std::optional<FileSource> FileSource::Open(const std::string& nativePath) {
 
 FileSource::FileSource(FileSource&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), size_(other.size_), mtimeNs_(other.mtimeNs_),
-      bytesRead_(other.bytesRead_), blockOffset_(other.blockOffset_),
-      block_(std::move(other.block_)) {}
+      bytesRead_(other.bytesRead_), blocks_(std::move(other.blocks_)),
+      nextBlock_(other.nextBlock_) {}
 
 FileSource& FileSource::operator=(FileSource&& other) noexcept {
     if (this != &other) {
@@ -79,8 +79,8 @@ FileSource& FileSource::operator=(FileSource&& other) noexcept {
         size_ = other.size_;
         mtimeNs_ = other.mtimeNs_;
         bytesRead_ = other.bytesRead_;
-        blockOffset_ = other.blockOffset_;
-        block_ = std::move(other.block_);
+        blocks_ = std::move(other.blocks_);
+        nextBlock_ = other.nextBlock_;
     }
     return *this;
 }
@@ -113,11 +113,14 @@ bool FileSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
     if (fd_ < 0 || !Contains(offset, out.size())) {
         return false;
     }
-    if (offset >= blockOffset_ && out.size() <= block_.size() &&
-        offset - blockOffset_ <= block_.size() - out.size()) {
-        std::copy_n(block_.begin() + static_cast<std::ptrdiff_t>(offset - blockOffset_), out.size(),
-                    out.begin());
-        return true;
+    for (const Block& block : blocks_) {
+        const Bytes& bytes = block.bytes;
+        if (!bytes.empty() && offset >= block.offset && out.size() <= bytes.size() &&
+            offset - block.offset <= bytes.size() - out.size()) {
+            std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset - block.offset),
+                        out.size(), out.begin());
+            return true;
+        }
     }
     if (out.size() >= kBlockSize) {
         return PreadFully(offset, out.data(), out.size());
@@ -125,13 +128,15 @@ bool FileSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
     const std::uint64_t start = offset - offset % kBlockSize;
     const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(
         size_ - start, std::max<std::uint64_t>(kBlockSize, offset + out.size() - start)));
-    block_.resize(length);
-    if (!PreadFully(start, block_.data(), length)) {
-        block_.clear();
+    Block& block = blocks_[nextBlock_];
+    nextBlock_ = (nextBlock_ + 1) % kBlocks;
+    block.bytes.resize(length);
+    if (!PreadFully(start, block.bytes.data(), length)) {
+        block.bytes.clear();
         return false;
     }
-    blockOffset_ = start;
-    std::copy_n(block_.begin() + static_cast<std::ptrdiff_t>(offset - start), out.size(),
+    block.offset = start;
+    std::copy_n(block.bytes.begin() + static_cast<std::ptrdiff_t>(offset - start), out.size(),
                 out.begin());
     return true;
 }

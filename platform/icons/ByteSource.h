@@ -3,6 +3,7 @@
 // range through a ByteCursor, which refuses to read past its end instead of trusting offsets.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -67,8 +68,15 @@ private:
     std::uint64_t size_ = 0;
     std::int64_t mtimeNs_ = 0;
     std::uint64_t bytesRead_ = 0;
-    std::uint64_t blockOffset_ = 0;
-    Bytes block_;
+    // A few recently read blocks: a resource walk goes back and forth between the directory and
+    // the entries it points to, which one block alone would read again every time.
+    struct Block {
+        std::uint64_t offset = 0;
+        Bytes bytes;
+    };
+    static constexpr std::size_t kBlocks = 4;
+    std::array<Block, kBlocks> blocks_;
+    std::size_t nextBlock_ = 0;
 };
 
 // A little-endian reader over one byte span. Every read checks the remaining length first; after

@@ -2,6 +2,7 @@
 // the parse cache and the SystemResources redirection of system libraries.
 #include "platform/icons/IconSource.h"
 #include "IconFileBuilder.h"
+#include "platform/icons/IconContainer.h"
 
 #include <gtest/gtest.h>
 
@@ -175,6 +176,36 @@ TEST_F(IconSourceTest, SourceImagesAreTheGroupsOwnImages) {
     ASSERT_TRUE(ExtractIcon(ico, 0, 32, &chosen));
     EXPECT_EQ(chosen.width, 48);
     EXPECT_TRUE(ExtractSourceImages(ico, 1).empty());
+}
+
+} // namespace
+} // namespace glyptor::icons
+
+namespace glyptor::icons {
+namespace {
+
+// A count walks the group directory and the entries it points to, which lie blocks apart in a
+// large library; the file must not be read again for every group.
+TEST(FileSourceReads, CountOfManyGroupsReadsEachBlockOnce) {
+    std::vector<Resource> resources;
+    for (std::uint16_t id = 1; id <= 300; ++id) {
+        auto image = testing::MakeSolidDib(32, 32, 24, 0xFF000000u + id);
+        resources.push_back({14, std::uint32_t{id}, testing::MakeGroup({{id, image}})});
+        resources.push_back({3, std::uint32_t{id}, image});
+    }
+    const Bytes bytes = testing::MakePe(resources);
+    char pattern[] = "/tmp/glyptor-reads-XXXXXX";
+    const int fd = ::mkstemp(pattern);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ::close(fd);
+    auto source = FileSource::Open(pattern);
+    ASSERT_TRUE(source);
+    EXPECT_EQ(IndexContainer(*source).Count(), 300);
+    // The file is about 1 MB; the headers and the directory are a few blocks of it.
+    EXPECT_GT(bytes.size(), 900000u);
+    EXPECT_LT(source->BytesRead(), 64u * 1024u) << "read " << source->BytesRead() << " bytes";
+    ::unlink(pattern);
 }
 
 } // namespace
