@@ -2,6 +2,7 @@
 #include "about/About.h"
 #include "app/Umain.h"
 #include "platform/ui/Application.h"
+#include "resources/skin/SkinResources.h"
 
 int main(int argc, char** argv) {
     glyptor::platform::Application app(argc, argv);
@@ -11,6 +12,8 @@ int main(int argc, char** argv) {
 
     glyptor::TFMain window;
     glyptor::TAbout about(&window);
+    about.SetTitlePicture(
+        QPixmap::fromImage(glyptor::resources::BuiltInSkinPicture(QStringLiteral("TITLE1"))));
     glyptor::About = &about;
     window.show();
     return app.exec();
