@@ -150,19 +150,13 @@ void TFMain::AppMessage(QObject* target, QEvent* event) {
 }
 
 void TFMain::ShowHover(QLabel* control, int slot, bool hover) {
-    const int flag = HoverFlag(control);
-    if (hover && flag == 0) {
+    // The flag makes each swap happen once per entry and once per exit, not on every movement.
+    if (hover != (HoverFlag(control) == 1)) {
+        const auto picture = static_cast<skin::SlotIndex>(slot);
         if (control == Image7)
-            skin::DrawTitleLabel(*this, static_cast<skin::SlotIndex>(slot));
+            skin::DrawTitleLabel(*this, picture);
         else
-            control->setPixmap(
-                QPixmap::fromImage(skin::PictureSlot(*this, static_cast<skin::SlotIndex>(slot))));
-    } else if (!hover && flag == 1) {
-        if (control == Image7)
-            skin::DrawTitleLabel(*this, static_cast<skin::SlotIndex>(slot));
-        else
-            control->setPixmap(
-                QPixmap::fromImage(skin::PictureSlot(*this, static_cast<skin::SlotIndex>(slot))));
+            control->setPixmap(QPixmap::fromImage(skin::PictureSlot(*this, picture)));
     }
     SetHoverFlag(control, hover ? 1 : 0);
 }

@@ -60,9 +60,10 @@ void TFMain::ScanFolder(QTreeWidgetItem* node) {
     SetStateImage(node, 1);
 
     const QString pattern = ScanPattern(ExtMask);
-    const auto entries = platform::ListEntries((path + '\\').toStdString(), pattern.toStdString());
     // The folder's native path is found once; each file's native path is that plus its name.
-    const std::optional<std::string> nativeFolder = platform::NativeFolder(path.toStdString());
+    std::string nativeFolder;
+    const auto entries =
+        platform::ListEntries((path + '\\').toStdString(), pattern.toStdString(), &nativeFolder);
     for (const platform::FolderEntry& entry : entries) {
         PumpMessages();
         if (entry.isDirectory)
@@ -70,8 +71,7 @@ void TFMain::ScanFolder(QTreeWidgetItem* node) {
         const QString name = QString::fromStdString(entry.name);
         if (!PassesTypeFilter(name, ExtMask))
             continue;
-        if (nativeFolder)
-            ScanNativeFile(node, path + '\\' + name, *nativeFolder + '/' + entry.name);
+        ScanNativeFile(node, path + '\\' + name, nativeFolder + '/' + entry.name);
         if (Terminating(*this) || StopRequested)
             break;
     }

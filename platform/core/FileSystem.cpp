@@ -130,11 +130,14 @@ std::vector<std::string> ListSubfolders(const std::string& path) {
     return names;
 }
 
-std::vector<FolderEntry> ListEntries(const std::string& path, const std::string& pattern) {
+std::vector<FolderEntry> ListEntries(const std::string& path, const std::string& pattern,
+                                     std::string* nativeFolder) {
     std::vector<FolderEntry> entries;
     const auto folder = OpenFolder(path);
     if (!folder)
         return entries;
+    if (nativeFolder)
+        *nativeFolder = folder->path;
     ForEachEntry(folder->path, [&](const char* name, unsigned char type) {
         if (!MatchesPattern(name, pattern))
             return;
@@ -159,12 +162,6 @@ std::vector<FolderEntry> ListEntries(const std::string& path, const std::string&
             entries.push_back({name, false});
     });
     return entries;
-}
-
-std::optional<std::string> NativeFolder(const std::string& path) {
-    if (auto folder = OpenFolder(path))
-        return folder->path;
-    return std::nullopt;
 }
 
 bool IsFolder(const std::string& path) {

@@ -3,7 +3,6 @@
 // never entered, so no loops), and sockets, FIFOs and devices are never offered as files.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,10 +20,9 @@ std::vector<std::string> ListSubfolders(const std::string& path);
 // The entries of a folder at a program path whose names match `pattern` ("*.*", "*.DLL" ...,
 // letters compared without regard to case): regular files (hidden ones included) and, flagged,
 // visible subfolders. Names containing "\" are left out: no program path can name them.
-std::vector<FolderEntry> ListEntries(const std::string& path, const std::string& pattern);
-
-// The native path of a folder at a program path, when it exists.
-std::optional<std::string> NativeFolder(const std::string& path);
+// `nativeFolder`, when given, receives the folder's native path (empty when it cannot be listed).
+std::vector<FolderEntry> ListEntries(const std::string& path, const std::string& pattern,
+                                     std::string* nativeFolder = nullptr);
 
 // True when the program path names an existing folder.
 bool IsFolder(const std::string& path);
