@@ -354,8 +354,11 @@ ScanIndex::OpenResult ScanIndex::OpenOnce() {
         return OpenResult::Failed;
     }
     // NORMAL is safe against corruption in WAL mode; a power cut may lose the last commits only.
-    // The WAL is cut back to 4 MiB after each checkpoint.
-    if ((code = sqlite3_exec(db_, "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=4194304",
+    // The WAL is cut back to 4 MiB after each checkpoint. Lookups jump around the file, so the
+    // page cache gets 8 MiB instead of 2.
+    if ((code = sqlite3_exec(db_,
+                             "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=4194304; "
+                             "PRAGMA cache_size=-8192",
                              nullptr, nullptr, nullptr)) != SQLITE_OK)
         return failure(code);
 
@@ -400,6 +403,7 @@ void ScanIndex::Fail(int code) {
     problem_ = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
     pendingStores_.clear();
     pendingTouches_.clear();
+    lookupsInRead_ = 0;
     CloseDatabase();
     // A file found damaged while in use goes now; otherwise a damage that quick_check misses
     // would switch the index off in every session.
@@ -453,6 +457,13 @@ std::optional<IndexEntry> ScanIndex::Lookup(const std::string& nativePath, const
         return IndexEntry{row.iconCount, std::move(*groups)};
     }
 
+    // A read transaction per lookup costs more in file locking than the lookup itself, so one
+    // spans many lookups. It pins a snapshot, which keeps the other instance's checkpoints
+    // waiting, hence the bound.
+    constexpr int LookupsPerRead = 1024;
+    if (lookupsInRead_ == 0 && !Exec("BEGIN"))
+        return std::nullopt;
+    ++lookupsInRead_;
     sqlite3_bind_blob(select_, 1, nativePath.data(), static_cast<int>(nativePath.size()),
                       SQLITE_STATIC);
     const int code = sqlite3_step(select_);
@@ -478,6 +489,8 @@ std::optional<IndexEntry> ScanIndex::Lookup(const std::string& nativePath, const
         Fail(code);
         return std::nullopt;
     }
+    if (lookupsInRead_ >= LookupsPerRead)
+        EndRead();
     if (touch) {
         pendingTouches_.push_back(nativePath);
         if (pendingStores_.size() + pendingTouches_.size() >=
@@ -501,7 +514,15 @@ void ScanIndex::Store(const std::string& nativePath, const FileStamp& stamp,
         Flush();
 }
 
+void ScanIndex::EndRead() {
+    if (lookupsInRead_ > 0) {
+        lookupsInRead_ = 0;
+        Exec("COMMIT");
+    }
+}
+
 void ScanIndex::Flush() {
+    EndRead();
     if (!db_ || (pendingStores_.empty() && pendingTouches_.empty()))
         return;
     if (!Exec("BEGIN IMMEDIATE"))

@@ -15,10 +15,10 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
@@ -103,7 +103,8 @@ public:
     // time resolution could leave size and time unchanged.
     void Store(const std::string& nativePath, const FileStamp& stamp, const IndexEntry& entry);
 
-    // Writes the pending stores in one short transaction.
+    // Writes the pending stores in one short transaction. Lookups share one read transaction
+    // for up to a thousand calls; Flush ends it too, so call it when a scan pauses or ends.
     void Flush();
 
     // Removes entries not seen for maxAgeDays before `now`, then the oldest-seen ones while the
@@ -129,6 +130,7 @@ private:
     std::int64_t Today() const;
     std::chrono::system_clock::time_point Now() const;
     void PruneToCap();
+    void EndRead();
 
     Options options_;
     std::string folder_;
@@ -138,8 +140,9 @@ private:
     sqlite3_stmt* select_ = nullptr;
     sqlite3_stmt* insert_ = nullptr;
     sqlite3_stmt* touch_ = nullptr;
-    std::unordered_map<std::string, Row> pendingStores_;
+    std::map<std::string, Row> pendingStores_; // in key order: fewer pages touched per write
     std::vector<std::string> pendingTouches_;
+    int lookupsInRead_ = 0; // > 0 while Lookup holds a read transaction open
 };
 
 } // namespace glyptor::platform
