@@ -179,6 +179,41 @@ bool IsDamage(int code) {
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
 }
 
+// Runs a statement that yields one value and returns SQLite's code (SQLITE_OK when the value was
+// read).
+int QueryInt(sqlite3* db, const char* sql, std::int64_t& value) {
+    sqlite3_stmt* statement = nullptr;
+    int code = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    if (code == SQLITE_OK) {
+        code = sqlite3_step(statement);
+        if (code == SQLITE_ROW) {
+            value = sqlite3_column_int64(statement, 0);
+            code = SQLITE_OK;
+        } else if (code == SQLITE_DONE) {
+            code = SQLITE_ERROR;
+        }
+    }
+    sqlite3_finalize(statement);
+    return code;
+}
+
+int QueryText(sqlite3* db, const char* sql, std::string& value) {
+    sqlite3_stmt* statement = nullptr;
+    int code = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    if (code == SQLITE_OK) {
+        code = sqlite3_step(statement);
+        if (code == SQLITE_ROW) {
+            const auto* text = sqlite3_column_text(statement, 0);
+            value = text ? reinterpret_cast<const char*>(text) : "";
+            code = SQLITE_OK;
+        } else if (code == SQLITE_DONE) {
+            code = SQLITE_ERROR;
+        }
+    }
+    sqlite3_finalize(statement);
+    return code;
+}
+
 } // namespace
 
 std::optional<FileStamp> StampOf(const std::string& nativePath) {
@@ -202,7 +237,9 @@ std::string DefaultScanIndexFolder() {
 }
 
 ScanIndex::ScanIndex(Options options, std::string folder)
-    : options_(std::move(options)), folder_(std::move(folder)), path_(folder_ + "/" + FileName) {}
+    : options_(std::move(options)), folder_(std::move(folder)), path_(folder_ + "/" + FileName) {
+    options_.batchSize = std::max(options_.batchSize, 1);
+}
 
 ScanIndex::~ScanIndex() {
     Flush();
@@ -246,45 +283,6 @@ std::unique_ptr<ScanIndex> ScanIndex::Open(const std::string& folder, Options op
     }
     return index;
 }
-
-namespace {
-
-// Runs a statement that yields one value and returns SQLite's code (SQLITE_OK when the value was
-// read).
-int QueryInt(sqlite3* db, const char* sql, std::int64_t& value) {
-    sqlite3_stmt* statement = nullptr;
-    int code = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
-    if (code == SQLITE_OK) {
-        code = sqlite3_step(statement);
-        if (code == SQLITE_ROW) {
-            value = sqlite3_column_int64(statement, 0);
-            code = SQLITE_OK;
-        } else if (code == SQLITE_DONE) {
-            code = SQLITE_ERROR;
-        }
-    }
-    sqlite3_finalize(statement);
-    return code;
-}
-
-int QueryText(sqlite3* db, const char* sql, std::string& value) {
-    sqlite3_stmt* statement = nullptr;
-    int code = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
-    if (code == SQLITE_OK) {
-        code = sqlite3_step(statement);
-        if (code == SQLITE_ROW) {
-            const auto* text = sqlite3_column_text(statement, 0);
-            value = text ? reinterpret_cast<const char*>(text) : "";
-            code = SQLITE_OK;
-        } else if (code == SQLITE_DONE) {
-            code = SQLITE_ERROR;
-        }
-    }
-    sqlite3_finalize(statement);
-    return code;
-}
-
-} // namespace
 
 bool ScanIndex::OpenDatabase() {
     FolderLock lock(folder_, options_.busyTimeoutMs);
