@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev
+    libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libsqlite3-dev
     fonts-dejavu-core xvfb xauth xdotool imagemagick x11-apps
     zip unzip p7zip-full icoutils python3 python3-pil
     libglib2.0-bin gsettings-desktop-schemas dpkg-dev file

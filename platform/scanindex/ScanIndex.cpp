@@ -1,0 +1,609 @@
+// The scan index on SQLite. Reading an untrusted cache file is the delicate part: the file is
+// checked (SQLite header, our schema version, quick_check, our statements compile) before it is
+// used, the group lists stored in it are decoded with bounds checks, and whatever fails makes the
+// index rebuild the file (at open) or step aside (at run time) rather than hand back a guess.
+#include "platform/scanindex/ScanIndex.h"
+
+#include <sqlite3.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+namespace glyptor::platform {
+
+namespace {
+
+// Bumped whenever the tables change; a file of any other version is rebuilt.
+constexpr int SchemaVersion = 1;
+
+constexpr const char* Schema = R"sql(
+CREATE TABLE files(
+    path BLOB PRIMARY KEY,
+    size INTEGER NOT NULL,
+    mtime_ns INTEGER NOT NULL,
+    inode INTEGER NOT NULL,
+    device INTEGER NOT NULL,
+    icon_count INTEGER NOT NULL,
+    groups BLOB NOT NULL,
+    last_seen INTEGER NOT NULL
+) WITHOUT ROWID;
+CREATE INDEX files_by_last_seen ON files(last_seen);
+CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;
+)sql";
+
+// The file system may keep one time for two writes that follow each other closely; a file
+// younger than this could still change without its stamp changing.
+constexpr std::int64_t JustModifiedNs = 2'000'000'000;
+
+// The group list format: u8 format (1), u32 count, then per group u8 flags (bit 0: hash
+// present), u32 id length, the id bytes and, when flagged, the u64 hash; little-endian.
+constexpr std::uint8_t GroupFormat = 1;
+
+void PutU32(std::string& out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+void PutU64(std::string& out, std::uint64_t value) {
+    for (int i = 0; i < 8; ++i)
+        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+std::string EncodeGroups(const std::vector<IndexedGroup>& groups) {
+    std::string out;
+    out.push_back(static_cast<char>(GroupFormat));
+    PutU32(out, static_cast<std::uint32_t>(groups.size()));
+    for (const auto& group : groups) {
+        out.push_back(static_cast<char>(group.hash ? 1 : 0));
+        PutU32(out, static_cast<std::uint32_t>(group.id.size()));
+        out += group.id;
+        if (group.hash)
+            PutU64(out, *group.hash);
+    }
+    return out;
+}
+
+// A bounds-checked reader over a stored group list.
+class GroupCursor {
+public:
+    GroupCursor(const unsigned char* data, std::size_t size) : data_(data), size_(size) {}
+
+    bool Read(std::uint64_t& value, int bytes) {
+        if (size_ - pos_ < static_cast<std::size_t>(bytes))
+            return false;
+        value = 0;
+        for (int i = 0; i < bytes; ++i)
+            value |= std::uint64_t{data_[pos_ + i]} << (8 * i);
+        pos_ += bytes;
+        return true;
+    }
+    bool ReadText(std::string& text, std::uint64_t length) {
+        if (length > size_ - pos_)
+            return false;
+        text.assign(reinterpret_cast<const char*>(data_ + pos_), length);
+        pos_ += length;
+        return true;
+    }
+    std::size_t Remaining() const { return size_ - pos_; }
+
+private:
+    const unsigned char* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+};
+
+std::optional<std::vector<IndexedGroup>> DecodeGroups(const void* data, std::size_t size) {
+    GroupCursor cursor(static_cast<const unsigned char*>(data), size);
+    std::uint64_t format = 0;
+    std::uint64_t count = 0;
+    if (!cursor.Read(format, 1) || format != GroupFormat || !cursor.Read(count, 4))
+        return std::nullopt;
+    // Every group takes at least five bytes, so a count beyond that is damage, not a reason to
+    // reserve memory.
+    if (count > cursor.Remaining() / 5)
+        return std::nullopt;
+    std::vector<IndexedGroup> groups(count);
+    for (auto& group : groups) {
+        std::uint64_t flags = 0;
+        std::uint64_t length = 0;
+        if (!cursor.Read(flags, 1) || flags > 1 || !cursor.Read(length, 4) ||
+            !cursor.ReadText(group.id, length))
+            return std::nullopt;
+        if (flags == 1) {
+            std::uint64_t hash = 0;
+            if (!cursor.Read(hash, 8))
+                return std::nullopt;
+            group.hash = hash;
+        }
+    }
+    if (cursor.Remaining() != 0)
+        return std::nullopt;
+    return groups;
+}
+
+// SQLite integers are signed 64-bit; unsigned stamp fields are stored by their bit pattern.
+std::int64_t AsStored(std::uint64_t value) {
+    return static_cast<std::int64_t>(value);
+}
+std::uint64_t FromStored(std::int64_t value) {
+    return static_cast<std::uint64_t>(value);
+}
+
+// Serialises the check-and-rebuild step of Open (and the removal of a damaged file) between
+// program instances, so that one instance never removes a file another has just rebuilt.
+class FolderLock {
+public:
+    FolderLock(const std::string& folder, int timeoutMs) {
+        fd_ = ::open((folder + "/scanindex.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd_ < 0)
+            return;
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if (std::chrono::steady_clock::now() >= deadline) {
+                ::close(fd_);
+                fd_ = -1;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ~FolderLock() {
+        if (fd_ >= 0)
+            ::close(fd_); // releases the lock
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    bool Held() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+void RemoveDatabaseFiles(const std::string& path) {
+    for (const char* suffix : {"", "-wal", "-shm"})
+        ::unlink((path + suffix).c_str());
+}
+
+bool IsDamage(int code) {
+    const int primary = code & 0xFF;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+// Runs a statement that yields one value and returns SQLite's code (SQLITE_OK when the value was
+// read).
+int QueryInt(sqlite3* db, const char* sql, std::int64_t& value) {
+    sqlite3_stmt* statement = nullptr;
+    int code = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    if (code == SQLITE_OK) {
+        code = sqlite3_step(statement);
+        if (code == SQLITE_ROW) {
+            value = sqlite3_column_int64(statement, 0);
+            code = SQLITE_OK;
+        } else if (code == SQLITE_DONE) {
+            code = SQLITE_ERROR;
+        }
+    }
+    sqlite3_finalize(statement);
+    return code;
+}
+
+int QueryText(sqlite3* db, const char* sql, std::string& value) {
+    sqlite3_stmt* statement = nullptr;
+    int code = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    if (code == SQLITE_OK) {
+        code = sqlite3_step(statement);
+        if (code == SQLITE_ROW) {
+            const auto* text = sqlite3_column_text(statement, 0);
+            value = text ? reinterpret_cast<const char*>(text) : "";
+            code = SQLITE_OK;
+        } else if (code == SQLITE_DONE) {
+            code = SQLITE_ERROR;
+        }
+    }
+    sqlite3_finalize(statement);
+    return code;
+}
+
+} // namespace
+
+std::optional<FileStamp> StampOf(const std::string& nativePath) {
+    struct stat info {};
+    if (::stat(nativePath.c_str(), &info) != 0)
+        return std::nullopt;
+    FileStamp stamp;
+    stamp.size = static_cast<std::uint64_t>(info.st_size);
+    stamp.mtimeNs = std::int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
+    stamp.inode = static_cast<std::uint64_t>(info.st_ino);
+    stamp.device = static_cast<std::uint64_t>(info.st_dev);
+    return stamp;
+}
+
+std::string DefaultScanIndexFolder() {
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    if (cache && cache[0] == '/')
+        return std::string(cache) + "/Brindlow";
+    const char* home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.cache/Brindlow";
+}
+
+ScanIndex::ScanIndex(Options options, std::string folder)
+    : options_(std::move(options)), folder_(std::move(folder)), path_(folder_ + "/" + FileName) {
+    options_.batchSize = std::max(options_.batchSize, 1);
+}
+
+ScanIndex::~ScanIndex() {
+    Flush();
+    CloseDatabase();
+}
+
+std::unique_ptr<ScanIndex> ScanIndex::Open(const std::string& folder, Options options) {
+    std::unique_ptr<ScanIndex> index(new ScanIndex(std::move(options), folder));
+    if (!index->options_.enabled)
+        return index;
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        index->problem_ = error.message();
+        return index;
+    }
+    if (!index->OpenDatabase())
+        return index;
+
+    // The daily prune; a fresh file starts its day count here.
+    std::int64_t lastPrune = -1;
+    sqlite3_stmt* statement = nullptr;
+    int code = sqlite3_prepare_v2(index->db_, "SELECT value FROM meta WHERE key='last_prune'", -1,
+                                  &statement, nullptr);
+    if (code == SQLITE_OK) {
+        code = sqlite3_step(statement);
+        if (code == SQLITE_ROW)
+            lastPrune = sqlite3_column_int64(statement, 0);
+    }
+    sqlite3_finalize(statement);
+    if (code != SQLITE_ROW && code != SQLITE_DONE) {
+        index->Fail(code);
+        return index;
+    }
+    if (lastPrune < 0) {
+        const std::string sql = "INSERT OR IGNORE INTO meta VALUES('last_prune'," +
+                                std::to_string(index->Today()) + ")";
+        index->Exec(sql.c_str());
+    } else if (lastPrune < index->Today()) {
+        index->Prune(index->Now());
+    }
+    return index;
+}
+
+bool ScanIndex::OpenDatabase() {
+    FolderLock lock(folder_, options_.busyTimeoutMs);
+    if (!lock.Held()) {
+        problem_ = "the index folder cannot be locked";
+        return false;
+    }
+    OpenResult result = OpenResult::Failed;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        result = OpenOnce();
+        if (result != OpenResult::Damaged)
+            break;
+        CloseDatabase();
+        RemoveDatabaseFiles(path_);
+    }
+    if (result != OpenResult::Ok) {
+        CloseDatabase();
+        return false;
+    }
+    problem_.clear();
+    return true;
+}
+
+ScanIndex::OpenResult ScanIndex::OpenOnce() {
+    int code =
+        sqlite3_open_v2(path_.c_str(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const auto failure = [this](int code) {
+        problem_ = sqlite3_errstr(code);
+        return IsDamage(code) ? OpenResult::Damaged : OpenResult::Failed;
+    };
+    if (code != SQLITE_OK)
+        return failure(code);
+    sqlite3_busy_timeout(db_, options_.busyTimeoutMs);
+
+    std::int64_t version = 0;
+    if ((code = QueryInt(db_, "PRAGMA user_version", version)) != SQLITE_OK)
+        return failure(code);
+    if (version == 0) {
+        std::int64_t objects = 0;
+        if ((code = QueryInt(db_, "SELECT count(*) FROM sqlite_schema", objects)) != SQLITE_OK)
+            return failure(code);
+        if (objects != 0) {
+            problem_ = "not a scan index";
+            return OpenResult::Damaged;
+        }
+        // Incremental vacuum lets pruning shrink the file; it must be chosen before the first
+        // table exists.
+        if ((code = sqlite3_exec(db_, "PRAGMA auto_vacuum=INCREMENTAL", nullptr, nullptr,
+                                 nullptr)) != SQLITE_OK)
+            return failure(code);
+        const std::string create = std::string("BEGIN IMMEDIATE;") + Schema +
+                                   "PRAGMA user_version=" + std::to_string(SchemaVersion) +
+                                   ";COMMIT;";
+        if ((code = sqlite3_exec(db_, create.c_str(), nullptr, nullptr, nullptr)) != SQLITE_OK)
+            return failure(code);
+    } else if (version != SchemaVersion) {
+        problem_ = "schema version " + std::to_string(version);
+        return OpenResult::Damaged;
+    }
+
+    std::string mode;
+    if ((code = QueryText(db_, "PRAGMA journal_mode=WAL", mode)) != SQLITE_OK)
+        return failure(code);
+    if (mode != "wal") {
+        problem_ = "journal mode " + mode;
+        return OpenResult::Failed;
+    }
+    // NORMAL is safe against corruption in WAL mode; a power cut may lose the last commits only.
+    // The WAL is cut back to 4 MiB after each checkpoint. Lookups jump around the file, so the
+    // page cache gets 8 MiB instead of 2.
+    if ((code = sqlite3_exec(db_,
+                             "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=4194304; "
+                             "PRAGMA cache_size=-8192",
+                             nullptr, nullptr, nullptr)) != SQLITE_OK)
+        return failure(code);
+
+    std::string check;
+    if ((code = QueryText(db_, "PRAGMA quick_check(1)", check)) != SQLITE_OK)
+        return failure(code);
+    if (check != "ok") {
+        problem_ = check;
+        return OpenResult::Damaged;
+    }
+
+    const std::pair<sqlite3_stmt**, const char*> statements[] = {
+        {&select_, "SELECT size, mtime_ns, inode, device, icon_count, groups, last_seen "
+                   "FROM files WHERE path=?1"},
+        {&insert_, "INSERT OR REPLACE INTO files(path, size, mtime_ns, inode, device, icon_count, "
+                   "groups, last_seen) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"},
+        {&touch_, "UPDATE files SET last_seen=?1 WHERE path=?2 AND last_seen<?1"},
+    };
+    for (const auto& [statement, sql] : statements) {
+        code = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, statement, nullptr);
+        // A file with our version number but other tables does not compile our statements.
+        if (code == SQLITE_ERROR) {
+            problem_ = sqlite3_errmsg(db_);
+            return OpenResult::Damaged;
+        }
+        if (code != SQLITE_OK)
+            return failure(code);
+    }
+    return OpenResult::Ok;
+}
+
+void ScanIndex::CloseDatabase() {
+    for (sqlite3_stmt** statement : {&select_, &insert_, &touch_}) {
+        sqlite3_finalize(*statement);
+        *statement = nullptr;
+    }
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+}
+
+void ScanIndex::Fail(int code) {
+    problem_ = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
+    pendingStores_.clear();
+    pendingTouches_.clear();
+    lookupsInRead_ = 0;
+    CloseDatabase();
+    // A file found damaged while in use goes now; otherwise a damage that quick_check misses
+    // would switch the index off in every session.
+    if (IsDamage(code)) {
+        FolderLock lock(folder_, options_.busyTimeoutMs);
+        if (lock.Held())
+            RemoveDatabaseFiles(path_);
+    }
+}
+
+bool ScanIndex::Exec(const char* sql) {
+    if (!db_)
+        return false;
+    const int code = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+    if (code != SQLITE_OK) {
+        // A failed statement inside a transaction leaves it open; closing rolls it back.
+        Fail(code);
+        return false;
+    }
+    return true;
+}
+
+std::int64_t ScanIndex::PragmaInt(const char* sql) {
+    std::int64_t value = -1;
+    if (!db_)
+        return -1;
+    const int code = QueryInt(db_, sql, value);
+    if (code != SQLITE_OK) {
+        Fail(code);
+        return -1;
+    }
+    return value;
+}
+
+std::chrono::system_clock::time_point ScanIndex::Now() const {
+    return options_.clock ? options_.clock() : std::chrono::system_clock::now();
+}
+
+std::int64_t ScanIndex::Today() const {
+    return std::chrono::floor<std::chrono::days>(Now()).time_since_epoch().count();
+}
+
+std::optional<IndexEntry> ScanIndex::Lookup(const std::string& nativePath, const FileStamp& stamp) {
+    if (!db_)
+        return std::nullopt;
+    if (const auto pending = pendingStores_.find(nativePath); pending != pendingStores_.end()) {
+        const Row& row = pending->second;
+        if (row.stamp != stamp)
+            return std::nullopt;
+        auto groups = DecodeGroups(row.groups.data(), row.groups.size());
+        return IndexEntry{row.iconCount, std::move(*groups)};
+    }
+
+    // A read transaction per lookup costs more in file locking than the lookup itself, so one
+    // spans many lookups. It pins a snapshot, which keeps the other instance's checkpoints
+    // waiting, hence the bound.
+    constexpr int LookupsPerRead = 1024;
+    if (lookupsInRead_ == 0 && !Exec("BEGIN"))
+        return std::nullopt;
+    ++lookupsInRead_;
+    sqlite3_bind_blob(select_, 1, nativePath.data(), static_cast<int>(nativePath.size()),
+                      SQLITE_STATIC);
+    const int code = sqlite3_step(select_);
+    std::optional<IndexEntry> result;
+    bool touch = false;
+    if (code == SQLITE_ROW) {
+        const FileStamp stored{FromStored(sqlite3_column_int64(select_, 0)),
+                               sqlite3_column_int64(select_, 1),
+                               FromStored(sqlite3_column_int64(select_, 2)),
+                               FromStored(sqlite3_column_int64(select_, 3))};
+        const std::int64_t count = sqlite3_column_int64(select_, 4);
+        const void* blob = sqlite3_column_blob(select_, 5);
+        const auto blobSize = static_cast<std::size_t>(sqlite3_column_bytes(select_, 5));
+        if (stored == stamp && count >= 0 && count <= INT32_MAX && blob) {
+            if (auto groups = DecodeGroups(blob, blobSize)) {
+                result = IndexEntry{static_cast<int>(count), std::move(*groups)};
+                touch = sqlite3_column_int64(select_, 6) < Today();
+            }
+        }
+    }
+    sqlite3_reset(select_);
+    if (code != SQLITE_ROW && code != SQLITE_DONE) {
+        Fail(code);
+        return std::nullopt;
+    }
+    if (lookupsInRead_ >= LookupsPerRead)
+        EndRead();
+    if (touch) {
+        pendingTouches_.push_back(nativePath);
+        if (pendingStores_.size() + pendingTouches_.size() >=
+            static_cast<std::size_t>(options_.batchSize))
+            Flush();
+    }
+    return result;
+}
+
+void ScanIndex::Store(const std::string& nativePath, const FileStamp& stamp,
+                      const IndexEntry& entry) {
+    if (!db_ || entry.iconCount < 0)
+        return;
+    const std::int64_t nowNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Now().time_since_epoch()).count();
+    if (stamp.mtimeNs > nowNs - JustModifiedNs)
+        return;
+    pendingStores_[nativePath] = Row{stamp, EncodeGroups(entry.groups), entry.iconCount};
+    if (pendingStores_.size() + pendingTouches_.size() >=
+        static_cast<std::size_t>(options_.batchSize))
+        Flush();
+}
+
+void ScanIndex::EndRead() {
+    if (lookupsInRead_ > 0) {
+        lookupsInRead_ = 0;
+        Exec("COMMIT");
+    }
+}
+
+void ScanIndex::Flush() {
+    EndRead();
+    if (!db_ || (pendingStores_.empty() && pendingTouches_.empty()))
+        return;
+    if (!Exec("BEGIN IMMEDIATE"))
+        return;
+    const std::int64_t today = Today();
+    int code = SQLITE_DONE;
+    for (const auto& [path, row] : pendingStores_) {
+        sqlite3_bind_blob(insert_, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+        sqlite3_bind_int64(insert_, 2, AsStored(row.stamp.size));
+        sqlite3_bind_int64(insert_, 3, row.stamp.mtimeNs);
+        sqlite3_bind_int64(insert_, 4, AsStored(row.stamp.inode));
+        sqlite3_bind_int64(insert_, 5, AsStored(row.stamp.device));
+        sqlite3_bind_int64(insert_, 6, row.iconCount);
+        sqlite3_bind_blob(insert_, 7, row.groups.data(), static_cast<int>(row.groups.size()),
+                          SQLITE_STATIC);
+        sqlite3_bind_int64(insert_, 8, today);
+        code = sqlite3_step(insert_);
+        sqlite3_reset(insert_);
+        if (code != SQLITE_DONE)
+            break;
+    }
+    for (const auto& path : pendingTouches_) {
+        if (code != SQLITE_DONE)
+            break;
+        sqlite3_bind_int64(touch_, 1, today);
+        sqlite3_bind_blob(touch_, 2, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+        code = sqlite3_step(touch_);
+        sqlite3_reset(touch_);
+    }
+    pendingStores_.clear();
+    pendingTouches_.clear();
+    if (code != SQLITE_DONE) {
+        Fail(code);
+        return;
+    }
+    if (!Exec("COMMIT"))
+        return;
+    const std::int64_t pages = PragmaInt("PRAGMA page_count");
+    const std::int64_t pageSize = PragmaInt("PRAGMA page_size");
+    if (db_ && static_cast<std::uint64_t>(pages * pageSize) > options_.maxBytes)
+        PruneToCap();
+}
+
+void ScanIndex::Prune(std::chrono::system_clock::time_point now) {
+    Flush();
+    if (!db_)
+        return;
+    const std::int64_t day = std::chrono::floor<std::chrono::days>(now).time_since_epoch().count();
+    const std::string sql = "BEGIN IMMEDIATE; DELETE FROM files WHERE last_seen<" +
+                            std::to_string(day - options_.maxAgeDays) +
+                            "; INSERT OR REPLACE INTO meta VALUES('last_prune'," +
+                            std::to_string(day) + "); COMMIT";
+    if (Exec(sql.c_str()))
+        PruneToCap();
+}
+
+void ScanIndex::PruneToCap() {
+    // Each round removes the share of rows by which the file is over 90% of the cap, oldest
+    // seen first; rows differ in size, so a few rounds may be needed.
+    for (int round = 0; round < 32; ++round) {
+        if (!Exec("PRAGMA incremental_vacuum"))
+            return;
+        const std::int64_t pages = PragmaInt("PRAGMA page_count");
+        const std::int64_t pageSize = PragmaInt("PRAGMA page_size");
+        const std::int64_t rows = PragmaInt("SELECT count(*) FROM files");
+        if (!db_)
+            return;
+        const double bytes = static_cast<double>(pages) * static_cast<double>(pageSize);
+        if (bytes <= static_cast<double>(options_.maxBytes) || rows <= 0)
+            break;
+        const double target = static_cast<double>(options_.maxBytes) * 0.9;
+        const auto remove = std::min<std::int64_t>(
+            rows,
+            static_cast<std::int64_t>(static_cast<double>(rows) * (bytes - target) / bytes) + 1);
+        const std::string sql = "BEGIN IMMEDIATE; DELETE FROM files WHERE path IN (SELECT path "
+                                "FROM files ORDER BY last_seen LIMIT " +
+                                std::to_string(remove) + "); COMMIT";
+        if (!Exec(sql.c_str()))
+            return;
+    }
+    // Hands the freed pages back to the file once no reader needs the old ones; a busy reader
+    // only postpones it.
+    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+}
+
+} // namespace glyptor::platform

@@ -1,0 +1,148 @@
+// The persistent scan index: what a scan learnt about a file (its icon count and icon groups),
+// keyed by the file's native path and stamped with its size, modification time, inode and
+// device, so that a later scan can take the count of an unchanged file without opening it.
+//
+// The index is a cache and never an authority: an entry is returned only when every stamp field
+// matches, a file that is damaged, foreign or of another version is rebuilt, and any database
+// failure at run time turns the index off for the rest of the session instead of reaching the
+// scan. Several program instances may use one index at once (SQLite in WAL mode, short write
+// transactions, a busy timeout). It is bounded: entries not seen for a number of days go, and
+// the oldest-seen entries go when the file outgrows its size cap.
+//
+// One ScanIndex belongs to one thread.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace glyptor::platform {
+
+// What identifies one version of a file on disk.
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::int64_t mtimeNs = 0; // nanoseconds since the epoch
+    std::uint64_t inode = 0;
+    std::uint64_t device = 0;
+
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of the file at a native path (following links); none when it cannot be read.
+std::optional<FileStamp> StampOf(const std::string& nativePath);
+
+// One icon group of a file: the caller's id for it (opaque to the index; a resource name or a
+// number written as text) and, when known, a 64-bit hash of its image.
+struct IndexedGroup {
+    std::string id;
+    std::optional<std::uint64_t> hash;
+
+    bool operator==(const IndexedGroup&) const = default;
+};
+
+// What the index keeps about one file.
+struct IndexEntry {
+    int iconCount = 0;
+    std::vector<IndexedGroup> groups;
+
+    bool operator==(const IndexEntry&) const = default;
+};
+
+// $XDG_CACHE_HOME/Brindlow, or ~/.cache/Brindlow when XDG_CACHE_HOME is unset or relative.
+std::string DefaultScanIndexFolder();
+
+class ScanIndex {
+public:
+    using Clock = std::function<std::chrono::system_clock::time_point()>;
+
+    struct Options {
+        bool enabled = true;
+        // Upper bound for the database file; the oldest-seen entries go beyond it.
+        std::uint64_t maxBytes = 64ull << 20;
+        // Entries not looked up or stored for this many days go.
+        int maxAgeDays = 90;
+        // Stores and touches kept in memory before they are written in one transaction.
+        int batchSize = 256;
+        // How long a write waits for another instance's transaction.
+        int busyTimeoutMs = 5000;
+        // Source of "now" (last-seen days, pruning, the just-modified rule); the system clock
+        // when empty.
+        Clock clock;
+    };
+
+    // File name of the database inside the index folder.
+    static constexpr const char* FileName = "scanindex.sqlite";
+
+    // Opens (creating the folder and the database when missing) the index in `folder`. Never
+    // fails: when the index is disabled or cannot be opened, the result is an inactive index
+    // whose calls do nothing. Runs the daily prune when the last one is a day old.
+    static std::unique_ptr<ScanIndex> Open(const std::string& folder, Options options);
+
+    ~ScanIndex(); // flushes
+    ScanIndex(const ScanIndex&) = delete;
+    ScanIndex& operator=(const ScanIndex&) = delete;
+
+    // False when disabled by the options or after a database failure.
+    bool Active() const { return db_ != nullptr; }
+    // Why the index is inactive (empty when active or disabled by the options).
+    const std::string& Problem() const { return problem_; }
+
+    // The entry stored for the path, only when it was stored with exactly this stamp.
+    std::optional<IndexEntry> Lookup(const std::string& nativePath, const FileStamp& stamp);
+
+    // Records what a scan found in the file with this stamp (replacing any older entry). A file
+    // modified in the last two seconds is not recorded: another write within the file system's
+    // time resolution could leave size and time unchanged.
+    void Store(const std::string& nativePath, const FileStamp& stamp, const IndexEntry& entry);
+
+    // Writes the pending stores in one short transaction. Lookups share one read transaction
+    // for up to a thousand calls; Flush ends it too, so call it when a scan pauses or ends.
+    void Flush();
+
+    // Removes entries not seen for maxAgeDays before `now`, then the oldest-seen ones while the
+    // database is over maxBytes, and hands the freed pages back to the file system.
+    void Prune(std::chrono::system_clock::time_point now);
+
+private:
+    struct Row {
+        FileStamp stamp;
+        std::string groups; // encoded IndexedGroup list
+        int iconCount = 0;
+    };
+
+    enum class OpenResult { Ok, Damaged, Failed };
+
+    ScanIndex(Options options, std::string folder);
+    bool OpenDatabase();
+    OpenResult OpenOnce();
+    void CloseDatabase();
+    void Fail(int code);
+    bool Exec(const char* sql);
+    std::int64_t PragmaInt(const char* sql);
+    std::int64_t Today() const;
+    std::chrono::system_clock::time_point Now() const;
+    void PruneToCap();
+    void EndRead();
+
+    Options options_;
+    std::string folder_;
+    std::string path_;
+    std::string problem_;
+    sqlite3* db_ = nullptr;
+    sqlite3_stmt* select_ = nullptr;
+    sqlite3_stmt* insert_ = nullptr;
+    sqlite3_stmt* touch_ = nullptr;
+    std::map<std::string, Row> pendingStores_; // in key order: fewer pages touched per write
+    std::vector<std::string> pendingTouches_;
+    int lookupsInRead_ = 0; // > 0 while Lookup holds a read transaction open
+};
+
+} // namespace glyptor::platform

@@ -1,0 +1,345 @@
+// The scan index: trusted only for exact stamps, rebuilt when damaged, bounded by age and size,
+// safe with two processes writing at once, silent when turned off.
+#include "platform/scanindex/ScanIndex.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+
+using namespace glyptor::platform;
+using namespace std::chrono;
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::string pattern = (fs::temp_directory_path() / "scanindex-XXXXXX").string();
+        path_ = ::mkdtemp(pattern.data());
+    }
+    ~TempFolder() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    const std::string& Path() const { return path_; }
+    std::string Database() const { return path_ + "/" + ScanIndex::FileName; }
+
+private:
+    std::string path_;
+};
+
+// A clock the test moves by hand; starts on 1 June 2024.
+struct TestClock {
+    system_clock::time_point now = sys_days{2024y / 6 / 1} + 12h;
+    ScanIndex::Clock Source() {
+        return [this] { return now; };
+    }
+};
+
+ScanIndex::Options OptionsWith(TestClock& clock) {
+    ScanIndex::Options options;
+    options.clock = clock.Source();
+    return options;
+}
+
+FileStamp StampFor(int i, const TestClock& clock) {
+    const auto modified = clock.now - days(10) - seconds(i);
+    return FileStamp{std::uint64_t(1000 + i),
+                     duration_cast<nanoseconds>(modified.time_since_epoch()).count() + 123,
+                     std::uint64_t(50000 + i), 2049};
+}
+
+IndexEntry EntryFor(int i) {
+    IndexEntry entry;
+    entry.iconCount = i % 7 + 1;
+    for (int g = 0; g < entry.iconCount; ++g)
+        entry.groups.push_back(
+            {g % 2 ? "MAINICON" : "#" + std::to_string(g + 1),
+             g % 3 ? std::optional<std::uint64_t>(0xFEDCBA9876543210ull + g) : std::nullopt});
+    return entry;
+}
+
+std::string PathFor(const std::string& prefix, int i) {
+    return "/home/user/.wine/drive_c/windows/" + prefix + "/file" + std::to_string(i) + ".dll";
+}
+
+std::string IntegrityCheck(const std::string& database) {
+    sqlite3* db = nullptr;
+    std::string result = "cannot open";
+    if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &statement, nullptr) ==
+                SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW)
+            result = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return result;
+}
+
+void ExecSql(const std::string& database, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+void FillIndex(const TempFolder& folder, TestClock& clock, const std::string& prefix, int count) {
+    auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+    ASSERT_TRUE(index->Active()) << index->Problem();
+    for (int i = 0; i < count; ++i)
+        index->Store(PathFor(prefix, i), StampFor(i, clock), EntryFor(i));
+}
+
+// --- stamps ------------------------------------------------------------------------------------
+
+struct StampCase {
+    const char* name;
+    std::function<void(FileStamp&)> change;
+    bool hit;
+};
+
+class ScanIndexStamp : public ::testing::TestWithParam<StampCase> {};
+
+TEST_P(ScanIndexStamp, HitsOnlyWhenEveryFieldMatches) {
+    TempFolder folder;
+    TestClock clock;
+    const std::string path = PathFor("system32", 5);
+    const FileStamp stored = StampFor(5, clock);
+    FileStamp asked = stored;
+    GetParam().change(asked);
+    {
+        auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+        index->Store(path, stored, EntryFor(5));
+        // Before and after the write reaches the file.
+        EXPECT_EQ(index->Lookup(path, asked).has_value(), GetParam().hit);
+        index->Flush();
+        EXPECT_EQ(index->Lookup(path, asked).has_value(), GetParam().hit);
+    }
+    auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+    const auto found = index->Lookup(path, asked);
+    ASSERT_EQ(found.has_value(), GetParam().hit);
+    if (found) {
+        EXPECT_EQ(*found, EntryFor(5));
+        return;
+    }
+    // The scan reads the changed file and records it; the old version is no longer an answer.
+    index->Store(path, asked, EntryFor(6));
+    index.reset();
+    index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+    EXPECT_EQ(index->Lookup(path, asked), EntryFor(6));
+    EXPECT_FALSE(index->Lookup(path, stored));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, ScanIndexStamp,
+    ::testing::Values(StampCase{"Unchanged", [](FileStamp&) {}, true},
+                      StampCase{"Size", [](FileStamp& s) { s.size += 1; }, false},
+                      StampCase{"MtimeByOneNanosecond", [](FileStamp& s) { s.mtimeNs += 1; },
+                                false},
+                      StampCase{"Inode", [](FileStamp& s) { s.inode += 1; }, false},
+                      StampCase{"Device", [](FileStamp& s) { s.device += 1; }, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ScanIndex, FileModifiedJustNowIsNotRecorded) {
+    TempFolder folder;
+    TestClock clock;
+    auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+    FileStamp fresh = StampFor(0, clock);
+    fresh.mtimeNs = duration_cast<nanoseconds>((clock.now - 1s).time_since_epoch()).count();
+    index->Store("/tmp/fresh.dll", fresh, EntryFor(0));
+    EXPECT_FALSE(index->Lookup("/tmp/fresh.dll", fresh));
+}
+
+// --- damage ------------------------------------------------------------------------------------
+
+struct DamageCase {
+    const char* name;
+    std::function<void(const std::string& database)> damage;
+};
+
+void Truncate(const std::string& database, std::uintmax_t size) {
+    fs::resize_file(database, size);
+}
+
+void Garbage(const std::string& database, std::uintmax_t keep) {
+    const auto size = fs::file_size(database);
+    std::fstream file(database, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(keep));
+    std::mt19937 random(7);
+    for (auto i = keep; i < size; ++i)
+        file.put(static_cast<char>(random()));
+}
+
+class ScanIndexDamage : public ::testing::TestWithParam<DamageCase> {};
+
+TEST_P(ScanIndexDamage, FileIsRebuiltAndNothingOldIsTrusted) {
+    TempFolder folder;
+    TestClock clock;
+    FillIndex(folder, clock, "old", 2000);
+    ASSERT_GT(fs::file_size(folder.Database()), 65536u);
+    GetParam().damage(folder.Database());
+
+    {
+        auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+        ASSERT_TRUE(index->Active()) << index->Problem();
+        for (int i = 0; i < 2000; i += 97)
+            EXPECT_FALSE(index->Lookup(PathFor("old", i), StampFor(i, clock))) << i;
+        index->Store(PathFor("new", 1), StampFor(1, clock), EntryFor(1));
+    }
+    EXPECT_EQ(IntegrityCheck(folder.Database()), "ok");
+    auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+    EXPECT_EQ(index->Lookup(PathFor("new", 1), StampFor(1, clock)), EntryFor(1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ScanIndexDamage,
+    ::testing::Values(
+        DamageCase{"AllGarbage", [](const std::string& db) { Garbage(db, 0); }},
+        DamageCase{"HeaderThenGarbage", [](const std::string& db) { Garbage(db, 100); }},
+        DamageCase{"FirstPageThenGarbage", [](const std::string& db) { Garbage(db, 4096); }},
+        DamageCase{"TruncatedToHalf",
+                   [](const std::string& db) { Truncate(db, fs::file_size(db) / 2); }},
+        DamageCase{"TruncatedInHeader", [](const std::string& db) { Truncate(db, 50); }},
+        DamageCase{"Empty", [](const std::string& db) { Truncate(db, 0); }},
+        DamageCase{"OtherVersion",
+                   [](const std::string& db) { ExecSql(db, "PRAGMA user_version=99"); }},
+        DamageCase{"ForeignDatabase",
+                   [](const std::string& db) {
+                       ExecSql(db, "DROP TABLE files; CREATE TABLE files(path TEXT, n INTEGER)");
+                   }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ScanIndex, RowsThatCannotBeDecodedAreMisses) {
+    TempFolder folder;
+    TestClock clock;
+    FillIndex(folder, clock, "rows", 5);
+    ExecSql(folder.Database(),
+            "UPDATE files SET groups=x'01' WHERE path=CAST('" + PathFor("rows", 0) +
+                "' AS BLOB);"
+                // Claims 2^32-1 groups in nine bytes.
+                "UPDATE files SET groups=x'01FFFFFFFF00000000' WHERE path=CAST('" +
+                PathFor("rows", 1) + "' AS BLOB);" +
+                "UPDATE files SET groups=x'' WHERE path=CAST('" + PathFor("rows", 2) +
+                "' AS BLOB);" + "UPDATE files SET icon_count=-3 WHERE path=CAST('" +
+                PathFor("rows", 3) + "' AS BLOB);");
+    auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FALSE(index->Lookup(PathFor("rows", i), StampFor(i, clock))) << i;
+    EXPECT_EQ(index->Lookup(PathFor("rows", 4), StampFor(4, clock)), EntryFor(4));
+    EXPECT_TRUE(index->Active());
+}
+
+// --- two processes -----------------------------------------------------------------------------
+
+TEST(ScanIndex, TwoProcessesWritingAtOnceKeepEveryEntry) {
+    TempFolder folder;
+    TestClock clock;
+    constexpr int perProcess = 4000;
+    // Both processes open a folder that has no index yet, so creation races too.
+    const auto work = [&](const std::string& mine, const std::string& theirs) {
+        auto options = OptionsWith(clock);
+        options.batchSize = 40;
+        auto index = ScanIndex::Open(folder.Path(), options);
+        for (int i = 0; i < perProcess; ++i) {
+            index->Store(PathFor(mine, i), StampFor(i, clock), EntryFor(i));
+            index->Lookup(PathFor(theirs, i), StampFor(i, clock));
+        }
+        index->Flush();
+        return index->Active();
+    };
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0)
+        ::_exit(work("child", "parent") ? 0 : 1);
+    EXPECT_TRUE(work("parent", "child"));
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    EXPECT_EQ(IntegrityCheck(folder.Database()), "ok");
+    auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+    int found = 0;
+    for (const char* who : {"parent", "child"})
+        for (int i = 0; i < perProcess; ++i)
+            found += index->Lookup(PathFor(who, i), StampFor(i, clock)) == EntryFor(i);
+    EXPECT_EQ(found, 2 * perProcess);
+}
+
+// --- bounds ------------------------------------------------------------------------------------
+
+TEST(ScanIndex, EntriesNotSeenFor90DaysGoAtTheDailyPrune) {
+    TempFolder folder;
+    TestClock clock;
+    const TestClock stampClock = clock;
+    FillIndex(folder, clock, "aged", 2);
+    clock.now += days(60);
+    {
+        // Looking an entry up counts as seeing it.
+        auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+        ASSERT_TRUE(index->Lookup(PathFor("aged", 0), StampFor(0, stampClock)));
+    }
+    clock.now += days(40);
+    auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+    EXPECT_TRUE(index->Lookup(PathFor("aged", 0), StampFor(0, stampClock)));
+    EXPECT_FALSE(index->Lookup(PathFor("aged", 1), StampFor(1, stampClock)));
+}
+
+TEST(ScanIndex, SizeCapKeepsTheFileSmallAndTheNewestEntries) {
+    TempFolder folder;
+    TestClock clock;
+    const TestClock stampClock = clock;
+    constexpr std::uint64_t cap = 256 * 1024;
+    constexpr int total = 20000;
+    {
+        auto options = OptionsWith(clock);
+        options.maxBytes = cap;
+        auto index = ScanIndex::Open(folder.Path(), options);
+        for (int i = 0; i < total; ++i) {
+            if (i % 1000 == 0)
+                clock.now += days(1);
+            index->Store(PathFor("capped", i), StampFor(i, stampClock), EntryFor(i));
+        }
+    }
+    EXPECT_LE(fs::file_size(folder.Database()), cap);
+    EXPECT_EQ(IntegrityCheck(folder.Database()), "ok");
+    auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+    EXPECT_FALSE(index->Lookup(PathFor("capped", 0), StampFor(0, stampClock)));
+    for (int i = total - 500; i < total; ++i)
+        ASSERT_TRUE(index->Lookup(PathFor("capped", i), StampFor(i, stampClock))) << i;
+}
+
+// --- off ---------------------------------------------------------------------------------------
+
+TEST(ScanIndex, DisabledOrUnusableIndexDoesNothing) {
+    TempFolder folder;
+    TestClock clock;
+    const std::string off = folder.Path() + "/off";
+    auto options = OptionsWith(clock);
+    options.enabled = false;
+    auto disabled = ScanIndex::Open(off, options);
+    // A folder below a regular file can never be created.
+    auto unusable = ScanIndex::Open("/dev/null/Brindlow", OptionsWith(clock));
+    for (ScanIndex* index : {disabled.get(), unusable.get()}) {
+        EXPECT_FALSE(index->Active());
+        index->Store(PathFor("off", 1), StampFor(1, clock), EntryFor(1));
+        index->Flush();
+        index->Prune(clock.now);
+        EXPECT_FALSE(index->Lookup(PathFor("off", 1), StampFor(1, clock)));
+    }
+    EXPECT_FALSE(fs::exists(off));
+    EXPECT_FALSE(unusable->Problem().empty());
+}
+
+} // namespace
