@@ -3,6 +3,7 @@
 // that no other string extends; new strings take the lowest free slot.
 #include "archive/Unshrink.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -18,25 +19,77 @@ constexpr unsigned FirstFreeCode = 257;
 constexpr uint16_t Free = 0xFFFF;
 constexpr uint16_t Root = 0xFFFE;
 
+// The string table. A partial clear frees exactly the strings that were leaves at that moment,
+// so the table keeps its leaves in a list and a clear costs what it frees, not a pass over all
+// 8192 slots: a stream made of nothing but clears must not cost more than its length.
 struct TShrinkTable {
+    static constexpr unsigned Words = TableSize / 64;
     std::vector<uint16_t> Parent = std::vector<uint16_t>(TableSize, Free);
     std::vector<uint8_t> Value = std::vector<uint8_t>(TableSize, 0);
+    std::vector<uint16_t> Children = std::vector<uint16_t>(TableSize, 0);
+    std::vector<uint16_t> Leaves; // live strings without a child
+    std::vector<uint16_t> LeafAt = std::vector<uint16_t>(TableSize, Free); // index in Leaves
+    uint64_t FreeSlots[Words] = {};                                        // bit set: slot is free
+    unsigned FirstFreeWord = FirstFreeCode / 64;                           // no free slot below it
 
     TShrinkTable() {
         for (unsigned c = 0; c < 256; ++c) {
             Parent[c] = Root;
             Value[c] = static_cast<uint8_t>(c);
         }
+        for (unsigned c = FirstFreeCode; c < TableSize; ++c)
+            FreeSlots[c / 64] |= uint64_t{1} << (c % 64);
+    }
+
+    static bool IsString(unsigned code) { return code >= FirstFreeCode && code < TableSize; }
+
+    void AddLeaf(unsigned code) {
+        LeafAt[code] = static_cast<uint16_t>(Leaves.size());
+        Leaves.push_back(static_cast<uint16_t>(code));
+    }
+    void RemoveLeaf(unsigned code) {
+        const uint16_t at = LeafAt[code];
+        if (at == Free)
+            return;
+        const uint16_t last = Leaves.back();
+        Leaves[at] = last;
+        LeafAt[last] = at;
+        Leaves.pop_back();
+        LeafAt[code] = Free;
+    }
+
+    // The lowest free slot from 257 on, or TableSize when the table is full.
+    unsigned LowestFree() {
+        for (; FirstFreeWord < Words; ++FirstFreeWord)
+            if (FreeSlots[FirstFreeWord] != 0)
+                return FirstFreeWord * 64 +
+                       static_cast<unsigned>(__builtin_ctzll(FreeSlots[FirstFreeWord]));
+        return TableSize;
+    }
+
+    void Add(unsigned code, unsigned parent, uint8_t value) {
+        Parent[code] = static_cast<uint16_t>(parent);
+        Value[code] = value;
+        FreeSlots[code / 64] &= ~(uint64_t{1} << (code % 64));
+        if (IsString(parent) && Children[parent]++ == 0)
+            RemoveLeaf(parent);
+        if (Children[code] == 0)
+            AddLeaf(code);
     }
 
     void PartialClear() {
-        std::vector<bool> hasChild(TableSize, false);
-        for (unsigned c = FirstFreeCode; c < TableSize; ++c)
-            if (Parent[c] != Free && Parent[c] != Root)
-                hasChild[Parent[c]] = true;
-        for (unsigned c = FirstFreeCode; c < TableSize; ++c)
-            if (!hasChild[c])
-                Parent[c] = Free;
+        std::vector<uint16_t> freed;
+        freed.swap(Leaves);
+        for (uint16_t code : freed) {
+            LeafAt[code] = Free;
+            const unsigned parent = Parent[code];
+            Parent[code] = Free;
+            FreeSlots[code / 64] |= uint64_t{1} << (code % 64);
+            FirstFreeWord = std::min(FirstFreeWord, code / 64u);
+            // A parent left without children becomes a leaf for the next clear, not this one.
+            if (IsString(parent) && --Children[parent] == 0 && Parent[parent] != Free)
+                AddLeaf(parent);
+        }
     }
 
     // Writes the string of code into the end of buffer; returns its start, or -1 when the
@@ -70,7 +123,6 @@ TDecodeResult Unshrink(TBitReader& in, TByteSink& out) {
     uint8_t first = static_cast<uint8_t>(previous);
     if (!out.Put(&first, 1))
         return TDecodeResult::OutputFull;
-    unsigned nextFree = FirstFreeCode;
 
     for (;;) {
         unsigned code = in.Bits(codeBits);
@@ -85,7 +137,6 @@ TDecodeResult Unshrink(TBitReader& in, TByteSink& out) {
                     return TDecodeResult::Corrupt;
             } else if (sub == 2) {
                 table.PartialClear();
-                nextFree = FirstFreeCode;
             } else {
                 return TDecodeResult::Corrupt;
             }
@@ -105,14 +156,11 @@ TDecodeResult Unshrink(TBitReader& in, TByteSink& out) {
         if (pending && !out.Put(&head, 1))
             return TDecodeResult::OutputFull;
 
-        while (nextFree < TableSize && table.Parent[nextFree] != Free)
-            ++nextFree;
-        // A full table takes no new strings until the encoder clears it.
-        if (nextFree < TableSize) {
-            table.Parent[nextFree] = static_cast<uint16_t>(previous);
-            table.Value[nextFree] = head;
-            ++nextFree;
-        }
+        // New strings take the lowest free slot; a full table takes none until the encoder
+        // clears it.
+        const unsigned slot = table.LowestFree();
+        if (slot < TableSize)
+            table.Add(slot, previous, head);
         previous = code;
     }
 }

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -153,7 +154,19 @@ int TZipReader::RunExtraction(TStream& target) {
 // Extracts entry index into the job's target; returns true when the entry should be tried
 // again with a new password.
 bool TZipReader::ExtractEntry(TExtraction& job, int index) {
-    CurrentEntry.Assign(*SortedEntries->Entry(index));
+    const TZipHeaderInfo& listed = *SortedEntries->Entry(index);
+    CurrentEntry.Assign(listed);
+    FEntryProblem.clear();
+    // The entry is announced before anything of it is read, so that a failure reading it is
+    // attributed to it and not to the entry before.
+    bool skip = false;
+    if (OnStartUnZip)
+        OnStartUnZip(this, index, "", skip);
+    if (skip)
+        return false;
+    if (const std::string* problem = DataProblem(listed))
+        throw EFatalUnzipError(*problem);
+
     TStream& s = *FArchiveStream;
     // Entries without a file name are read from their own local header too; the stream
     // position left by the previous entry would be arbitrary data.
@@ -199,40 +212,41 @@ bool TZipReader::ExtractEntry(TExtraction& job, int index) {
     }
 
     job.StartEntry(compressed, uncompressed);
-    bool skip = false;
-    if (OnStartUnZip)
-        OnStartUnZip(this, index, "", skip);
-    if (skip)
-        return false;
-
     TBitReader bits(job);
+    // Methods without a decoder leave the outcome to the size and CRC checks.
+    TDecodeResult result = TDecodeResult::Done;
     switch (CurrentEntry.CompressionMethod) {
     case 0: {
         const uint8_t* chunk = nullptr;
-        while (size_t n = job.Pull(chunk))
-            if (!job.Put(chunk, n))
+        while (size_t n = job.Pull(chunk)) {
+            if (!job.Put(chunk, n)) {
+                result = TDecodeResult::OutputFull;
                 break;
+            }
+        }
         break;
     }
     case 1:
-        Unshrink(bits, job);
+        result = Unshrink(bits, job);
         break;
     case 2:
     case 3:
     case 4:
     case 5:
-        Unreduce(bits, job, CurrentEntry.CompressionMethod - 1,
-                 static_cast<uint64_t>(uncompressed));
+        result = Unreduce(bits, job, CurrentEntry.CompressionMethod - 1,
+                          static_cast<uint64_t>(uncompressed));
         break;
     case 6:
-        Explode(bits, job, (CurrentEntry.Flags & FlagImplode8K) != 0,
-                (CurrentEntry.Flags & FlagImplode3Trees) != 0, static_cast<uint64_t>(uncompressed));
+        result = Explode(bits, job, (CurrentEntry.Flags & FlagImplode8K) != 0,
+                         (CurrentEntry.Flags & FlagImplode3Trees) != 0,
+                         static_cast<uint64_t>(uncompressed));
         break;
     case 8:
         try {
-            job.Inflater.Run(bits, job);
+            result = job.Inflater.Run(bits, job);
         } catch (const std::bad_alloc&) {
             ShowMessage("*** inflate out of memory ***", "Error");
+            result = TDecodeResult::Corrupt;
         }
         break;
     default:
@@ -241,8 +255,32 @@ bool TZipReader::ExtractEntry(TExtraction& job, int index) {
     }
     job.Flush();
 
+    // An entry is intact only when its decoder ended where its format says, it produced
+    // exactly the declared size, and the CRC matches; a CRC of 0 over no output proves nothing.
     uint32_t crc = ~job.Crc;
-    if (crc == CurrentEntry.Crc32) {
+    switch (result) {
+    case TDecodeResult::Done:
+        break;
+    case TDecodeResult::InputEnded:
+        FEntryProblem = "compressed data end early";
+        break;
+    case TDecodeResult::Corrupt:
+        FEntryProblem = "compressed data are damaged";
+        break;
+    case TDecodeResult::OutputFull:
+        FEntryProblem =
+            "data unpack to more than the declared " + std::to_string(uncompressed) + " bytes";
+        break;
+    }
+    if (FEntryProblem.empty() && job.BytesWritten != uncompressed)
+        FEntryProblem = "data unpack to " + std::to_string(job.BytesWritten) +
+                        " bytes instead of the declared " + std::to_string(uncompressed);
+    if (FEntryProblem.empty() && crc != CurrentEntry.Crc32) {
+        char text[64];
+        std::snprintf(text, sizeof text, "bad CRC %08x (should be %08x)", crc, CurrentEntry.Crc32);
+        FEntryProblem = text;
+    }
+    if (FEntryProblem.empty()) {
         if (OnEndUnZip)
             OnEndUnZip(this, index, "");
         return false;

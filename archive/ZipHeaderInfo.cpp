@@ -10,6 +10,7 @@ void TZipHeaderInfo::UpdateNameLength() {
     // the length saturates rather than wrapping into a smaller, wrong value.
     size_t length = FDirectory.size() + FFileName.size();
     FileNameLength = static_cast<uint16_t>(length > 0xFFFF ? 0xFFFF : length);
+    RawName.clear();
 }
 
 void TZipHeaderInfo::SetFileName(const std::string& name) {

@@ -22,6 +22,8 @@ constexpr uint16_t FlagEncrypted = 0x0001;
 constexpr uint16_t FlagImplode8K = 0x0002;
 constexpr uint16_t FlagImplode3Trees = 0x0004;
 constexpr uint16_t FlagDataDescriptor = 0x0008;
+// The name (and comment) are UTF-8 rather than the OEM code page.
+constexpr uint16_t FlagUtf8Name = 0x0800;
 
 // One archive entry. Copying copies every field, both name parts, the comment and Selected.
 class TZipHeaderInfo : public TObject {
@@ -44,6 +46,10 @@ public:
     uint32_t CentralRecordOffset = 0;   // 0 for entries that did not come from a central record
     std::optional<std::string> Comment; // loaded on first request
     bool Selected = false;
+    // The name bytes exactly as the archive stored them, kept until the name is changed, so
+    // that an entry copied into a rewritten archive keeps its name even where the code page
+    // round trip would alter it.
+    std::string RawName;
 
     TZipHeaderInfo() = default;
     TZipHeaderInfo(const TZipHeaderInfo&) = default;
@@ -52,7 +58,8 @@ public:
 
     const std::string& FileName() const { return FFileName; }
     const std::string& Directory() const { return FDirectory; }
-    // Both setters recompute FileNameLength; a non-empty directory always ends in "\".
+    // Both setters recompute FileNameLength and forget RawName; a non-empty directory always
+    // ends in "\".
     void SetFileName(const std::string& name);
     void SetDirectory(const std::string& directory);
     // Splits a stored name (already in "\" form) at its last "\" or ":".

@@ -77,6 +77,7 @@ void TZipReader::ClearArchive() {
 }
 
 void TZipReader::FreeDirectory() {
+    FDataProblems.clear();
     SortedEntries = nullptr;
     SeparateView.reset();
     EntryList.reset();
@@ -131,8 +132,10 @@ void TZipReader::ApplySortMode(TZipSortMode mode) {
     SortedEntries = SeparateView.get();
 }
 
-std::string TZipReader::ConvertStoredName(std::string raw) {
+std::string TZipReader::ConvertStoredName(std::string raw, uint16_t flags) {
     std::replace(raw.begin(), raw.end(), '/', '\\');
+    if (flags & FlagUtf8Name)
+        return raw;
     return OemToAnsi(std::move(raw));
 }
 
@@ -158,8 +161,8 @@ bool TZipReader::FindEndRecord() {
         EndRecord.CentralSize = U32(p + 12);
         EndRecord.CentralOffset = U32(p + 16);
         EndRecord.CommentLength = U16(p + 20);
-        EndRecord.CommentOffset =
-            static_cast<uint32_t>(std::max<int64_t>(0, size - EndRecord.CommentLength));
+        // The comment follows the record itself; bytes appended after it are not the comment.
+        EndRecord.CommentOffset = static_cast<uint32_t>(size - n + at + EndCentralSize);
         // A memory archive has no other volumes; a record of a later volume cannot be read.
         if (EndRecord.ThisDisk != 0) {
             EndRecord.Clear();
@@ -193,7 +196,8 @@ bool TZipReader::ReadCentralRecord(TZipHeaderInfo& entry) {
     entry.Crc32 = U32(h + 16);
     entry.CompressedSize = static_cast<int32_t>(U32(h + 20));
     entry.UncompressedSize = static_cast<int32_t>(U32(h + 24));
-    entry.SetFullName(ConvertStoredName(std::move(name)));
+    entry.SetFullName(ConvertStoredName(name, entry.Flags));
+    entry.RawName = std::move(name);
     entry.ExtraFieldLength = U16(h + 30);
     entry.CommentLength = U16(h + 32);
     entry.DiskNumberStart = U16(h + 34);
@@ -228,7 +232,8 @@ bool TZipReader::ReadLocalHeader(TZipHeaderInfo& entry) {
     entry.Crc32 = U32(h + 14);
     entry.CompressedSize = static_cast<int32_t>(U32(h + 18));
     entry.UncompressedSize = static_cast<int32_t>(U32(h + 22));
-    entry.SetFullName(ConvertStoredName(std::move(name)));
+    entry.SetFullName(ConvertStoredName(name, entry.Flags));
+    entry.RawName = std::move(name);
     entry.ExtraFieldLength = U16(h + 28);
     entry.CommentLength = 0;
     entry.DiskNumberStart = 0;
@@ -280,10 +285,58 @@ void TZipReader::ReadCentralDirectory() {
     try {
         ReadCentralRecords(merge);
     } catch (...) {
+        CheckDataRanges();
         ApplySortMode(FSortMode);
         throw;
     }
+    CheckDataRanges();
     ApplySortMode(FSortMode);
+}
+
+void TZipReader::CheckDataRanges() {
+    FDataProblems.clear();
+    if (!EntryList || !FArchiveStream)
+        return;
+    TStream& s = *FArchiveStream;
+    const int64_t size = s.Size();
+    struct TRange {
+        const TZipHeaderInfo* Entry;
+        int64_t Start;
+        int64_t End;
+    };
+    // EntryList is in physical order, so the ranges come sorted by their start.
+    std::vector<TRange> ranges;
+    for (int i = 0; i < EntryList->Count(); ++i) {
+        const TZipHeaderInfo* entry = EntryList->Entry(i);
+        const int64_t start = entry->LocalHeaderOffset;
+        uint8_t h[LocalHeaderSize];
+        s.SetPosition(start);
+        if (s.Read(h, LocalHeaderSize) != LocalHeaderSize || U32(h) != LocalHeaderSignature) {
+            FDataProblems[entry] = "No local header at offset " + std::to_string(start);
+            continue;
+        }
+        const int64_t end = start + LocalHeaderSize + U16(h + 26) + U16(h + 28) +
+                            static_cast<uint32_t>(entry->CompressedSize);
+        // Data cut off by the end of the file are a premature end, found when they are read.
+        if (end > size)
+            continue;
+        if (!FRebuilt && end > EndRecord.CentralOffset && start < EndRecord.CentralOffset)
+            FDataProblems[entry] = "Entry data run into the central directory";
+        ranges.push_back({entry, start, end});
+    }
+    int64_t furthestEnd = -1;
+    for (size_t i = 0; i < ranges.size(); ++i) {
+        const bool overlapsEarlier = ranges[i].Start < furthestEnd;
+        const bool overlapsLater = i + 1 < ranges.size() && ranges[i].End > ranges[i + 1].Start;
+        if (overlapsEarlier || overlapsLater)
+            FDataProblems[ranges[i].Entry] = "Entry data overlap another entry's";
+        furthestEnd = std::max(furthestEnd, ranges[i].End);
+    }
+}
+
+const std::string* TZipReader::DataProblem(const TZipHeaderInfo& entry) const {
+    auto found = FDataProblems.find(&entry);
+    return found == FDataProblems.end() ? nullptr : &found->second;
 }
 
 void TZipReader::ReadCentralRecords(bool merge) {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace glyptor::archive {
@@ -76,6 +77,9 @@ public:
     void SetEntryComment(int index, const std::string& text);
     std::string ArchiveComment();
     void SetArchiveComment(const std::string& text);
+    // Why the entry most recently extracted failed its check (decoder outcome, size or CRC);
+    // empty when it passed. Meant for the OnBadCRC hook.
+    const std::string& EntryProblem() const { return FEntryProblem; }
     // Frees the stream, the directory and the end record's contents.
     void ClearArchive();
 
@@ -134,6 +138,12 @@ protected:
     void CheckEntryIndex(int index) const;
     void LoadEntryComment(TZipHeaderInfo& entry);
     void LoadArchiveComment();
+    // Finds the entries whose data cannot be read on their own: no local header where the
+    // record points, data overlapping another entry's, or data running into the central
+    // directory. Their extraction and copying is refused.
+    void CheckDataRanges();
+    // Why entry's data is refused, or nullptr when it is not.
+    const std::string* DataProblem(const TZipHeaderInfo& entry) const;
 
     // Application services.
     void ProcessMessages();
@@ -141,8 +151,9 @@ protected:
     void CheckCancel();
     void ShowMessage(const std::string& text, const std::string& caption);
 
-    // Stored name from the archive: "/" to "\", then OEM to ANSI.
-    static std::string ConvertStoredName(std::string raw);
+    // Stored name from the archive: "/" to "\", then OEM to ANSI unless the flags mark the
+    // name as UTF-8, which stays as it is.
+    static std::string ConvertStoredName(std::string raw, uint16_t flags);
     // Whether a FilesList item selects entry (wildcard match on lower-cased names).
     static bool ItemMatches(const std::string& item, const TZipHeaderInfo& entry);
 
@@ -158,7 +169,10 @@ protected:
     std::unique_ptr<TSortedZip> SeparateView;
     TEndCentral EndRecord;
     TZipHeaderInfo CurrentEntry;
+    // Entries of EntryList whose data is refused, with the reason.
+    std::unordered_map<const TZipHeaderInfo*, std::string> FDataProblems;
     bool FRebuilt = false;
+    std::string FEntryProblem;
     TZipSortMode FSortMode = TZipSortMode::ByNone;
 
 private:

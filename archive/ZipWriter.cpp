@@ -39,8 +39,11 @@ uint16_t Get16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
 
-// The name as it goes into a header: "/" separators, OEM code page.
+// The name as it goes into a header: the stored bytes of an entry copied unchanged, else "/"
+// separators and the OEM code page.
 std::string WrittenName(const TZipHeaderInfo& entry) {
+    if (!entry.RawName.empty())
+        return entry.RawName;
     std::string name = entry.FullName();
     std::replace(name.begin(), name.end(), '\\', '/');
     return AnsiToOem(std::move(name));
@@ -289,6 +292,10 @@ void TZipWriter::CopyExistingEntries(TRewrite& job) {
             // The replacement was refused; dropping the old entry would lose it for nothing.
         }
 
+        // Copying data that belong to other entries too, or are no entry at all, would
+        // multiply them in the new archive.
+        if (const std::string* problem = DataProblem(old))
+            throw EZipError(old.FullName() + ": " + *problem);
         const int64_t oldLocalOffset = entry->LocalHeaderOffset;
         entry->LocalHeaderOffset = CheckedU32(job.Output->Position());
         // The record does not keep extra-field bytes, so none are written and both headers

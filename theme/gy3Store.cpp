@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -116,29 +117,34 @@ std::string Literal(char c) {
     return std::string(1, c);
 }
 
-// Patterns that may select exactly the entry stored as fullName, simplest first. The archive
-// component matches a pattern without "\" against the bare file names of all folders, so a
-// top-level name gets a one-character set holding "\" to make it compare full names.
-std::vector<std::string> CandidatePatterns(const std::string& fullName) {
-    std::vector<std::string> patterns;
-    std::string escaped;
-    for (char c : fullName)
-        escaped += Literal(c);
-    if (!HasWildcard(fullName))
-        patterns.push_back(fullName);
-    else
-        patterns.push_back(escaped);
-    if (fullName.find('\\') == std::string::npos) {
-        for (std::size_t k = 0; k < fullName.size(); ++k) {
-            if (!IsAlphaNumeric(fullName[k]))
-                continue;
-            std::string pattern;
-            for (std::size_t i = 0; i < fullName.size(); ++i)
-                pattern += i == k ? std::string("[") + fullName[i] + "\\]" : Literal(fullName[i]);
-            patterns.push_back(std::move(pattern));
-        }
+// The next pattern that may select exactly the entry stored as fullName, simplest first, or
+// nothing once all were tried; cursor starts at 0. The archive component matches a pattern
+// without "\" against the bare file names of all folders, so a top-level name also gets
+// patterns with a one-character set holding "\" to make it compare full names. A name has
+// as many of those as letters and digits, so they are built one at a time, never all at once.
+std::optional<std::string> NextCandidatePattern(const std::string& fullName, std::size_t& cursor) {
+    if (cursor == 0) {
+        cursor = 1;
+        if (!HasWildcard(fullName))
+            return fullName;
+        std::string escaped;
+        for (char c : fullName)
+            escaped += Literal(c);
+        return escaped;
     }
-    return patterns;
+    if (fullName.find('\\') != std::string::npos)
+        return std::nullopt;
+    for (std::size_t k = cursor - 1; k < fullName.size(); ++k) {
+        if (!IsAlphaNumeric(fullName[k]))
+            continue;
+        cursor = k + 2;
+        std::string pattern;
+        for (std::size_t i = 0; i < fullName.size(); ++i)
+            pattern += i == k ? std::string("[") + fullName[i] + "\\]" : Literal(fullName[i]);
+        return pattern;
+    }
+    cursor = fullName.size() + 1;
+    return std::nullopt;
 }
 
 // The extension of a stored name: from the last "." after the last "\" or ":", or empty.
@@ -274,7 +280,9 @@ bool ParseLayoutDateTime(const std::string& text, QDateTime& value) {
     return false;
 }
 
-QImage DecodeBmp(const std::vector<std::uint8_t>& bytes) {
+} // namespace
+
+QImage DecodeThemeBitmap(const std::vector<std::uint8_t>& bytes) {
     if (bytes.empty())
         return QImage();
     // The file header, then the size field of a 12-byte core header or a 40-byte info header.
@@ -308,8 +316,6 @@ QImage DecodeBmp(const std::vector<std::uint8_t>& bytes) {
         throw EInvalidGraphic();
     return picture;
 }
-
-} // namespace
 
 bool ParseLayoutInteger(const std::string& text, std::int32_t& value) {
     std::size_t i = 0;
@@ -472,6 +478,14 @@ int Tgy3Store::FindEntry(const std::string& name) const {
     return -1;
 }
 
+std::vector<std::string> Tgy3Store::EntryNames() const {
+    std::vector<std::string> names;
+    if (FOpened)
+        for (int i = 0; i < FArchive->EntryCount(); ++i)
+            names.push_back(FArchive->EntryName(i));
+    return names;
+}
+
 bool Tgy3Store::EntryExists(const std::string& name) const {
     return FindEntry(name) >= 0;
 }
@@ -500,10 +514,11 @@ std::unique_ptr<TMemoryStream> Tgy3Store::ExtractEntry(int index) {
     };
     std::string pattern;
     std::vector<int> chosen;
-    for (const std::string& candidate : CandidatePatterns(stored)) {
-        chosen = selection(candidate);
+    std::size_t cursor = 0;
+    while (auto candidate = NextCandidatePattern(stored, cursor)) {
+        chosen = selection(*candidate);
         if (chosen.size() == 1 && chosen.front() == index) {
-            pattern = candidate;
+            pattern = std::move(*candidate);
             break;
         }
     }
@@ -534,19 +549,20 @@ void Tgy3Store::DeleteEntry(const std::string& name) {
         return;
     const std::string stored = FArchive->EntryName(index);
     std::string chosen;
-    for (const std::string& candidate : CandidatePatterns(stored)) {
+    std::size_t cursor = 0;
+    while (auto candidate = NextCandidatePattern(stored, cursor)) {
         // A name without wildcards deletes the first entry of exactly that full name; a
         // pattern deletes every entry it matches, so it must match this one alone.
-        if (!HasWildcard(candidate)) {
-            chosen = candidate;
+        if (!HasWildcard(*candidate)) {
+            chosen = std::move(*candidate);
             break;
         }
         int matches = 0;
         for (int i = 0; i < FArchive->EntryCount(); ++i)
-            if (TThemeArchive::Selects(candidate, FArchive->Entry(i)))
+            if (TThemeArchive::Selects(*candidate, FArchive->Entry(i)))
                 matches += i == index ? 1 : 2;
         if (matches == 1) {
-            chosen = candidate;
+            chosen = std::move(*candidate);
             break;
         }
     }
@@ -659,7 +675,7 @@ void Tgy3Store::ReadPicture(const std::string& pictureKey, QImage& target) {
         return;
     TMemoryStream stream;
     ReadStream(stored, &stream);
-    target = DecodeBmp(stream.Data());
+    target = DecodeThemeBitmap(stream.Data());
 }
 
 } // namespace glyptor

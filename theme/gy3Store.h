@@ -108,6 +108,8 @@ public:
     // (the old one kept as ".~zip"); raises EFCreateError and stays open when that fails.
     void Close();
 
+    // Full names of the entries, in the archive's order; empty when closed.
+    std::vector<std::string> EntryNames() const;
     // Whether an entry's trimmed, ASCII upper-cased full name equals the wanted one's.
     bool EntryExists(const std::string& name) const;
     // The stored name (trimmed) of the first entry whose normalised name contains the
@@ -154,6 +156,10 @@ private:
 // "$", "x", "X", "0x", "0X" with up to eight hex digits taken as a 32-bit pattern; nothing may
 // follow. False for anything else.
 bool ParseLayoutInteger(const std::string& text, std::int32_t& value);
+
+// Decodes the bytes of a ".BMP" entry as ReadPicture does: no bytes give a null picture,
+// anything but a complete BMP file raises EInvalidGraphic.
+QImage DecodeThemeBitmap(const std::vector<std::uint8_t>& bytes);
 
 // Splits text into lines at CR, LF or CR LF; a zero byte ends the text.
 TStringList SplitLines(const char* data, std::size_t size);

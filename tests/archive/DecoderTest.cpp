@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <random>
 
 namespace glyptor::archive::test {
@@ -426,6 +427,25 @@ TEST(ExplodeTest, InputEndingEarlyStopsTheDecoder) {
     Bytes out;
     EXPECT_EQ(RunExplode(w.Out, true, false, 1000000, out), TDecodeResult::InputEnded);
     EXPECT_LT(out.size(), size_t{100});
+}
+
+// A hostile stream of nothing but partial clears must cost about what it is long; a clear that
+// walked the whole table took seconds per megabyte.
+TEST(UnshrinkTest, PartialClearsCostWhatTheyFree) {
+    BitWriter w;
+    w.Bits('a', 9);
+    for (int i = 0; i < 2 * 1024 * 1024 * 8 / 18; ++i) {
+        w.Bits(256, 9);
+        w.Bits(2, 9);
+    }
+    w.Bits('b', 9);
+    w.Bits(257, 9); // "ab": a string still made after all the clears
+    Bytes out;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunUnshrink(w.Out, out), TDecodeResult::Done);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(ToString(out), "abab");
+    EXPECT_LT(elapsed, std::chrono::seconds(2));
 }
 
 } // namespace

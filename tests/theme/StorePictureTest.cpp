@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 namespace glyptor::test {
 namespace {
 
@@ -143,6 +145,22 @@ TEST_F(StorePictureTest, LayoutBombMadeByZipFailsTheOpen) {
     }
     ASSERT_NE(Store.Layout(), nullptr);
     EXPECT_TRUE(Store.Layout()->empty());
+}
+
+// The patterns that select one entry are as many as its name has letters; built all at once
+// for a 40,000-character name they took gigabytes.
+TEST_F(StorePictureTest, VeryLongPictureNameIsReadWithoutBuildingEveryPattern) {
+    const std::string name = std::string(40000, 'x') + "gy_tool1.bmp";
+    OpenTheme(ZipWithWriter({{"other.txt", ToBytes("x")}, {name, BmpBytes(2, 2, 0x00FF00)}}));
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    QImage picture;
+    Store.ReadPicture("gy_tool1", picture);
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_EQ(picture.size(), QSize(2, 2));
+    // ru_maxrss is in kilobytes.
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 200 * 1024);
 }
 
 } // namespace

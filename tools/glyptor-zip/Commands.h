@@ -20,8 +20,17 @@ int RunUpdateCommand(const std::string& cmd, std::vector<std::string> args);
 // Removes every "-P PASSWORD" pair from args; the last password given wins. Returns whether
 // one was present.
 bool TakePasswordOption(std::vector<std::string>& args, std::string& password);
-// Whole-file helpers; both raise std::runtime_error with the path on failure.
+// Largest archive or source file the tool reads into memory.
+inline constexpr int64_t MaxInputSize = int64_t{256} * 1024 * 1024;
+
+// Whole-file helpers; both raise std::runtime_error with the path on failure. Reading takes
+// regular files only (no FIFO, socket or device, before or after the open) of at most
+// MaxInputSize bytes.
 std::vector<uint8_t> ReadWholeFile(const std::string& path);
+// Reads fd to its end, refusing more than MaxInputSize bytes.
+std::vector<uint8_t> ReadCapped(int fd, const std::string& shownName);
+// name with control characters shown as escapes, safe to print on a terminal.
+std::string Printable(const std::string& name);
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
 } // namespace glyptor::tools

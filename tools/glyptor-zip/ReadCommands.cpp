@@ -4,11 +4,15 @@
 #include "archive/ZipErrors.h"
 #include "archive/ZipReader.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace glyptor::tools {
 
@@ -86,10 +90,70 @@ bool TakePasswordOption(std::vector<std::string>& args, std::string& password) {
 }
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot open " + path);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+    // Only a regular file is read, and it must still be one once it is open: a FIFO would block
+    // and a device would never end. O_NONBLOCK keeps the open itself from blocking on a FIFO.
+    struct stat before {};
+    if (stat(path.c_str(), &before) != 0)
+        throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
+    if (!S_ISREG(before.st_mode))
+        throw std::runtime_error(path + " is not a regular file");
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        throw std::runtime_error("cannot open " + path + ": " + std::strerror(errno));
+    std::vector<uint8_t> bytes;
+    try {
+        struct stat after {};
+        if (fstat(fd, &after) != 0 || !S_ISREG(after.st_mode) || after.st_dev != before.st_dev ||
+            after.st_ino != before.st_ino)
+            throw std::runtime_error(path + " is not a regular file");
+        bytes = ReadCapped(fd, path);
+    } catch (...) {
+        close(fd);
+        throw;
+    }
+    close(fd);
+    return bytes;
+}
+
+std::vector<uint8_t> ReadCapped(int fd, const std::string& shownName) {
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[65536];
+    for (;;) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            throw std::runtime_error("cannot read " + shownName + ": " + std::strerror(errno));
+        }
+        if (n == 0)
+            return bytes;
+        if (static_cast<int64_t>(bytes.size()) + n > MaxInputSize)
+            throw std::runtime_error(shownName + " is larger than " + std::to_string(MaxInputSize) +
+                                     " bytes");
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+}
+
+std::string Printable(const std::string& name) {
+    std::string out;
+    char code[8];
+    for (size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        // C1 controls of UTF-8 names come as C2 80 .. C2 9F.
+        const bool c1 = c == 0xC2 && i + 1 < name.size() &&
+                        static_cast<unsigned char>(name[i + 1]) >= 0x80 &&
+                        static_cast<unsigned char>(name[i + 1]) <= 0x9F;
+        if (c < 0x20 || c == 0x7F) {
+            std::snprintf(code, sizeof code, "\\x%02X", c);
+            out += code;
+        } else if (c1) {
+            std::snprintf(code, sizeof code, "\\u%04X", static_cast<unsigned char>(name[++i]));
+            out += code;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
 }
 
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -114,7 +178,7 @@ int RunList(std::vector<std::string> args) {
             std::printf("%-9s %10u %10u %08x %-16s %s%s\n", MethodName(e.CompressionMethod).c_str(),
                         static_cast<uint32_t>(e.CompressedSize),
                         static_cast<uint32_t>(e.UncompressedSize), e.Crc32,
-                        DosDate(e.ModifiedDateTime).c_str(), e.FullName().c_str(),
+                        DosDate(e.ModifiedDateTime).c_str(), Printable(e.FullName()).c_str(),
                         (e.Flags & FlagEncrypted) ? " (encrypted)" : "");
         }
         std::printf("%d entries%s\n", reader->EntryCount(),
@@ -150,11 +214,9 @@ int RunTest(std::vector<std::string> args) {
         if (verdict[static_cast<size_t>(index)].empty())
             verdict[static_cast<size_t>(index)] = "OK";
     };
-    reader->OnBadCRC = [&](TZipReader*, uint32_t computed, uint32_t stored, int index) {
-        char text[64];
-        std::snprintf(text, sizeof text, "bad CRC %08x (should be %08x)", computed, stored);
+    reader->OnBadCRC = [&](TZipReader* sender, uint32_t, uint32_t, int index) {
         if (verdict[static_cast<size_t>(index)].empty())
-            verdict[static_cast<size_t>(index)] = text;
+            verdict[static_cast<size_t>(index)] = sender->EntryProblem();
     };
     reader->OnSkippingFile = [&](TZipReader*, TSkipReason, int index) {
         verdict[static_cast<size_t>(index)] = "wrong password";
@@ -184,7 +246,7 @@ int RunTest(std::vector<std::string> args) {
         const std::string& v = verdict[static_cast<size_t>(i)];
         bool ok = v == "OK";
         failed += !ok;
-        std::printf("%-6s %s%s%s\n", ok ? "OK" : "FAILED", reader->EntryName(i).c_str(),
+        std::printf("%-6s %s%s%s\n", ok ? "OK" : "FAILED", Printable(reader->EntryName(i)).c_str(),
                     ok ? "" : ": ", ok ? "" : (v.empty() ? "not extracted" : v.c_str()));
     }
     std::printf("%d entries tested, %d failed\n", count, failed);
@@ -202,7 +264,7 @@ int RunPrint(std::vector<std::string> args) {
         int count = reader->ExtractToStream(out, args[1]);
         std::fflush(stdout);
         if (count <= 0)
-            return Fail("no intact entry matches " + args[1]);
+            return Fail("no intact entry matches " + Printable(args[1]));
         return 0;
     } catch (const std::exception& error) {
         return Fail(args[0] + ": " + error.what());

@@ -7,16 +7,18 @@
 
 #include "archive/ZipErrors.h"
 #include "archive/ZipWriter.h"
+#include "theme/gy3Store.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <iostream>
-#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -25,6 +27,10 @@
 namespace glyptor::tools {
 
 using namespace glyptor::archive;
+using glyptor::DecodeThemeBitmap;
+using glyptor::ParseLayoutInteger;
+using glyptor::Tgy3Store;
+using glyptor::TStringList;
 
 namespace {
 
@@ -37,16 +43,56 @@ std::string SystemError(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
 }
 
+// The temporary file of a rewrite in progress, for the signal handler to remove. A fixed
+// buffer, since the handler may only read memory that is never reallocated.
+char PendingTemp[4096] = {};
+volatile sig_atomic_t HavePendingTemp = 0;
+
+void RemovePendingTempAndDie(int signal) {
+    if (HavePendingTemp)
+        unlink(PendingTemp);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// The file a path names: a symbolic link is followed to its target, so that updating an
+// archive through a link updates the archive and keeps the link.
+std::string ResolvedTarget(const std::string& path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+        return path;
+    char* real = realpath(path.c_str(), nullptr);
+    if (!real)
+        throw std::runtime_error(SystemError("cannot follow the link", path));
+    std::string target = real;
+    std::free(real);
+    return target;
+}
+
 // Writes bytes to a new file beside path and renames it over path; the old file stays as it
 // was unless the rename itself succeeds. An existing file keeps its permissions.
-void ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+void ReplaceFile(const std::string& linkPath, const std::vector<uint8_t>& bytes) {
     namespace fs = std::filesystem;
+    const std::string path = ResolvedTarget(linkPath);
     const fs::path target(path);
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    if (temp.size() >= sizeof PendingTemp)
+        throw std::runtime_error("path too long: " + path);
+    // Signals that end the process would leave the temporary file behind: they remove it
+    // first. A file size limit must fail the write rather than end the process unseen.
+    std::signal(SIGXFSZ, SIG_IGN);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
+        std::signal(signal, RemovePendingTempAndDie);
     const int fd = mkstemp(temp.data());
     if (fd < 0)
         throw std::runtime_error(SystemError("cannot create a temporary file for", path));
+    std::memcpy(PendingTemp, temp.c_str(), temp.size() + 1);
+    HavePendingTemp = 1;
+    const auto forget = [&temp] {
+        unlink(temp.c_str());
+        HavePendingTemp = 0;
+    };
     try {
         struct stat old {};
         const mode_t mode = stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
@@ -62,19 +108,20 @@ void ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes) {
         if (fchmod(fd, mode) != 0 || fsync(fd) != 0)
             throw std::runtime_error(SystemError("cannot finish", temp));
         if (close(fd) != 0) {
-            unlink(temp.c_str());
+            forget();
             throw std::runtime_error(SystemError("cannot finish", temp));
         }
     } catch (...) {
         close(fd);
-        unlink(temp.c_str());
+        forget();
         throw;
     }
     if (rename(temp.c_str(), path.c_str()) != 0) {
         const std::string message = SystemError("cannot replace", path);
-        unlink(temp.c_str());
+        forget();
         throw std::runtime_error(message);
     }
+    HavePendingTemp = 0;
 }
 
 std::unique_ptr<TZipWriter> OpenWriter(const std::string& path, bool mayBeNew) {
@@ -118,8 +165,7 @@ int RunAdd(std::vector<std::string> args) {
     try {
         std::vector<uint8_t> data;
         if (source == "-") {
-            std::cin >> std::noskipws;
-            data.assign(std::istreambuf_iterator<char>(std::cin), {});
+            data = ReadCapped(STDIN_FILENO, "standard input");
         } else {
             data = ReadWholeFile(source);
         }
@@ -176,36 +222,6 @@ std::string NormalisedName(const std::string& name) {
     return result;
 }
 
-// The layout's integer syntax: leading blanks, then a signed decimal that fits 32 bits, or one
-// of "$", "x", "0x" (either case) and up to eight hexadecimal digits; nothing after.
-std::optional<int32_t> ParseLayoutInteger(const std::string& text) {
-    size_t at = text.find_first_not_of(' ');
-    if (at == std::string::npos)
-        return std::nullopt;
-    const std::string rest = text.substr(at);
-    size_t prefix = 0;
-    if (rest[0] == '$' || rest[0] == 'x' || rest[0] == 'X')
-        prefix = 1;
-    else if (rest.size() > 1 && rest[0] == '0' && (rest[1] == 'x' || rest[1] == 'X'))
-        prefix = 2;
-    if (prefix != 0) {
-        const std::string digits = rest.substr(prefix);
-        if (digits.empty() || digits.size() > 8 ||
-            digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
-            return std::nullopt;
-        return static_cast<int32_t>(static_cast<uint32_t>(std::stoul(digits, nullptr, 16)));
-    }
-    size_t digitsAt = (rest[0] == '+' || rest[0] == '-') ? 1 : 0;
-    const std::string digits = rest.substr(digitsAt);
-    if (digits.empty() || digits.size() > 10 ||
-        digits.find_first_not_of("0123456789") != std::string::npos)
-        return std::nullopt;
-    const int64_t value = (rest[0] == '-' ? -1 : 1) * std::stoll(digits);
-    if (value < INT32_MIN || value > INT32_MAX)
-        return std::nullopt;
-    return static_cast<int32_t>(value);
-}
-
 uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
     return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
            uint32_t(b[at + 3]) << 24;
@@ -221,25 +237,22 @@ std::string BitmapProblem(const std::vector<uint8_t>& bmp) {
     const uint32_t headerSize = Le32(bmp, 14);
     int64_t width = 0;
     int64_t height = 0;
-    uint16_t planes = 0;
     uint16_t bits = 0;
     if (headerSize == 12) {
         width = Le16(bmp, 18);
         height = Le16(bmp, 20);
-        planes = Le16(bmp, 22);
         bits = Le16(bmp, 24);
     } else if (headerSize == 40 && bmp.size() >= 14 + 40) {
         width = static_cast<int32_t>(Le32(bmp, 18));
         height = static_cast<int32_t>(Le32(bmp, 22));
-        planes = Le16(bmp, 26);
         bits = Le16(bmp, 28);
         if (Le32(bmp, 30) > 3)
             return "compression " + std::to_string(Le32(bmp, 30)) + " is not supported";
     } else {
         return "bitmap header of " + std::to_string(headerSize) + " bytes";
     }
-    if (width <= 0 || height == 0 || planes != 1)
-        return "impossible size or plane count";
+    if (width <= 0 || height == 0)
+        return "impossible size";
     if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
         return std::to_string(bits) + " bits per pixel";
     const int64_t stride = (width * bits + 31) / 32 * 4;
@@ -265,53 +278,18 @@ struct TThemeReport {
     void Ok(const std::string& text) { std::printf("OK      %s\n", text.c_str()); }
 };
 
-// Extracts entry `index` alone (a name would also select same-named entries in other folders).
-std::vector<uint8_t> ExtractEntry(TZipReader& reader, int index, bool& intact) {
-    TMemoryStream target;
-    reader.DoAll = true;
-    reader.OnStartUnZip = [index](TZipReader*, int i, const std::string&, bool& skip) {
-        skip = i != index;
-    };
-    bool good = false;
-    reader.OnEndUnZip = [&good, index](TZipReader*, int i, const std::string&) {
-        good = good || i == index;
-    };
-    reader.ExtractToStream(target, "*");
-    reader.DoAll = false;
-    reader.OnStartUnZip = nullptr;
-    reader.OnEndUnZip = nullptr;
-    intact = good;
-    return target.Data();
-}
-
-void CheckLayout(TZipReader& reader, TThemeReport& report) {
-    int layoutIndex = -1;
-    for (int i = 0; i < reader.EntryCount() && layoutIndex < 0; ++i)
-        if (NormalisedName(reader.EntryName(i)) == "GY3LAYOUT.TXT")
-            layoutIndex = i;
-    if (layoutIndex < 0) {
+void CheckLayout(const Tgy3Store& store, TThemeReport& report) {
+    if (!store.EntryExists("gy3layout.txt")) {
         report.Error("gy3layout.txt is missing from the top level: the theme fails at panel.color");
         return;
     }
-    bool intact = false;
-    const std::vector<uint8_t> bytes = ExtractEntry(reader, layoutIndex, intact);
-    if (!intact) {
-        report.Error("gy3layout.txt does not extract intact");
-        return;
-    }
-    std::vector<std::string> lines;
-    std::string line;
-    for (uint8_t byte : bytes) {
-        if (byte == '\r' || byte == '\n') {
-            lines.push_back(line);
-            line.clear();
-        } else {
-            line += static_cast<char>(byte);
-        }
-    }
-    lines.push_back(line);
-    const auto valueOf = [&lines](const std::string& key) -> std::optional<std::string> {
-        for (const std::string& l : lines) {
+    const TStringList* layout = store.Layout();
+    if (!layout || layout->empty())
+        report.Warning("gy3layout.txt is empty or does not extract intact");
+    const auto valueOf = [layout](const std::string& key) -> std::optional<std::string> {
+        if (!layout)
+            return std::nullopt;
+        for (const std::string& l : *layout) {
             const size_t equals = l.find('=');
             // Keys match without regard to case, and nothing around them is trimmed.
             if (equals != std::string::npos && LowerAscii(l.substr(0, equals)) == key)
@@ -325,21 +303,23 @@ void CheckLayout(TZipReader& reader, TThemeReport& report) {
         "panelright.width",      "panelbottom.height", "paneltop.height"};
     for (const char* key : integerKeys) {
         const auto value = valueOf(key);
+        int32_t number = 0;
         if (!value)
             report.Error(std::string(key) + " is missing: '' is not a valid integer value");
-        else if (!ParseLayoutInteger(*value))
-            report.Error(std::string(key) + ": '" + *value + "' is not a valid integer value");
+        else if (!ParseLayoutInteger(*value, number))
+            report.Error(std::string(key) + ": '" + Printable(*value) +
+                         "' is not a valid integer value");
         else
-            report.Ok(std::string(key) + "=" + *value);
+            report.Ok(std::string(key) + "=" + Printable(*value));
     }
     const auto font = valueOf("browser.fontname");
     if (!font)
         report.Warning("browser.fontname is missing: the folder tree gets an empty font name");
     else
-        report.Ok("browser.fontname=" + *font);
+        report.Ok("browser.fontname=" + Printable(*font));
 }
 
-void CheckPictures(TZipReader& reader, TThemeReport& report) {
+void CheckPictures(Tgy3Store& store, TThemeReport& report) {
     static const char* const keys[] = {
         "gy_tool1",    "gy_tool2",  "gy_tool3",  "gy_tool4",  "gy_max",   "gy_min",
         "gy_logo",     "gy_title1", "gy_title2", "gy_tile1",  "gy_tile2", "gy_options1",
@@ -347,15 +327,13 @@ void CheckPictures(TZipReader& reader, TThemeReport& report) {
         "gy_resize1",  "gy_about1", "gy_about2", "gy_www1",   "gy_www2"};
     for (const char* key : keys) {
         const std::string wanted = NormalisedName(key);
-        int found = -1;
-        for (int i = 0; i < reader.EntryCount() && found < 0; ++i)
-            if (NormalisedName(reader.EntryName(i)).find(wanted) != std::string::npos)
-                found = i;
-        if (found < 0) {
+        // The store answers with the key itself when no entry contains it.
+        const std::string name = store.FindEntryName(key);
+        if (!store.EntryExists(name)) {
             report.Warning(std::string(key) + ": no entry, the picture stays as it was");
             continue;
         }
-        const std::string name = reader.EntryName(found);
+        const std::string shown = Printable(name);
         const std::string upper = NormalisedName(name);
         const size_t dot = upper.find_last_of('.');
         const size_t slash = upper.find_last_of("\\:");
@@ -364,49 +342,65 @@ void CheckPictures(TZipReader& reader, TThemeReport& report) {
                 ? ""
                 : upper.substr(dot);
         if (extension != ".BMP") {
-            report.Warning(std::string(key) + ": " + name + " is no .bmp entry and is not used");
+            report.Warning(std::string(key) + ": " + shown + " is no .bmp entry and is not used");
             continue;
         }
         const std::string stem = upper.substr(slash == std::string::npos ? 0 : slash + 1);
         if (stem != wanted + ".BMP")
-            report.Warning(std::string(key) + " resolves to " + name +
+            report.Warning(std::string(key) + " resolves to " + shown +
                            ", the first entry whose name contains it");
-        bool intact = false;
-        const std::vector<uint8_t> bytes = ExtractEntry(reader, found, intact);
-        if (!intact) {
-            report.Error(std::string(key) + ": " + name + " does not extract intact");
-        } else if (bytes.empty()) {
-            report.Warning(std::string(key) + ": " + name + " is empty and empties the picture");
-        } else if (const std::string problem = BitmapProblem(bytes); !problem.empty()) {
-            report.Error(std::string(key) + ": " + name + ": Bitmap image is not valid (" +
-                         problem + ")");
-        } else {
-            report.Ok(std::string(key) + ": " + name);
+        // The bytes come from the store's own bounded extraction, and are judged by its own
+        // decoder, so the checker accepts exactly what the program will show.
+        TMemoryStream stream;
+        try {
+            store.ReadStream(name, &stream);
+        } catch (const std::exception& error) {
+            report.Error(std::string(key) + ": " + shown + ": " + error.what());
+            continue;
+        }
+        const std::vector<uint8_t>& bytes = stream.Data();
+        if (bytes.empty()) {
+            report.Warning(std::string(key) + ": " + shown +
+                           " is empty or does not extract intact, and empties the picture");
+            continue;
+        }
+        try {
+            DecodeThemeBitmap(bytes);
+            report.Ok(std::string(key) + ": " + shown);
+        } catch (const std::exception& error) {
+            const std::string problem = BitmapProblem(bytes);
+            report.Error(std::string(key) + ": " + shown + ": " + error.what() +
+                         (problem.empty() ? "" : " (" + problem + ")"));
         }
     }
 }
 
 int RunCheckTheme(std::vector<std::string> args) {
+    // The program has no password for themes, so an encrypted entry fails here as it would
+    // there; the option is accepted and has no effect.
     std::string password;
     TakePasswordOption(args, password);
     if (args.size() != 1)
         return Fail("check-theme needs one theme archive");
+    Tgy3Store store;
     try {
-        auto writer = OpenWriter(args[0], false);
-        writer->Password = password;
-        writer->ReadDirectory();
+        store.SetThemeFile(args[0]);
+    } catch (const std::exception& error) {
+        return Fail(args[0] + ": the program cannot open this theme: " + error.what());
+    }
+    try {
         TThemeReport report;
         // Two entries of one name make every later update of the archive fail.
         std::vector<std::string> names;
-        for (int i = 0; i < writer->EntryCount(); ++i)
-            names.push_back(LowerAscii(writer->EntryName(i)));
+        for (const std::string& name : store.EntryNames())
+            names.push_back(LowerAscii(name));
         std::sort(names.begin(), names.end());
         for (size_t i = 1; i < names.size(); ++i)
             if (names[i] == names[i - 1] && (i + 1 == names.size() || names[i + 1] != names[i]))
-                report.Warning("more than one entry named " + names[i] +
+                report.Warning("more than one entry named " + Printable(names[i]) +
                                ": the archive cannot be updated");
-        CheckLayout(*writer, report);
-        CheckPictures(*writer, report);
+        CheckLayout(store, report);
+        CheckPictures(store, report);
         std::printf("%d errors, %d warnings\n", report.Errors, report.Warnings);
         return report.Errors == 0 ? 0 : 1;
     } catch (const std::exception& error) {

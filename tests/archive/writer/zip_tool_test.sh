@@ -63,4 +63,39 @@ if "$tool" check-theme theme2.zip > report.txt; then exit 1; fi
 grep -q "^ERROR   browser.fontsize: '8 ' is not a valid integer value$" report.txt
 grep -q '^ERROR   gy_scan1: gy_scan1.bmp: Bitmap image is not valid' report.txt
 grep -q '^2 errors, ' report.txt
+# Hostile inputs. A FIFO or a device is refused at once instead of blocking or being read
+# without end.
+mkfifo fifo.zip
+refused() {
+    rc=0
+    timeout 10 "$tool" "$@" || rc=$?
+    test $rc -eq 1
+}
+for cmd in l t check-theme; do refused $cmd fifo.zip; done
+refused a new.zip x.txt fifo.zip
+refused l /dev/zero
+
+# Through a symbolic link the archive it names is updated and the link stays.
+cp new.zip real.zip
+ln -s real.zip link.zip
+"$tool" a link.zip linked.txt hello.txt
+test -L link.zip
+"$tool" l real.zip | grep -q ' linked.txt$'
+
+# A file size limit fails the write and leaves no temporary file behind.
+head -c 200000 /dev/urandom > noise.bin
+if (ulimit -f 64 && "$tool" a -0 limited.zip noise.bin); then exit 1; fi
+test -z "$(ls -A | grep '^\.' || true)"
+
+# Names reach the terminal with their control characters escaped.
+esc=$(printf '\033')
+"$tool" a ctl.zip "a${esc}[2Jb.txt" hello.txt
+"$tool" l ctl.zip | grep -q 'a\\x1B\[2Jb.txt'
+if "$tool" l ctl.zip | grep -q "$esc"; then exit 1; fi
+
+# check-theme applies the store's size limit: a 70 MB layout is refused, not unpacked.
+head -c 70000000 /dev/zero > gy3layout.txt
+"$tool" a -9 bomb.zip gy3layout.txt
+if "$tool" check-theme bomb.zip 2> report.txt; then exit 1; fi
+grep -q 'too large' report.txt
 echo "glyptor-zip update commands: all checks passed"
