@@ -1,14 +1,13 @@
 // The twelve remembered values: read once while the window is created, written once when it
-// closes. They live as strings in the per-user INI file; the write goes through a temporary file
-// and a rename, so a failed write never costs the user the settings they had.
+// closes. They live as strings in the per-user INI file; the write (WriteSettingsFile) goes
+// through a temporary file and a rename, so a failed write never costs the user the settings
+// they had.
 #include "app/Umain.h"
 
 #include "app/SettingsRules.h"
 #include "platform/core/Settings.h"
 
 #include <QAction>
-#include <QDir>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
@@ -83,45 +82,23 @@ void TFMain::LoadGridColorSetting() {
 }
 
 void TFMain::SaveSettings() {
-    const QString path = platform::SettingsFilePath();
-    const QString temporary = path + QStringLiteral(".new");
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile::remove(temporary);
-    {
-        // Keep whatever else the file holds (the Drives section, keys of later versions).
-        QSettings old(path, QSettings::IniFormat);
-        QSettings store(temporary, QSettings::IniFormat);
-        for (const QString& key : old.allKeys())
-            store.setValue(key, old.value(key));
-        const QList<int> sizes = Splitter1->sizes();
-        const int filesWidth = sizes.size() > 1 ? sizes[1] : PanelFiles->width();
-        const QRect bounds =
-            normalGeometry().isValid() && isMaximized() ? normalGeometry() : geometry();
-        store.setValue("SubFolders", ScanSubfolders ? "1" : "0");
-        store.setValue("Mask", ExtMask);
-        store.setValue("Theme", Theme);
-        store.setValue("LastDir", CurrentDir);
-        store.setValue("browserwidth", QString::number(filesWidth));
-        store.setValue("WinTop", QString::number(bounds.top()));
-        store.setValue("WinLeft", QString::number(bounds.left()));
-        store.setValue("WinHeight", QString::number(bounds.height()));
-        store.setValue("WinWidth", QString::number(bounds.width()));
-        store.setValue("iconboxcolor", QString::number(IconBox->Color()));
-        store.setValue("MaxCash", QString::number(MaxCash));
-        store.setValue("MinCash", QString::number(MinCash));
-        store.sync();
-        if (store.status() != QSettings::NoError) {
-            QFile::remove(temporary);
-            throw std::runtime_error(
-                QStringLiteral("Cannot write settings file %1").arg(path).toStdString());
-        }
-    }
-    if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) !=
-        0) {
-        QFile::remove(temporary);
-        throw std::runtime_error(
-            QStringLiteral("Cannot write settings file %1").arg(path).toStdString());
-    }
+    const QList<int> sizes = Splitter1->sizes();
+    const int filesWidth = sizes.size() > 1 ? sizes[1] : PanelFiles->width();
+    const QRect bounds =
+        normalGeometry().isValid() && isMaximized() ? normalGeometry() : geometry();
+    WriteSettingsFile(platform::SettingsFilePath(),
+                      {{"SubFolders", ScanSubfolders ? "1" : "0"},
+                       {"Mask", ExtMask},
+                       {"Theme", Theme},
+                       {"LastDir", CurrentDir},
+                       {"browserwidth", QString::number(filesWidth)},
+                       {"WinTop", QString::number(bounds.top())},
+                       {"WinLeft", QString::number(bounds.left())},
+                       {"WinHeight", QString::number(bounds.height())},
+                       {"WinWidth", QString::number(bounds.width())},
+                       {"iconboxcolor", QString::number(IconBox->Color())},
+                       {"MaxCash", QString::number(MaxCash)},
+                       {"MinCash", QString::number(MinCash)}});
 }
 
 } // namespace glyptor

@@ -1,6 +1,8 @@
 // The arithmetic of the remembered values, apart from the window so it can be tested alone.
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QString>
 
 namespace glyptor {
@@ -29,5 +31,12 @@ WindowBounds FitWindowBounds(WindowBounds bounds, int screenWidth, int screenHei
 // The window's minimum-size rule for one width or height.
 int LimitWidth(int width);
 int LimitHeight(int height);
+
+// Writes the settings file at `path`: every key the old file holds, with `values` set over
+// them. The new file goes to path + ".new", is flushed and renamed over the old one, then the
+// folder is flushed so the rename survives a power cut. An old file that cannot be parsed is
+// kept as path + ".bad" instead of its other sections being dropped. Throws
+// std::runtime_error("Cannot write settings file " + path); the old file is then untouched.
+void WriteSettingsFile(const QString& path, const QList<QPair<QString, QString>>& values);
 
 } // namespace glyptor

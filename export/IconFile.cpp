@@ -1,5 +1,5 @@
 // The icon file writer: sizes, headers and the byte layout of a single-image icon file, and the
-// save with its failure path (message box, then removal of the file it created).
+// save with its failure path (a message box; the file on disk is replaced whole or not at all).
 #include "export/IconFile.h"
 
 #include "platform/dib/OutputFile.h"
@@ -226,30 +226,18 @@ void SetDefaultErrorMessageBox(ErrorMessageBox box) {
 void SaveIconToFile(const std::string& fileName, const IconImage& icon, std::uint8_t depthCode,
                     const ErrorMessageBox& owner) {
     chosenColourCount = ColourCountForDepthCode(depthCode);
-    bool created = false;
     std::string message;
     try {
-        dib::OutputFile file(fileName);
-        created = true;
-        try {
-            file.Write(EncodeIconFile(icon, chosenColourCount));
-            file.Close();
-            return;
-        } catch (...) {
-            file.CloseQuietly();
-            throw;
-        }
+        // The whole file is encoded before anything on disk is touched, so an icon that cannot
+        // be saved (a monochrome one) costs the user nothing.
+        dib::ReplaceFileContents(fileName, EncodeIconFile(icon, chosenColourCount));
+        return;
     } catch (const std::bad_alloc&) {
         message = "Out of memory";
     } catch (const std::exception& failure) {
         message = failure.what();
     }
     ShowError(owner, "File save error: " + message);
-    // Only a file this save created or truncated is removed: when creation failed, whatever
-    // carries the name (someone's read-only file, a folder) was never ours to delete.
-    if (created) {
-        DeleteMatchingFiles(fileName);
-    }
 }
 
 bool DeleteMatchingFiles(const std::string& fileName) {

@@ -2,8 +2,8 @@
 // or 24 bits per pixel. The layout is fixed byte for byte because files written by earlier
 // versions exist and must stay the same: in particular the directory entry carries the bit
 // depth where the format keeps the palette size, and leaves its planes and bit-count fields 0.
-// Failures of a save are shown in a message box by the writer itself and the broken file is
-// removed; the caller never sees an error.
+// Failures of a save are shown in a message box by the writer itself and leave the file on disk
+// as it was; the caller never sees an error.
 #pragma once
 
 #include "platform/dib/Dib.h"
@@ -109,9 +109,9 @@ using ErrorMessageBox = std::function<void(const std::string& text, const std::s
 void SetDefaultErrorMessageBox(ErrorMessageBox box);
 
 // Saves the icon to the native path at the depth code's colour count, replacing an existing
-// file. On failure shows "File save error: " + message (caption "Glyptor") through `owner`
-// (or the default box), then removes the file this call created; a file that could not be
-// created is never removed. Never throws.
+// file all or nothing (see dib::ReplaceFileContents). On failure shows "File save error: " +
+// message (caption "Glyptor") through `owner` (or the default box); the old file, or its
+// absence, stays exactly as it was. Never throws.
 void SaveIconToFile(const std::string& fileName, const IconImage& icon, std::uint8_t depthCode,
                     const ErrorMessageBox& owner = {});
 

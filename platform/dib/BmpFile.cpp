@@ -64,17 +64,7 @@ std::vector<std::uint8_t> EncodeBmp(int width, int height, const std::vector<std
 }
 
 void SaveBmpFile(const std::string& fileName, const Bitmap& picture, unsigned bitsPerPixel) {
-    const std::vector<std::uint8_t> bytes = EncodeBmp(picture, bitsPerPixel);
-    OutputFile file(fileName);
-    try {
-        file.Write(bytes);
-        file.Close();
-    } catch (const FileWriteError&) {
-        // The file was created by us just now; a cut-off picture is worse than none.
-        file.CloseQuietly();
-        RemoveExactFile(fileName);
-        throw;
-    }
+    ReplaceFileContents(fileName, EncodeBmp(picture, bitsPerPixel));
 }
 
 } // namespace glyptor::dib

@@ -33,8 +33,9 @@ std::vector<std::uint8_t> EncodeBmp(const Bitmap& picture, unsigned bitsPerPixel
 std::vector<std::uint8_t> EncodeBmp(int width, int height, const std::vector<std::uint32_t>& argb,
                                     unsigned bitsPerPixel);
 
-// Writes the BMP file to a native path, replacing an existing file. Throws FileCreateError or
-// FileWriteError (after removing the incomplete file), or what EncodeBmp throws (no file made).
+// Writes the BMP file to a native path, replacing an existing file all or nothing (see
+// ReplaceFileContents). Throws FileCreateError or FileWriteError, or what EncodeBmp throws;
+// after any of them the old file is untouched.
 void SaveBmpFile(const std::string& fileName, const Bitmap& picture, unsigned bitsPerPixel);
 
 } // namespace glyptor::dib

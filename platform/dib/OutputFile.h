@@ -1,8 +1,8 @@
-// A file being written, with every failure reported: the writers of icon and picture files
-// must not report success for a file that was cut short by a full disk or a size limit.
+// Files the writers produce, replaced all or nothing: a save that fails for any reason (a
+// picture that cannot be encoded, a full disk, a size limit, a crash) leaves the old file, or
+// its absence, exactly as it was, and no partial file under any name.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <stdexcept>
@@ -10,41 +10,28 @@
 
 namespace glyptor::dib {
 
-// The file could not be created or truncated; the message is "Cannot create file " + name.
+// The file could not be created or is not ours to replace; the message is
+// "Cannot create file " + name.
 class FileCreateError : public std::runtime_error {
 public:
     explicit FileCreateError(const std::string& fileName);
 };
 
-// Writing or closing the file failed; the message names the file and the system's reason.
+// Writing, flushing or putting the file in place failed; the message names the file and the
+// system's reason.
 class FileWriteError : public std::runtime_error {
 public:
     FileWriteError(const std::string& fileName, int errorNumber);
 };
 
-// Creates the file at a native path, replacing an existing one. Never removes anything itself:
-// whether a failed file is deleted is the caller's decision.
-class OutputFile {
-public:
-    // Throws FileCreateError.
-    explicit OutputFile(std::string fileName);
-    ~OutputFile();
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-
-    // Writes all bytes or throws FileWriteError.
-    void Write(std::span<const std::uint8_t> bytes);
-    // Closes the file; throws FileWriteError when the system reports a failure on close.
-    void Close();
-    // Closes the file without reporting anything, for a file that is being given up.
-    void CloseQuietly() noexcept;
-
-    const std::string& FileName() const { return fileName_; }
-
-private:
-    std::string fileName_;
-    int descriptor_ = -1;
-};
+// Makes `bytes` the contents of the file at a native path. A regular file (or a new one) is
+// written beside the old one under a hidden temporary name, flushed to the disk and renamed
+// over it, so readers see the old contents or the new, never a mix; a replaced file keeps its
+// mode, a new one gets 0666 less the umask. A symbolic link stays: the file it points to is
+// replaced. A device or FIFO carrying the name is written in place, since it cannot be
+// replaced. A file we may not write is refused rather than replaced through its folder.
+// Throws FileCreateError or FileWriteError; on either, nothing has changed.
+void ReplaceFileContents(const std::string& fileName, std::span<const std::uint8_t> bytes);
 
 // Removes exactly the regular file of that name: no wildcards; folders, devices and links are
 // left alone. Returns false only when such a file exists and could not be removed.

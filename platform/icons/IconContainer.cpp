@@ -68,7 +68,40 @@ std::optional<ImageCandidate> Probe(ByteSource& source, ResourceSpan span) {
     return ImageCandidate{*info, span};
 }
 
-// An .ico file: a valid directory of at least one image whose bytes lie in the file.
+// The image bytes an icon file's directory names that the file can deliver: entries whose bytes
+// lie in the file past the directory, each offset once, at most `limit` of them. Unusable
+// entries cost no reads, so a directory of 65535 entries with one real image among them is
+// cheap to walk. The count and the extraction both go through here, so they agree on which
+// entries an icon file has.
+std::vector<ResourceSpan> IcoSpans(ByteSource& source, std::span<const std::uint8_t> bytes,
+                                   std::uint32_t dirSize, std::size_t limit) {
+    std::vector<ResourceSpan> spans;
+    ByteCursor c(bytes);
+    c.Skip(4);
+    const std::uint16_t count = c.ReadU16();
+    for (std::size_t i = 0; i < count && spans.size() < limit && c.Ok(); ++i) {
+        const auto entry = ReadEntry(c, true);
+        if (!c.Ok() || entry.dwBytesInRes == 0 || entry.dwImageOffset < dirSize) {
+            continue;
+        }
+        const ResourceSpan span{entry.dwImageOffset, std::min(entry.dwBytesInRes, kMaxImageBytes)};
+        if (!source.Contains(span.offset, span.size)) {
+            continue;
+        }
+        // The same image listed again is the same image: one span, its longest extent.
+        const auto same = std::find_if(spans.begin(), spans.end(), [&](const ResourceSpan& seen) {
+            return seen.offset == span.offset;
+        });
+        if (same != spans.end()) {
+            same->size = std::max(same->size, span.size);
+        } else {
+            spans.push_back(span);
+        }
+    }
+    return spans;
+}
+
+// An .ico file: a valid directory naming at least one image whose bytes are in the file.
 ContainerIndex IndexIcoFile(ByteSource& source) {
     ContainerIndex index;
     const auto head = source.Read(0, 6);
@@ -85,21 +118,11 @@ ContainerIndex IndexIcoFile(ByteSource& source) {
     }
     const std::uint32_t dirSize = 6 + 16u * dir.idCount;
     const auto bytes = source.Read(0, dirSize);
-    if (!bytes) {
+    if (!bytes || IcoSpans(source, *bytes, dirSize, 1).empty()) {
         return index;
     }
-    ByteCursor e(*bytes);
-    e.Skip(6);
-    bool anyImage = false;
-    for (std::uint16_t i = 0; i < dir.idCount; ++i) {
-        const auto entry = ReadEntry(e, true);
-        anyImage = anyImage || (entry.dwBytesInRes > 0 && entry.dwImageOffset >= dirSize &&
-                                source.Contains(entry.dwImageOffset, entry.dwBytesInRes));
-    }
-    if (anyImage) {
-        index.kind = ContainerKind::Ico;
-        index.groups.push_back(ResourceSpan{0, dirSize});
-    }
+    index.kind = ContainerKind::Ico;
+    index.groups.push_back(ResourceSpan{0, dirSize});
     return index;
 }
 
@@ -115,23 +138,12 @@ ContainerIndex IndexBmpFile(ByteSource& source) {
 }
 
 std::vector<ImageCandidate> IcoImages(ByteSource& source, ResourceSpan directory) {
-    std::vector<ImageCandidate> candidates;
     const auto bytes = source.Read(directory.offset, directory.size);
     if (!bytes) {
-        return candidates;
+        return {};
     }
-    ByteCursor c(*bytes);
-    c.Skip(4);
-    const std::uint16_t count = c.ReadU16();
-    for (std::size_t i = 0; i < count && i < kMaxGroupEntries && c.Ok(); ++i) {
-        const auto entry = ReadEntry(c, true);
-        if (!c.Ok() || entry.dwBytesInRes == 0 || entry.dwImageOffset < directory.size) {
-            continue;
-        }
-        const ResourceSpan span{entry.dwImageOffset, std::min(entry.dwBytesInRes, kMaxImageBytes)};
-        if (!source.Contains(span.offset, span.size)) {
-            continue;
-        }
+    std::vector<ImageCandidate> candidates;
+    for (const ResourceSpan& span : IcoSpans(source, *bytes, directory.size, kMaxGroupEntries)) {
         if (auto candidate = Probe(source, span)) {
             candidates.push_back(*candidate);
         }
@@ -166,6 +178,15 @@ std::vector<ImageCandidate> ResourceGroupImages(ByteSource& source, ContainerInd
         }
         ResourceSpan span = found->second;
         span.size = std::min(span.size, kMaxImageBytes);
+        // Groups that list one image many times (under one id or several ids sharing its
+        // bytes) give it once: probing and decoding it again would only cost time.
+        const auto same = std::find_if(candidates.begin(), candidates.end(), [&](const auto& seen) {
+            return seen.data.offset == span.offset;
+        });
+        if (same != candidates.end()) {
+            same->data.size = std::max(same->data.size, span.size);
+            continue;
+        }
         if (auto candidate = Probe(source, span)) {
             candidates.push_back(*candidate);
         }
@@ -253,15 +274,41 @@ std::vector<std::size_t> RankForSize(const std::vector<ImageCandidate>& candidat
     return order;
 }
 
-std::optional<IconImage> DecodeCandidate(ByteSource& source, const ImageCandidate& candidate) {
+std::optional<IconImage> DecodeCandidate(ByteSource& source, ContainerIndex& index,
+                                         const ImageCandidate& candidate) {
+    DecodeLedger& ledger = index.decoding;
+    const std::pair<std::uint64_t, std::uint32_t> key{candidate.data.offset, candidate.data.size};
+    if (std::binary_search(ledger.failed.begin(), ledger.failed.end(), key)) {
+        return std::nullopt;
+    }
+    // Work grows with the pixels made (and scaled or copied afterwards) and with the bytes
+    // read, whichever is more; a failure is charged too, since it may come late.
+    const std::uint64_t cost =
+        std::max<std::uint64_t>({std::uint64_t(std::max(candidate.info.width, 0)) *
+                                     std::uint64_t(std::max(candidate.info.height, 0)),
+                                 candidate.data.size / 4, 1});
+    if (cost > kMaxDecodedPixels - std::min(ledger.pixels, kMaxDecodedPixels)) {
+        ledger.pixels = kMaxDecodedPixels;
+        return std::nullopt;
+    }
+    if (ledger.last && ledger.lastKey == key) {
+        ledger.pixels += cost;
+        return *ledger.last;
+    }
+    if (ledger.attempts >= kMaxDecodeAttempts) {
+        return std::nullopt;
+    }
+    ++ledger.attempts;
+    ledger.pixels += cost;
     const auto bytes = source.Read(candidate.data.offset, candidate.data.size);
-    if (!bytes) {
-        return std::nullopt;
-    }
-    auto image = DecodeIconImage(*bytes);
+    auto image = bytes ? DecodeIconImage(*bytes) : std::nullopt;
     if (!image || image->width != candidate.info.width || image->height != candidate.info.height) {
+        ledger.failed.insert(std::upper_bound(ledger.failed.begin(), ledger.failed.end(), key),
+                             key);
         return std::nullopt;
     }
+    ledger.last = std::make_shared<const IconImage>(*image);
+    ledger.lastKey = key;
     return image;
 }
 
@@ -287,7 +334,7 @@ std::optional<IconImage> ExtractFromContainer(ByteSource& source, ContainerIndex
         const auto candidates = GroupImages(source, index, group);
         // A group whose preferred image is damaged still shows its next best one.
         for (const std::size_t i : RankForSize(candidates, size)) {
-            auto image = DecodeCandidate(source, candidates[i]);
+            auto image = DecodeCandidate(source, index, candidates[i]);
             if (!image) {
                 continue;
             }

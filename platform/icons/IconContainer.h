@@ -9,6 +9,7 @@
 #include "platform/icons/IconImages.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -23,6 +24,24 @@ struct ResourceSpan {
     std::uint32_t size = 0;
 };
 
+// What decoding the images of one file may cost in all. Hostile files name one large image
+// from thousands of groups, or thousands of times from one group; once a file has used its
+// budget, its remaining icons are "no icon". Real files stay far below both: a library lists a
+// few thousand images at most, and its icons are mostly 32 x 32 or smaller.
+inline constexpr std::uint32_t kMaxDecodeAttempts = 65536;
+inline constexpr std::uint64_t kMaxDecodedPixels = std::uint64_t{64} << 20;
+
+// The decoding done for one file: attempts and pixels spent, the images that failed (so that
+// each distinct image is tried once), and the latest image decoded (groups that share one image
+// follow each other).
+struct DecodeLedger {
+    std::uint32_t attempts = 0;
+    std::uint64_t pixels = 0;
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> failed; // offset and size, sorted
+    std::pair<std::uint64_t, std::uint32_t> lastKey{};
+    std::shared_ptr<const IconImage> last;
+};
+
 // Where a file's icons are. For PE and NE: the RT_GROUP_ICON resources in directory order, and
 // (once IndexIcons ran) the RT_ICON resources by id. For .ico: one group, the icon directory.
 // For .bmp: one group, the whole file.
@@ -31,6 +50,7 @@ struct ContainerIndex {
     std::vector<ResourceSpan> groups;
     bool iconsIndexed = false;
     std::vector<std::pair<std::uint32_t, ResourceSpan>> icons; // sorted by id, ids unique
+    DecodeLedger decoding;
 
     int Count() const { return static_cast<int>(groups.size()); }
 };
@@ -48,16 +68,18 @@ struct ImageCandidate {
     ResourceSpan data;
 };
 
-// The images of group `group` whose headers could be read, in the group's order. Entries that
-// name a missing or unreadable image are left out.
+// The images of group `group` whose headers could be read, in the group's order, each image
+// once. Entries that name a missing or unreadable image are left out.
 std::vector<ImageCandidate> GroupImages(ByteSource& source, ContainerIndex& index, int group);
 
 // Candidates in the order Windows would prefer them for an icon of `size` x `size`: an exact
 // match of the highest depth, else the smallest larger image, else the largest smaller one.
 std::vector<std::size_t> RankForSize(const std::vector<ImageCandidate>& candidates, int size);
 
-// Decodes one candidate at its own size.
-std::optional<IconImage> DecodeCandidate(ByteSource& source, const ImageCandidate& candidate);
+// Decodes one candidate at its own size, charged to the file's ledger: nothing once the file's
+// budget is spent or when the same image failed before.
+std::optional<IconImage> DecodeCandidate(ByteSource& source, ContainerIndex& index,
+                                         const ImageCandidate& candidate);
 
 // Icon `group` of the container at `size` x `size`: the preferred image, scaled smoothly when
 // it has another size (a bitmap is fitted with its aspect kept). `chosen` receives the facts of

@@ -239,7 +239,7 @@ std::vector<SourceImage> ExtractSourceImages(const std::string& nativePath, int 
             return images;
         }
         for (const auto& candidate : GroupImages(opened->source, container, index)) {
-            if (auto image = DecodeCandidate(opened->source, candidate)) {
+            if (auto image = DecodeCandidate(opened->source, container, candidate)) {
                 images.push_back(SourceImage{candidate.info, std::move(*image)});
             }
         }

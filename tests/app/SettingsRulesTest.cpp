@@ -1,5 +1,11 @@
-// Bounds applied to remembered values when they are read.
+// Bounds applied to remembered values when they are read, and the write of the settings file.
 #include "app/SettingsRules.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -55,4 +61,35 @@ TEST(SettingsRules, WindowBounds) {
     EXPECT_EQ(LimitWidth(299), 370);
     EXPECT_EQ(LimitWidth(300), 300);
     EXPECT_EQ(LimitHeight(99), 100);
+}
+
+// The settings write keeps what it cannot understand: an old file it cannot parse survives as
+// Glyptor.conf.bad beside the new one, and a readable one's other sections are carried over.
+TEST(WriteSettingsFile, KeepsOtherSectionsAndDamagedFiles) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath("Glyptor.conf");
+    const auto write = [&path](const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    };
+
+    write("[Drives]\nD=/mnt/windows\n");
+    WriteSettingsFile(path, {{"WinTop", "77"}});
+    {
+        QSettings store(path, QSettings::IniFormat);
+        EXPECT_EQ(store.value("WinTop").toString(), "77");
+        EXPECT_EQ(store.value("Drives/D").toString(), "/mnt/windows");
+    }
+    EXPECT_FALSE(QFileInfo::exists(path + ".bad"));
+
+    const QByteArray damaged("[Drives]\nD=/mnt/windows\n[General\nWinTop=1\n");
+    write(damaged);
+    WriteSettingsFile(path, {{"WinTop", "78"}});
+    QFile bad(path + ".bad");
+    ASSERT_TRUE(bad.open(QIODevice::ReadOnly));
+    EXPECT_EQ(bad.readAll(), damaged);
+    EXPECT_EQ(QSettings(path, QSettings::IniFormat).value("WinTop").toString(), "78");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -331,17 +332,71 @@ TEST(SaveIconToFile, MonochromeIconLeavesNoFile) {
     EXPECT_EQ(box.caption, "Glyptor");
     EXPECT_FALSE(std::filesystem::exists(path));
 
-    // Over an existing file: the file was already replaced when the icon failed.
+    // Over an existing file the icon fails before the disk is touched: the old file stays.
     std::ofstream(path) << "previous";
     SaveIconToFile(path, icon, 2, box.Box());
     EXPECT_EQ(box.calls, 2);
-    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(ReadFileBytes(path).size(), 8u);
 
     IconImage broken = MakeIcon(8, 8);
     broken.mask.resize(3);
+    std::filesystem::remove(path);
     SaveIconToFile(path, broken, 5, box.Box());
     EXPECT_EQ(box.text, "File save error: Invalid Bitmap");
     EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+// Names left in the folder besides the ones listed: a failed or finished save leaves no
+// temporary file behind.
+std::vector<std::string> OtherNames(const TempDir& dir, std::initializer_list<std::string> known) {
+    std::vector<std::string> others;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        const std::string name = entry.path().filename().string();
+        if (std::find(known.begin(), known.end(), name) == known.end()) {
+            others.push_back(name);
+        }
+    }
+    return others;
+}
+
+// A full disk (here a file size limit, which fails the write the same way) must not cost the
+// user the file being replaced.
+TEST(SaveIconToFile, WriteFailureKeepsTheOldFile) {
+    TempDir dir;
+    const std::string path = dir.File("old.ico");
+    std::ofstream(path) << "previous";
+    const std::string report = ReportFromChild([&path] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1000, 1000};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::string text = "no message";
+        SaveIconToFile(path, MakeIcon(32, 32), 5,
+                       [&text](const std::string& message, const std::string&) { text = message; });
+        return text;
+    });
+    EXPECT_EQ(report, "File save error: Cannot write file " + path + ": File too large");
+    EXPECT_EQ(ReadFileBytes(path).size(), 8u);
+    EXPECT_EQ(OtherNames(dir, {"old.ico"}), std::vector<std::string>{});
+}
+
+// Saving through a symbolic link replaces the file it points to and keeps the link; the
+// replaced file keeps its mode.
+TEST(SaveIconToFile, LinkStaysAndItsTargetIsReplacedWithItsMode) {
+    TempDir dir;
+    const std::string target = dir.File("real.ico");
+    const std::string link = dir.File("link.ico");
+    std::ofstream(target) << "previous";
+    ::chmod(target.c_str(), 0604);
+    std::filesystem::create_symlink("real.ico", link);
+    Recorded box;
+    SaveIconToFile(link, MakeIcon(16, 16), 1, box.Box());
+    EXPECT_EQ(box.calls, 0) << box.text;
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(ReadFileBytes(target), EncodeIconFile(MakeIcon(16, 16), 16));
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0604u);
+    EXPECT_EQ(OtherNames(dir, {"real.ico", "link.ico"}), std::vector<std::string>{});
 }
 
 TEST(SaveIconToFile, WildcardCharactersInTheNameNeverRemoveNeighbours) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 namespace glyptor::iconfile {
 namespace {
@@ -95,6 +96,26 @@ TEST_F(IconTool, RefusesDepthsTheFormatsDoNotHave) {
     EXPECT_NE(Extract(dir_.File("bad.bmp"), "32"), 0);
     EXPECT_FALSE(std::filesystem::exists(dir_.File("bad.ico")));
     EXPECT_FALSE(std::filesystem::exists(dir_.File("bad.bmp")));
+}
+
+// A write cut short (a full disk; here a file size limit of 0, which fails every write the same
+// way) fails the command and leaves the file it was to replace as it was, in every format.
+TEST_F(IconTool, FailedWriteKeepsTheOldFile) {
+    for (const char* name : {"keep.png", "keep.bmp", "keep.ico"}) {
+        const std::string out = dir_.File(name);
+        { std::ofstream(out) << "previous"; }
+        const std::string command = "ulimit -f 0; " + Quote(GLYPTOR_ICONS_TOOL) + " extract " +
+                                    Quote(source_) + " 0 " + Quote(out) + " 2>/dev/null";
+        // SIGXFSZ ignored, as the limit would otherwise kill the tool instead of failing its write.
+        EXPECT_EQ(glyptor::testing::Run("bash -c " + Quote("trap '' XFSZ; " + command)).exitCode, 1)
+            << name;
+        EXPECT_EQ(ReadFileBytes(out).size(), 8u) << name;
+    }
+    std::size_t entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, 4u) << "a temporary file was left behind";
 }
 
 } // namespace

@@ -4,13 +4,17 @@
 
 #include "export/IconFile.h"
 #include "platform/dib/BmpFile.h"
+#include "platform/dib/OutputFile.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <span>
 
 namespace glyptor::tools {
 
@@ -23,8 +27,18 @@ std::string WritePng(const IconImage& icon, const std::string& path, const Outpu
                     icon.pixels.data() + static_cast<std::size_t>(y) * icon.width,
                     static_cast<std::size_t>(icon.width) * 4);
     }
-    if (!image.save(QString::fromStdString(path), "PNG")) {
+    // Encoded in memory first: the file on disk is replaced whole or not at all.
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) {
         return "cannot write " + path;
+    }
+    try {
+        dib::ReplaceFileContents(
+            path, std::span(reinterpret_cast<const std::uint8_t*>(encoded.constData()),
+                            static_cast<std::size_t>(encoded.size())));
+    } catch (const std::exception& failure) {
+        return failure.what();
     }
     return {};
 }

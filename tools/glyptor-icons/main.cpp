@@ -9,6 +9,7 @@
 #include <charconv>
 #include <filesystem>
 #include <iostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -35,7 +36,8 @@ Commands:
   extract [--size N | --all-sizes] [--depth N] FILE INDEX OUT
                        write icon INDEX (from 0) of FILE as a 32 x 32 picture; --size N
                        writes the icon's own N x N image instead, --all-sizes each of its
-                       images as OUT_WxH_BITS with OUT's extension
+                       images as OUT_WxH_BITS with OUT's extension (OUT_WxH_BITS_2 ...
+                       for a further image of the same size and depth)
   --help               show this text
 
 Exit status: 0 on success, 1 when a file could not be read or has no such icon,
@@ -45,6 +47,36 @@ Exit status: 0 on success, 1 when a file could not be read or has no such icon,
 int Usage(const std::string& message) {
     std::cerr << "glyptor-icons: " << message << "\nTry 'glyptor-icons --help'.\n";
     return kExitUsage;
+}
+
+// A name as the tool prints it: control characters (C0, DEL, and C1 in its UTF-8 form) become
+// \xHH and a backslash becomes \\, so that a hostile file name can neither drive the terminal
+// (ESC [ 2 J) nor break the tab-separated lines, and every printed name reads back uniquely.
+std::string Printable(const std::string& name) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(name.size());
+    const auto escape = [&](unsigned char byte) {
+        out += "\\x";
+        out += digits[byte >> 4];
+        out += digits[byte & 15];
+    };
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(name[i]);
+        const auto next = i + 1 < name.size() ? static_cast<unsigned char>(name[i + 1]) : 0;
+        if (byte < 0x20 || byte == 0x7f) {
+            escape(byte);
+        } else if (byte == 0xc2 && next >= 0x80 && next <= 0x9f) {
+            escape(byte);
+            escape(next);
+            ++i;
+        } else if (byte == '\\') {
+            out += "\\\\";
+        } else {
+            out += static_cast<char>(byte);
+        }
+    }
+    return out;
 }
 
 bool Readable(const std::string& path) {
@@ -82,10 +114,10 @@ int Count(const std::vector<std::string>& arguments) {
     int status = kExitOk;
     for (const auto& path : paths) {
         if (!Readable(path)) {
-            std::cerr << "glyptor-icons: cannot read " << path << "\n";
+            std::cerr << "glyptor-icons: cannot read " << Printable(path) << "\n";
             status = kExitUnreadable;
         }
-        std::cout << std::max(0, icons::IconCount(path)) << '\t' << path << '\n';
+        std::cout << std::max(0, icons::IconCount(path)) << '\t' << Printable(path) << '\n';
     }
     return status;
 }
@@ -104,7 +136,7 @@ void ListFile(const std::string& path) {
     const int count = icons::IconCount(path);
     for (int index = 0; index < count; ++index) {
         icons::IconImageInfo chosen;
-        std::cout << path << '\t' << index << '\t';
+        std::cout << Printable(path) << '\t' << index << '\t';
         if (icons::ExtractIcon(path, index, icons::kStandardIconSize, &chosen)) {
             std::cout << chosen.width << 'x' << chosen.height << '\t'
                       << (chosen.png ? std::string("png") : std::to_string(chosen.bitCount));
@@ -159,8 +191,8 @@ int List(const std::vector<std::string>& arguments) {
                 }
             }
             if (error) {
-                std::cerr << "glyptor-icons: cannot read folder " << path << ": " << error.message()
-                          << "\n";
+                std::cerr << "glyptor-icons: cannot read folder " << Printable(path) << ": "
+                          << error.message() << "\n";
                 status = kExitUnreadable;
             }
             std::sort(files.begin(), files.end());
@@ -168,7 +200,7 @@ int List(const std::vector<std::string>& arguments) {
                 ListFile(file);
             }
         } else if (!Readable(path)) {
-            std::cerr << "glyptor-icons: cannot read " << path << "\n";
+            std::cerr << "glyptor-icons: cannot read " << Printable(path) << "\n";
             status = kExitUnreadable;
         } else {
             ListFile(path);
@@ -229,11 +261,11 @@ int Extract(const std::vector<std::string>& arguments) {
         return Usage("OUT must end in one of:" + known);
     }
     if (!Readable(file)) {
-        std::cerr << "glyptor-icons: cannot read " << file << "\n";
+        std::cerr << "glyptor-icons: cannot read " << Printable(file) << "\n";
         return kExitUnreadable;
     }
     const auto fail = [&](const std::string& message) {
-        std::cerr << "glyptor-icons: " << message << "\n";
+        std::cerr << "glyptor-icons: " << Printable(message) << "\n";
         return kExitUnreadable;
     };
     if (!size && !allSizes) {
@@ -266,17 +298,24 @@ int Extract(const std::vector<std::string>& arguments) {
     }
     const fs::path outPath(out);
     const std::string stem = (outPath.parent_path() / outPath.stem()).string();
+    // Two images of one size and depth get names _2, _3 ... after the first: a second write
+    // under one name would silently replace a picture this run has just written.
+    std::set<std::string> written;
     for (const auto& image : images) {
-        const std::string name =
+        const std::string base =
             stem + "_" + std::to_string(image.info.width) + "x" +
             std::to_string(image.info.height) + "_" +
-            (image.info.png ? std::string("png") : std::to_string(image.info.bitCount)) +
-            outPath.extension().string();
+            (image.info.png ? std::string("png") : std::to_string(image.info.bitCount));
+        std::string name = base + outPath.extension().string();
+        for (int copy = 2; written.count(name) != 0; ++copy) {
+            name = base + "_" + std::to_string(copy) + outPath.extension().string();
+        }
+        written.insert(name);
         const auto error = tools::WriteIconFile(image.image, name, options);
         if (!error.empty()) {
             return fail(error);
         }
-        std::cout << name << '\n';
+        std::cout << Printable(name) << '\n';
     }
     return kExitOk;
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 
 namespace glyptor::icons {
@@ -139,6 +140,59 @@ TEST(IconContainer, IcoFilesCountOneOrNothing) {
     EXPECT_FALSE(p.Extract(0));
     EXPECT_FALSE(p.Extract(1));
     EXPECT_FALSE(p.Extract(-1));
+}
+
+// An .ico file whose directory has `count` entries; entry i names `image` (placed after the
+// directory) when `names(i)`, else bytes far past the end of the file.
+Bytes IcoNaming(std::uint32_t count, const Bytes& image,
+                const std::function<bool(std::uint32_t)>& names) {
+    testing::ByteWriter w;
+    w.U16(0);
+    w.U16(1);
+    w.U16(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        w.U32(0x00002020); // 32 x 32, no palette
+        w.U32(0x00200001); // 1 plane, 32 bits
+        w.U32(static_cast<std::uint32_t>(image.size()));
+        w.U32(names(i) ? 6 + 16 * count : 0x7FFFFFF0u);
+    }
+    w.Append(image);
+    return w.bytes;
+}
+
+TEST(IconContainer, IcoCountAndImagesAgree) {
+    // 65535 entries of which only the last names a real image: one icon, and it comes out.
+    Parsed lastReal(
+        IcoNaming(65535, MakeSolidDib(32, 32, 24), [](std::uint32_t i) { return i == 65534; }));
+    ASSERT_EQ(lastReal.index.Count(), 1);
+    EXPECT_TRUE(lastReal.Extract(0));
+    EXPECT_EQ(GroupImages(lastReal.source, lastReal.index, 0).size(), 1u);
+
+    // One image listed 256 times is one image of the icon, not 256 (each a full decode).
+    Parsed repeated(IcoNaming(256, MakeSolidDib(64, 64, 32), [](std::uint32_t) { return true; }));
+    ASSERT_EQ(repeated.index.Count(), 1);
+    EXPECT_EQ(GroupImages(repeated.source, repeated.index, 0).size(), 1u);
+}
+
+// Thousands of groups naming one damaged image of every entry cost one decode of it, not one per
+// entry and group: the bytes read stay near the size of the image once.
+TEST(IconContainer, OneDamagedImageNamedEverywhereIsTriedOnce) {
+    Bytes damaged = MakeSolidDib(128, 128, 32);
+    damaged.resize(40000); // the header promises more rows than there are
+    std::vector<Resource> resources;
+    const std::vector<std::pair<std::uint16_t, Bytes>> entries(256, {1, damaged});
+    for (std::uint32_t group = 1; group <= 16; ++group) {
+        resources.push_back({RT_GROUP_ICON, group, testing::MakeGroup(entries)});
+    }
+    resources.push_back({RT_ICON, std::uint32_t{1}, damaged});
+    const Bytes pe = MakePe(resources);
+    testing::CountingSource source(pe);
+    ContainerIndex index = IndexContainer(source);
+    ASSERT_EQ(index.Count(), 16);
+    for (int group = 0; group < 16; ++group) {
+        EXPECT_FALSE(ExtractFromContainer(source, index, group, 32));
+    }
+    EXPECT_LT(source.bytesRead, pe.size() + damaged.size());
 }
 
 TEST(IconContainer, BitmapsAreFittedWithTheirAspect) {

@@ -137,6 +137,25 @@ TEST_F(IconToolTest, ExtractWritesPngPictures) {
     EXPECT_EQ(RunTool("extract " + (root_ / "none.dll").string() + " 0 " + out).status, 1);
 }
 
+// A file name is printed so that it cannot drive the terminal or split a line.
+TEST_F(IconToolTest, ListPrintsControlCharactersEscaped) {
+    Write("a\x1b[2J\tb.ico", testing::MakeIco({testing::MakeSolidDib(16, 16, 8)}));
+    const auto run = RunTool("list " + root_.string() + " --mask .ICO");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, (root_ / "a\\x1b[2J\\x09b.ico").string() + "\t0\t16x16\t8\n");
+}
+
+// Two images of one size and depth are two files: the second never replaces the first.
+TEST_F(IconToolTest, AllSizesNeverWritesOneNameTwice) {
+    const auto ico = Write("two.ico", testing::MakeIco({testing::MakeSolidDib(16, 16, 8, 1),
+                                                        testing::MakeSolidDib(16, 16, 8, 2)}));
+    const auto run = RunTool("extract --all-sizes " + ico + " 0 " + (root_ / "x.png").string());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, (root_ / "x_16x16_8.png").string() + "\n" +
+                           (root_ / "x_16x16_8_2.png").string() + "\n");
+    EXPECT_TRUE(fs::exists(root_ / "x_16x16_8_2.png"));
+}
+
 TEST_F(IconToolTest, BadUsageExitsWithTwo) {
     const auto pe = Write("a.dll", ThreeIcons());
     const auto help = RunTool("--help");
