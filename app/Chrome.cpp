@@ -212,6 +212,16 @@ void TFMain::sb_maxClick() {
     setGeometry(screen->availableGeometry());
 }
 
+QRect TFMain::NormalBounds() const {
+    if (maximized_)
+        return normalBounds_;
+    // Maximised or full screen by the window manager.
+    if ((windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) &&
+        normalGeometry().isValid())
+        return normalGeometry();
+    return geometry();
+}
+
 void TFMain::SB_MinClick() {
     showMinimized();
 }

@@ -95,8 +95,7 @@ void TFMain::SaveSettings() {
             store.setValue(key, old.value(key));
         const QList<int> sizes = Splitter1->sizes();
         const int filesWidth = sizes.size() > 1 ? sizes[1] : PanelFiles->width();
-        const QRect bounds =
-            normalGeometry().isValid() && isMaximized() ? normalGeometry() : geometry();
+        const QRect bounds = NormalBounds();
         store.setValue("SubFolders", ScanSubfolders ? "1" : "0");
         store.setValue("Mask", ExtMask);
         store.setValue("Theme", Theme);

@@ -289,6 +289,8 @@ public:
     // Maximised into the work area by sb_maxClick (the window draws its own frame, so the state
     // is kept here rather than left to a window manager that may not exist).
     bool Maximized() const { return maximized_; }
+    // The window's bounds in the normal state, also while it is maximised: what is saved.
+    QRect NormalBounds() const;
     // The drag anchor: the screen point of the last left-button press, moved with each step.
     QPoint DragAnchor;
     // The help page and the home page the web picture opens.

@@ -8,6 +8,7 @@
 
 #include <QMouseEvent>
 #include <QSettings>
+#include <QSplitter>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
@@ -41,6 +42,12 @@ class ChromeTest : public QObject {
     }
 
     QPoint CentreOf(QWidget* control) { return control->mapToGlobal(control->rect().center()); }
+
+    // Whole inside the window, where a pointer can reach it.
+    bool Reachable(QWidget* control) {
+        return window_->rect().contains(
+            QRect(control->mapTo(window_.get(), QPoint(0, 0)), control->size()));
+    }
 
 private slots:
     void init() {
@@ -99,6 +106,50 @@ private slots:
         Drag(window_->Image_resize, from2, from2 + QPoint(-400, -400));
         // 270 wide is below 300: 370. 40 high is below 100: 100.
         QCOMPARE(window_->size(), QSize(370, 100));
+        QVERIFY(Reachable(window_->Image_resize));
+        QVERIFY(Reachable(window_->Image_exit));
+    }
+
+    void gripAndSplitterCannotHideTheToolStrip() {
+        // 310 wide passes the 300 rule, but the smallest window is 370 wide.
+        QPoint from = CentreOf(window_->Image_resize);
+        Drag(window_->Image_resize, from, from + QPoint(-330, -360));
+        QCOMPARE(window_->size(), QSize(370, 100));
+        for (QWidget* control : {static_cast<QWidget*>(window_->Image_resize),
+                                 static_cast<QWidget*>(window_->Image_exit),
+                                 static_cast<QWidget*>(window_->SpeedButton5)})
+            QVERIFY2(Reachable(control), qPrintable(control->objectName()));
+        from = CentreOf(window_->Image_resize);
+        Drag(window_->Image_resize, from, from + QPoint(500, 400));
+        // The splitter's handle dragged to the window's right edge and beyond.
+        QSplitterHandle* handle = window_->Splitter1->handle(1);
+        QTest::mousePress(handle, Qt::LeftButton, Qt::NoModifier, QPoint(1, 50));
+        QTest::mouseMove(handle, QPoint(window_->width(), 50));
+        QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier, QPoint(window_->width(), 50));
+        QVERIFY(window_->PanelFiles->width() < 200);
+        QVERIFY(Reachable(window_->Image_exit));
+        QVERIFY(Reachable(window_->Image_resize));
+        QVERIFY(window_->Image_exit->x() + window_->Panel_exit->x() >
+                window_->SpeedButton5->geometry().right());
+    }
+
+    void closingMaximisedSavesTheNormalBounds_data() {
+        QTest::addColumn<bool>("byTitleButton");
+        QTest::newRow("title button") << true;
+        QTest::newRow("window manager") << false;
+    }
+    void closingMaximisedSavesTheNormalBounds() {
+        QFETCH(bool, byTitleButton);
+        if (byTitleButton)
+            window_->sb_maxClick();
+        else
+            window_->showMaximized();
+        QTRY_COMPARE(window_->size(), window_->screen()->availableGeometry().size());
+        window_->close();
+        QSettings store(platform::SettingsFilePath(), QSettings::IniFormat);
+        const QRect saved(store.value("WinLeft").toInt(), store.value("WinTop").toInt(),
+                          store.value("WinWidth").toInt(), store.value("WinHeight").toInt());
+        QCOMPARE(saved, QRect(100, 100, 640, 420));
     }
 
     void maximisedWindowNeitherMovesNorResizes() {
