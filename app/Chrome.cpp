@@ -234,7 +234,17 @@ void TFMain::Image7Click() {
 }
 
 void TFMain::Image_wwwClick() {
-    platform::OpenUrl(HomePage());
+    OpenPage(HomePage());
+}
+
+void TFMain::OpenPage(const QUrl& page) {
+    if (platform::OpenUrl(page))
+        return;
+    const QString name = page.isLocalFile() ? page.toLocalFile() : page.toString();
+    platform::Application::ReportError(
+        QStringLiteral("Не удалось открыть страницу %1: не найдена программа для просмотра "
+                       "(нужен пакет xdg-utils и браузер).")
+            .arg(name));
 }
 
 void TFMain::Image_optMouseDown() {
@@ -262,7 +272,7 @@ void TFMain::Splitter1Moved() {
 
 void TFMain::FormKeyDown(int key) {
     if (key == Qt::Key_F1)
-        platform::OpenUrl(HelpPage());
+        OpenPage(HelpPage());
 }
 
 } // namespace glyptor

@@ -468,6 +468,18 @@ void TFMain::FormClose() {
     ScannedFiles.Clear();
 }
 
+void TFMain::ShowStatus(const QString& text) {
+    statusText_ = text;
+    // The about picture's left edge bounds the text, with a gap as wide as the label's margin;
+    // until the skin has placed the picture (the window not shown yet) the text stays whole.
+    const int room = Image_about->x() - 2 * StatusLabel->x();
+    const QString shown =
+        room > 0 ? StatusLabel->fontMetrics().elidedText(text, Qt::ElideMiddle, room) : text;
+    StatusLabel->setText(shown);
+    StatusLabel->adjustSize();
+    Panel_top->setToolTip(shown == text ? QString() : text);
+}
+
 void TFMain::SBExitClick() {
     close();
 }
@@ -563,6 +575,17 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
             QApplication::activeModalWidget())
             break;
         auto* key = static_cast<QKeyEvent*>(event);
+        // The window system's event first reaches the QWindow; the control's copy is the one
+        // acted on, and consumed so that its parents do not act on it again.
+        if (watched->isWidgetType() && key->key() == Qt::Key_F5) {
+            RefreshSubfolders(FATView->currentItem());
+            return true;
+        }
+        if ((watched == IconBox || watched == IconBox->viewport()) &&
+            key->matches(QKeySequence::Copy)) {
+            Copytoclipboard1->trigger();
+            return true;
+        }
         if (key->key() == Qt::Key_F1) {
             FormKeyDown(key->key()); // the key goes on to the focused control
             break;
@@ -597,6 +620,12 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
             Image_wwwClick();
         break;
     }
+    case QEvent::Move:
+        // The skin places the about picture at the strip's right end: the status line's room
+        // changed with the strip's width.
+        if (watched == Image_about)
+            ShowStatus(statusText_);
+        break;
     case QEvent::MouseButtonPress:
         if (watched == Image_opt) {
             Image_optMouseDown();

@@ -53,11 +53,11 @@ std::function<void(const QUrl&)>& UrlOpener() {
 
 } // namespace
 
-void OpenUrl(const QUrl& url) {
-    if (UrlOpener())
-        UrlOpener()(url);
-    else
-        QDesktopServices::openUrl(url);
+bool OpenUrl(const QUrl& url) {
+    if (!UrlOpener())
+        return QDesktopServices::openUrl(url);
+    UrlOpener()(url);
+    return true;
 }
 
 void SetUrlOpener(std::function<void(const QUrl&)> opener) {

@@ -27,8 +27,9 @@ public:
 
 enum class MessageIcon { None, Information, Warning, Error };
 
-// Opens an address with the desktop's handler (help page, web site); tests replace the opener.
-void OpenUrl(const QUrl& url);
+// Opens an address with the desktop's handler (help page, web site); false when no handler
+// could be started. Tests replace the opener.
+bool OpenUrl(const QUrl& url);
 void SetUrlOpener(std::function<void(const QUrl&)> opener);
 
 // A modal message box with an OK button, owned by `owner` (may be null).

@@ -6,6 +6,7 @@
 
 #include "TempDrive.h"
 
+#include <QLabel>
 #include <QMouseEvent>
 #include <QSettings>
 #include <QSplitter>
@@ -205,6 +206,34 @@ private slots:
         // The window moved under the pointer: the same screen point is now `title` inside it.
         QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier, title);
         QCOMPARE(window_->pos(), start + QPoint(20, 10));
+    }
+
+    void longStatusIsShortenedInTheMiddleWithTheWholeTextAsTooltip() {
+        const QString path = QStringLiteral("T:\\") + QString("Каталог\\").repeated(12) + "конец";
+        window_->ShowStatus(path);
+        QLabel* label = window_->StatusLabel;
+        QVERIFY(label->geometry().right() < window_->Image_about->x());
+        QVERIFY(label->text().startsWith("T:\\Каталог"));
+        QVERIFY(label->text().endsWith("конец"));
+        QVERIFY(label->text().contains(QChar(0x2026)));
+        QCOMPARE(window_->Panel_top->toolTip(), path);
+        // Wide enough again: the whole text, no tooltip.
+        window_->resize(1900, 420);
+        QCOMPARE(label->text(), path);
+        QVERIFY(window_->Panel_top->toolTip().isEmpty());
+    }
+
+    void pageThatCannotBeOpenedIsReported() {
+        QTemporaryDir nowhere; // no launcher on the way
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", nowhere.path().toUtf8());
+        QStringList reported;
+        platform::Application::SetErrorReporter([&](const QString& text) { reported << text; });
+        window_->FormKeyDown(Qt::Key_F1);
+        platform::Application::SetErrorReporter(nullptr);
+        qputenv("PATH", path);
+        QCOMPARE(reported.size(), 1);
+        QVERIFY2(reported[0].contains(TFMain::HelpPage().toLocalFile()), qPrintable(reported[0]));
     }
 
     void helpAndWebPagesOpen() {

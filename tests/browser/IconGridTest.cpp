@@ -7,6 +7,7 @@
 #include "TempDrive.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
@@ -253,6 +254,22 @@ private slots:
         QApplication::sendEvent(window.get(), &drop);
         QCOMPARE(window->IconBox->Count(), 2);
         QTRY_VERIFY(counter.paints > 0);
+    }
+
+    void ctrlCCopiesTheSelectedIcon() {
+        drive_->File("many.dll", LibraryWithIcons(3));
+        auto window = ScannedWindow();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        window->IconBox->setFocus();
+        window->IconBox->SetItemIndex(1);
+        QGuiApplication::clipboard()->clear();
+        QTest::keyClick(window->IconBox, Qt::Key_C, Qt::ControlModifier);
+        const QImage copied = QGuiApplication::clipboard()->image();
+        QGuiApplication::clipboard()->clear();
+        window->Copytoclipboard1->trigger();
+        QVERIFY(!copied.isNull());
+        QCOMPARE(copied, QGuiApplication::clipboard()->image());
     }
 
     void menuShowsOnlyTheColourWithoutSelection() {
