@@ -25,6 +25,11 @@ public:
     static QString HelpFile;
 };
 
+// Every text of the program is Russian; Qt's own (the standard dialogs, their buttons) follows
+// with its Russian translation, when the system has it (Debian: qt6-translations-l10n). False
+// when it is missing: those texts then stay English.
+bool InstallQtTranslations();
+
 enum class MessageIcon { None, Information, Warning, Error };
 
 // Opens an address with the desktop's handler (help page, web site); false when no handler

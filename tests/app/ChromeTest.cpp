@@ -6,8 +6,10 @@
 
 #include "TempDrive.h"
 
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QSettings>
 #include <QSplitter>
 #include <QTemporaryDir>
@@ -234,6 +236,13 @@ private slots:
         qputenv("PATH", path);
         QCOMPARE(reported.size(), 1);
         QVERIFY2(reported[0].contains(TFMain::HelpPage().toLocalFile()), qPrintable(reported[0]));
+    }
+
+    void qtsOwnTextsAreRussian() {
+        if (!platform::InstallQtTranslations())
+            QSKIP("Qt's Russian translation (qt6-translations-l10n) is not installed");
+        QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Отмена"));
     }
 
     void helpAndWebPagesOpen() {
