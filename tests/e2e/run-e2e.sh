@@ -398,7 +398,7 @@ shot grid-menu
 before=$(visible_windows)
 # Only "Цвет фона" is offered where no icon is selected; it is the last entry either way.
 xdotool key Up Return
-COLOUR_DIALOG=$(timeout 10 xdotool search --sync --onlyvisible --pid "$APP_PID" --name 'Colou?r|Цвет' | head -n 1)
+COLOUR_DIALOG=$(timeout 10 xdotool search --sync --onlyvisible --pid "$APP_PID" --name 'Colou?r|[Цц]вет' | head -n 1)
 [ -n "$COLOUR_DIALOG" ] || fail "the colour dialog did not open"
 sleep 0.5
 shot colour-dialog
