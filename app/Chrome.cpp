@@ -212,6 +212,16 @@ void TFMain::sb_maxClick() {
     setGeometry(screen->availableGeometry());
 }
 
+QRect TFMain::NormalBounds() const {
+    if (maximized_)
+        return normalBounds_;
+    // Maximised or full screen by the window manager.
+    if ((windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) &&
+        normalGeometry().isValid())
+        return normalGeometry();
+    return geometry();
+}
+
 void TFMain::SB_MinClick() {
     showMinimized();
 }
@@ -224,7 +234,17 @@ void TFMain::Image7Click() {
 }
 
 void TFMain::Image_wwwClick() {
-    platform::OpenUrl(HomePage());
+    OpenPage(HomePage());
+}
+
+void TFMain::OpenPage(const QUrl& page) {
+    if (platform::OpenUrl(page))
+        return;
+    const QString name = page.isLocalFile() ? page.toLocalFile() : page.toString();
+    platform::Application::ReportError(
+        QStringLiteral("Не удалось открыть страницу %1: не найдена программа для просмотра "
+                       "(нужен пакет xdg-utils и браузер).")
+            .arg(name));
 }
 
 void TFMain::Image_optMouseDown() {
@@ -252,7 +272,7 @@ void TFMain::Splitter1Moved() {
 
 void TFMain::FormKeyDown(int key) {
     if (key == Qt::Key_F1)
-        platform::OpenUrl(HelpPage());
+        OpenPage(HelpPage());
 }
 
 } // namespace glyptor

@@ -84,8 +84,7 @@ void TFMain::LoadGridColorSetting() {
 void TFMain::SaveSettings() {
     const QList<int> sizes = Splitter1->sizes();
     const int filesWidth = sizes.size() > 1 ? sizes[1] : PanelFiles->width();
-    const QRect bounds =
-        normalGeometry().isValid() && isMaximized() ? normalGeometry() : geometry();
+    const QRect bounds = NormalBounds();
     WriteSettingsFile(platform::SettingsFilePath(),
                       {{"SubFolders", ScanSubfolders ? "1" : "0"},
                        {"Mask", ExtMask},

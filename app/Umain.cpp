@@ -107,7 +107,9 @@ TFMain::TFMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     setWindowTitle(QStringLiteral("Главное"));
     setAcceptDrops(true);
     resize(643, 437);
-    setMinimumSize(1, 1);
+    // Never smaller than the smallest window the resize rules make (370 x 100). The children's
+    // own minimums below fit into that, so the grip and the exit picture stay inside.
+    setMinimumSize(370, 100);
     setWindowIcon(QIcon(ApplicationIcon()));
 
     CreateControls();
@@ -208,8 +210,11 @@ void TFMain::CreateControls() {
     stack->setContentsMargins(0, 0, 0, 0);
     Image2 = NewPicture(gridArea, "Image2");
     Image2->setAlignment(Qt::AlignCenter);
+    // The logo and the grid are cut off rather than hold the window open at their natural size.
+    Image2->setMinimumSize(1, 1);
     IconBox = new TIconBox(gridArea);
     IconBox->setObjectName(QStringLiteral("IconBox"));
+    IconBox->setMinimumSize(1, 1);
     IconBox->SetColumns(9);
     IconBox->SetColor(0xFFFFFF);
     IconBox->setMouseTracking(true);
@@ -218,6 +223,10 @@ void TFMain::CreateControls() {
         IconBoxDrawItem(painter, index, rect, selected);
     };
     connect(IconBox, &TIconBox::Clicked, this, &TFMain::IconClick);
+    // The grid's own resize, not its pane's: the pane's event comes before its layout has
+    // given the grid the new width, and columns counted from the old width stay wrong until
+    // the next resize (a maximised window kept the narrow window's columns, and back).
+    connect(IconBox, &TIconBox::Resized, this, &TFMain::PanelIconBoxResize);
     stack->addWidget(Image2, 0, 0);
     stack->addWidget(IconBox, 0, 0);
     IconBox->raise();
@@ -260,6 +269,8 @@ void TFMain::CreateControls() {
     FATView->setSortingEnabled(true);
     FATView->sortByColumn(0, Qt::AscendingOrder);
     FATView->setMouseTracking(true);
+    // The title, options strip and tool strip (90 pixels) must fit a 100-pixel window.
+    FATView->setMinimumHeight(1);
     FATView->setStyleSheet(
         QStringLiteral("QTreeWidget { background: black; color: silver; }"
                        "QTreeWidget::item:selected { background: #000080; color: white; }"));
@@ -317,6 +328,10 @@ void TFMain::CreateControls() {
         button->setCheckable(true);
         button->raise();
     }
+    // The splitter may narrow the folder pane only down to its tool strip: the four buttons,
+    // the exit picture and the grip side by side, so the last two cannot be pushed out of it.
+    PanelFiles->setMinimumWidth(SpeedButton5->geometry().right() + 1 + 8 +
+                                Panel_exit->minimumWidth() + Panelresize->minimumWidth());
 
     filesLayout->addWidget(Panel_title);
     filesLayout->addWidget(Panel_opt);
@@ -453,6 +468,18 @@ void TFMain::FormClose() {
     ScannedFiles.Clear();
 }
 
+void TFMain::ShowStatus(const QString& text) {
+    statusText_ = text;
+    // The about picture's left edge bounds the text, with a gap as wide as the label's margin;
+    // until the skin has placed the picture (the window not shown yet) the text stays whole.
+    const int room = Image_about->x() - 2 * StatusLabel->x();
+    const QString shown =
+        room > 0 ? StatusLabel->fontMetrics().elidedText(text, Qt::ElideMiddle, room) : text;
+    StatusLabel->setText(shown);
+    StatusLabel->adjustSize();
+    Panel_top->setToolTip(shown == text ? QString() : text);
+}
+
 void TFMain::SBExitClick() {
     close();
 }
@@ -548,6 +575,17 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
             QApplication::activeModalWidget())
             break;
         auto* key = static_cast<QKeyEvent*>(event);
+        // The window system's event first reaches the QWindow; the control's copy is the one
+        // acted on, and consumed so that its parents do not act on it again.
+        if (watched->isWidgetType() && key->key() == Qt::Key_F5) {
+            RefreshSubfolders(FATView->currentItem());
+            return true;
+        }
+        if ((watched == IconBox || watched == IconBox->viewport()) &&
+            key->matches(QKeySequence::Copy)) {
+            Copytoclipboard1->trigger();
+            return true;
+        }
         if (key->key() == Qt::Key_F1) {
             FormKeyDown(key->key()); // the key goes on to the focused control
             break;
@@ -582,15 +620,17 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
             Image_wwwClick();
         break;
     }
+    case QEvent::Move:
+        // The skin places the about picture at the strip's right end: the status line's room
+        // changed with the strip's width.
+        if (watched == Image_about)
+            ShowStatus(statusText_);
+        break;
     case QEvent::MouseButtonPress:
         if (watched == Image_opt) {
             Image_optMouseDown();
             return true;
         }
-        break;
-    case QEvent::Resize:
-        if (watched == PanelIconBox || watched == IconBox->parentWidget())
-            PanelIconBoxResize();
         break;
     default:
         break;

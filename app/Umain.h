@@ -170,6 +170,12 @@ public:
     void DropNames(const QStringList& programPaths);
     void PumpMessages();
     void SBExitClick();
+    // Shows a text in the status line, shortened in the middle to the room left of the about
+    // picture; the whole text is then the strip's tooltip.
+    void ShowStatus(const QString& text);
+    // F5: lists the selected folder's subfolders again, adding those made since (nodes already
+    // there stay, since grid records may refer to them).
+    void RefreshSubfolders(QTreeWidgetItem* node);
 
     // --- Settings ---------------------------------------------------------------------------
     void LoadSettings();
@@ -289,6 +295,8 @@ public:
     // Maximised into the work area by sb_maxClick (the window draws its own frame, so the state
     // is kept here rather than left to a window manager that may not exist).
     bool Maximized() const { return maximized_; }
+    // The window's bounds in the normal state, also while it is maximised: what is saved.
+    QRect NormalBounds() const;
     // The drag anchor: the screen point of the last left-button press, moved with each step.
     QPoint DragAnchor;
     // The help page and the home page the web picture opens.
@@ -297,6 +305,8 @@ public:
     // --- End of window chrome ------------------------------------------------------------------
 
     bool Closing() const { return closing_; }
+    // Opens a page with the desktop's handler; when that fails, says so naming the page.
+    void OpenPage(const QUrl& page);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -325,6 +335,7 @@ private:
     void ShowHover(QLabel* control, int slot, bool hover);
     void ChromePointer(QObject* target, QEvent* event);
     quint64 nextNodeId_ = 1;
+    QString statusText_;
     QMap<QTreeWidgetItem*, int> pendingState_;
 };
 

@@ -92,7 +92,7 @@ void TFMain::SelectNode(QTreeWidgetItem* node) {
 }
 
 void TFMain::BuildDriveTree() {
-    StatusLabel->setText(QStringLiteral("\\\\") + QString::fromStdString(platform::ComputerName()));
+    ShowStatus(QStringLiteral("\\\\") + QString::fromStdString(platform::ComputerName()));
     DriveList.clear();
     for (const platform::DriveEntry& drive : platform::Drives())
         DriveList.append(DriveRecord{drive.type, QString::fromStdString(drive.root).toUpper()});
@@ -140,6 +140,33 @@ void TFMain::ListSubfolders(QTreeWidgetItem* node) {
     QApplication::restoreOverrideCursor();
 }
 
+void TFMain::RefreshSubfolders(QTreeWidgetItem* node) {
+    if (!node)
+        return;
+    if (node->childCount() == 0) {
+        ListSubfolders(node);
+        return;
+    }
+    QString path = NodePath(node);
+    if (!path.endsWith('\\'))
+        path += '\\';
+    std::set<QString> known;
+    for (int i = 0; i < node->childCount(); ++i)
+        known.insert(node->child(i)->text(0).toUpper());
+    const bool sorting = FATView->isSortingEnabled();
+    FATView->setSortingEnabled(false);
+    for (const std::string& name : platform::ListSubfolders(path.toStdString())) {
+        const QString text = QString::fromStdString(name);
+        if (known.count(text.toUpper()))
+            continue;
+        auto* child = new FolderNode(node, QStringList{text});
+        child->setData(0, NodeIdRole, nextNodeId_++);
+        SetNodeImage(child, 0, 7);
+    }
+    node->sortChildren(0, Qt::AscendingOrder);
+    FATView->setSortingEnabled(sorting);
+}
+
 QTreeWidgetItem* TFMain::FindNodeByPath(const QString& path) {
     if (FATView->topLevelItemCount() == 0)
         return nullptr;
@@ -168,8 +195,7 @@ QTreeWidgetItem* TFMain::FindNodeByPath(const QString& path) {
 
 void TFMain::FATViewChange(QTreeWidgetItem* node) {
     CurrentDir = NodePath(node);
-    StatusLabel->setText(CurrentDir);
-    StatusLabel->adjustSize();
+    ShowStatus(CurrentDir);
 }
 
 void TFMain::FATViewExpanding(QTreeWidgetItem* node) {

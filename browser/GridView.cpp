@@ -85,8 +85,7 @@ void TFMain::Backc1Click() {
 }
 
 void TFMain::ShowInStatus(TIconRes& record) {
-    StatusLabel->setText(record.FileName + ' ' + QString::number(record.IconIndex));
-    StatusLabel->adjustSize();
+    ShowStatus(record.FileName + ' ' + QString::number(record.IconIndex));
 }
 
 } // namespace glyptor

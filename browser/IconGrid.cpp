@@ -29,9 +29,12 @@ TIconBox::~TIconBox() = default;
 
 void TIconBox::Append(std::unique_ptr<TIconRes> record) {
     items_.push_back(std::move(record));
-    // While hidden (during a scan) the scroll range is brought up to date when shown again.
-    if (isVisible())
+    // While hidden (during a scan) the scroll range is brought up to date when shown again;
+    // a visible grid (files dropped on the window) shows the new cells and range at once.
+    if (isVisible()) {
         UpdateScrollBar();
+        viewport()->update();
+    }
 }
 
 void TIconBox::Clear() {
@@ -39,6 +42,7 @@ void TIconBox::Clear() {
         ReleasePicture(*record);
     items_.clear();
     topIndex_ = 0;
+    wantedTop_ = 0;
     itemIndex_ = -1;
     UpdateScrollBar();
     viewport()->update();
@@ -61,22 +65,8 @@ int TIconBox::RowsPerColumn() const {
 }
 
 void TIconBox::SetTopIndex(int index) {
-    if (items_.empty()) {
-        topIndex_ = 0;
-        return;
-    }
-    index = std::clamp(index, 0, Count() - 1);
-    if (columns_ > 0) {
-        const int rows = RowsPerColumn();
-        index = index / rows * rows;
-    }
-    topIndex_ = index;
-    syncing_ = true;
-    if (columns_ > 0)
-        horizontalScrollBar()->setValue(topIndex_ / RowsPerColumn());
-    else
-        verticalScrollBar()->setValue(topIndex_);
-    syncing_ = false;
+    wantedTop_ = items_.empty() ? 0 : std::clamp(index, 0, Count() - 1);
+    UpdateScrollBar();
     viewport()->update();
 }
 
@@ -120,6 +110,7 @@ int TIconBox::IndexAt(const QPoint& point) const {
 
 void TIconBox::UpdateScrollBar() {
     syncing_ = true;
+    topIndex_ = wantedTop_;
     if (columns_ > 0) {
         const int rows = RowsPerColumn();
         const int totalColumns = (Count() + rows - 1) / rows;
@@ -141,6 +132,12 @@ void TIconBox::UpdateScrollBar() {
         topIndex_ = std::min(topIndex_, verticalScrollBar()->maximum());
     }
     topIndex_ = std::max(0, topIndex_);
+    // The bar shows where the view is: after a change of rows or columns the same first cell
+    // sits at another scroll position.
+    if (columns_ > 0)
+        horizontalScrollBar()->setValue(topIndex_ / RowsPerColumn());
+    else
+        verticalScrollBar()->setValue(topIndex_);
     syncing_ = false;
 }
 
@@ -149,12 +146,20 @@ void TIconBox::scrollContentsBy(int, int) {
         return;
     topIndex_ = columns_ > 0 ? horizontalScrollBar()->value() * RowsPerColumn()
                              : verticalScrollBar()->value();
+    wantedTop_ = topIndex_;
     viewport()->update();
 }
 
 void TIconBox::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
     UpdateScrollBar();
+    emit Resized();
+}
+
+void TIconBox::showEvent(QShowEvent* event) {
+    QAbstractScrollArea::showEvent(event);
+    UpdateScrollBar();
+    viewport()->update();
 }
 
 void TIconBox::paintEvent(QPaintEvent*) {
@@ -261,14 +266,18 @@ void TIconBox::keyPressEvent(QKeyEvent* event) {
 }
 
 void TIconBox::wheelEvent(QWheelEvent* event) {
-    // The grid scrolls sideways: the wheel moves columns.
-    const int steps = event->angleDelta().y() / 120;
-    if (columns_ > 0 && steps != 0) {
-        horizontalScrollBar()->setValue(horizontalScrollBar()->value() - steps);
-        event->accept();
+    if (columns_ <= 0) {
+        QAbstractScrollArea::wheelEvent(event);
         return;
     }
-    QAbstractScrollArea::wheelEvent(event);
+    // The grid scrolls sideways: either wheel moves columns, one per notch.
+    const QPoint delta = event->angleDelta();
+    wheelRemainder_ += delta.y() != 0 ? delta.y() : delta.x();
+    const int steps = wheelRemainder_ / 120;
+    wheelRemainder_ -= steps * 120;
+    if (steps != 0)
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() - steps);
+    event->accept();
 }
 
 } // namespace glyptor

@@ -59,10 +59,13 @@ public:
 signals:
     // The selection was changed by the user (mouse or keyboard).
     void Clicked();
+    // The control or its viewport has its new size; the scroll range already matches it.
+    void Resized();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
@@ -76,9 +79,15 @@ private:
     std::vector<std::unique_ptr<TIconRes>> items_;
     int columns_ = 9;
     int topIndex_ = 0;
+    // The first cell last chosen by scrolling or SetTopIndex. The view shows it rounded to its
+    // column and kept within the scroll range; remembering it apart means that a size which
+    // pulls the view back (a maximised window) does not lose it for the next size.
+    int wantedTop_ = 0;
     int itemIndex_ = -1;
     int color_ = 0xFFFFFF;
     bool syncing_ = false;
+    // Wheel movement short of one notch, kept for the next event (fine-grained wheels, touchpads).
+    int wheelRemainder_ = 0;
 };
 
 // Colour conversion between the 0x00BBGGRR encoding of settings and themes and Qt.

@@ -55,8 +55,7 @@ void TFMain::ScanFolder(QTreeWidgetItem* node) {
     if (Terminating(*this) || StopRequested)
         return;
     const QString path = NodePath(node);
-    StatusLabel->setText(path);
-    StatusLabel->adjustSize();
+    ShowStatus(path);
     SetStateImage(node, 1);
 
     const QString pattern = ScanPattern(ExtMask);

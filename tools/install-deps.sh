@@ -11,6 +11,7 @@ packages=(
     fonts-dejavu-core xvfb xauth xdotool imagemagick x11-apps
     zip unzip p7zip-full icoutils python3 python3-pil
     libglib2.0-bin gsettings-desktop-schemas dpkg-dev file
+    qt6-translations-l10n xdg-utils
 )
 
 missing=()

@@ -16,6 +16,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -212,6 +213,8 @@ void TFMain::SaveWithDialog(TIconRes& record) {
     if (chosen.isEmpty())
         return;
     const QString fileName = chosen.front();
+    // The next save starts where this one went, as long as the program runs.
+    SPDlg->setDirectory(QFileInfo(fileName).absolutePath());
     const std::string nativeName = QFile::encodeName(fileName).toStdString();
 
     switch (SaveKindForName(fileName)) {

@@ -1,7 +1,10 @@
 #include "platform/ui/Application.h"
 
 #include <QDesktopServices>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
+#include <QTranslator>
 
 #include <exception>
 
@@ -18,7 +21,20 @@ std::function<void(const QString&)>& Reporter() {
 
 QString Application::HelpFile;
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
+Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
+    InstallQtTranslations();
+}
+
+bool InstallQtTranslations() {
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
+                          QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
 
 bool Application::notify(QObject* receiver, QEvent* event) {
     try {
@@ -26,7 +42,7 @@ bool Application::notify(QObject* receiver, QEvent* event) {
     } catch (const std::exception& error) {
         ReportError(QString::fromUtf8(error.what()));
     } catch (...) {
-        ReportError(QStringLiteral("Unknown error"));
+        ReportError(QStringLiteral("Неизвестная ошибка"));
     }
     return false;
 }
@@ -53,11 +69,11 @@ std::function<void(const QUrl&)>& UrlOpener() {
 
 } // namespace
 
-void OpenUrl(const QUrl& url) {
-    if (UrlOpener())
-        UrlOpener()(url);
-    else
-        QDesktopServices::openUrl(url);
+bool OpenUrl(const QUrl& url) {
+    if (!UrlOpener())
+        return QDesktopServices::openUrl(url);
+    UrlOpener()(url);
+    return true;
 }
 
 void SetUrlOpener(std::function<void(const QUrl&)> opener) {

@@ -25,10 +25,16 @@ public:
     static QString HelpFile;
 };
 
+// Every text of the program is Russian; Qt's own (the standard dialogs, their buttons) follows
+// with its Russian translation, when the system has it (Debian: qt6-translations-l10n). False
+// when it is missing: those texts then stay English.
+bool InstallQtTranslations();
+
 enum class MessageIcon { None, Information, Warning, Error };
 
-// Opens an address with the desktop's handler (help page, web site); tests replace the opener.
-void OpenUrl(const QUrl& url);
+// Opens an address with the desktop's handler (help page, web site); false when no handler
+// could be started. Tests replace the opener.
+bool OpenUrl(const QUrl& url);
 void SetUrlOpener(std::function<void(const QUrl&)> opener);
 
 // A modal message box with an OK button, owned by `owner` (may be null).

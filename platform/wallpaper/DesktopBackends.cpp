@@ -11,21 +11,21 @@ namespace glyptor::wallpaper {
 namespace {
 
 QString SavedTo(const QString& file) {
-    return QStringLiteral("The picture was saved to %1.").arg(file);
+    return QStringLiteral("Рисунок сохранён в файл %1.").arg(file);
 }
 
 // Throws unless the tool ran and reported success.
 void Require(const CommandResult& result, const QString& tool, const QString& file) {
     if (!result.started)
         throw WallpaperError(
-            QStringLiteral("Cannot set the wallpaper: %1 could not be run. ").arg(tool) +
+            QStringLiteral("Не удалось установить обои: не запускается %1. ").arg(tool) +
             SavedTo(file));
     if (result.exitCode != 0) {
         QString reason = QString::fromLocal8Bit(result.errors).trimmed();
         if (reason.isEmpty())
-            reason = QStringLiteral("exit code %1").arg(result.exitCode);
+            reason = QStringLiteral("код завершения %1").arg(result.exitCode);
         throw WallpaperError(
-            QStringLiteral("Cannot set the wallpaper through %1: %2. ").arg(tool, reason) +
+            QStringLiteral("Не удалось установить обои через %1: %2. ").arg(tool, reason) +
             SavedTo(file));
     }
 }
@@ -71,8 +71,10 @@ void TellGSettings(const GSettingsSchema& keys, const QString& file, WallpaperMo
     const CommandResult current = run(tool, {QStringLiteral("get"), keys.schema, optionsKey});
     Require(current, tool, file);
     const QString option = ParseGVariantString(current.output);
+    const QStringList scaling{QStringLiteral("zoom"), QStringLiteral("scaled"),
+                              QStringLiteral("stretched"), QStringLiteral("spanned")};
     if (auto next = PictureOptionToWrite(option, QStringLiteral("centered"),
-                                         QStringLiteral("wallpaper"), mode))
+                                         QStringLiteral("wallpaper"), scaling, mode))
         Require(run(tool, {QStringLiteral("set"), keys.schema, optionsKey, GVariantString(*next)}),
                 tool, file);
 
@@ -86,9 +88,14 @@ void TellGSettings(const GSettingsSchema& keys, const QString& file, WallpaperMo
         if (QString::fromUtf8(listed.output).split(QLatin1Char('\n')).contains(darkKey))
             pictureKeys << darkKey;
     }
-    for (const QString& key : pictureKeys)
+    // The file keeps its name, and a desktop shows the picture it has for an unchanged value:
+    // the key is cleared first, so that it changes and the new picture is loaded.
+    for (const QString& key : pictureKeys) {
+        Require(run(tool, {QStringLiteral("set"), keys.schema, key, GVariantString(QString())}),
+                tool, file);
         Require(run(tool, {QStringLiteral("set"), keys.schema, key, GVariantString(picture)}), tool,
                 file);
+    }
 
     // Without a session bus the dconf back end drops the change with a warning and gsettings
     // still exits with 0; reading the value back tells whether the desktop will see it.
@@ -96,8 +103,8 @@ void TellGSettings(const GSettingsSchema& keys, const QString& file, WallpaperMo
     Require(stored, tool, file);
     if (ParseGVariantString(stored.output) != picture)
         throw WallpaperError(
-            QStringLiteral("Cannot set the wallpaper: gsettings did not keep the new value "
-                           "(is the desktop's session running?). ") +
+            QStringLiteral("Не удалось установить обои: gsettings не сохранил новое значение "
+                           "(запущен ли сеанс рабочего стола?). ") +
             SavedTo(file));
 }
 
@@ -119,7 +126,8 @@ void TellXfce(const QString& file, WallpaperMode mode, const CommandRunner& run)
     }
     if (images.isEmpty())
         throw WallpaperError(
-            QStringLiteral("Cannot set the wallpaper: the Xfce desktop lists no backdrop. ") +
+            QStringLiteral(
+                "Не удалось установить обои: рабочий стол Xfce не назвал ни одного фона. ") +
             SavedTo(file));
     for (const QString& image : images) {
         const QString style = image.chopped(imageSuffix.size()) + QStringLiteral("/image-style");
@@ -128,22 +136,28 @@ void TellXfce(const QString& file, WallpaperMode mode, const CommandRunner& run)
         // A backdrop without a style of its own shows the default, which is neither.
         if (current.started && current.exitCode == 0) {
             const QString value = QString::fromUtf8(current.output).trimmed();
-            // xfdesktop's styles: 1 centred, 2 tiled.
-            if (auto next =
-                    PictureOptionToWrite(value, QStringLiteral("1"), QStringLiteral("2"), mode))
+            // xfdesktop's styles: 0 none, 1 centred, 2 tiled, 3 stretched, 4 scaled, 5 zoomed,
+            // 6 spanning the screens.
+            const QStringList scaling{QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("5"),
+                                      QStringLiteral("6")};
+            if (auto next = PictureOptionToWrite(value, QStringLiteral("1"), QStringLiteral("2"),
+                                                 scaling, mode))
                 Require(run(tool, {QStringLiteral("-c"), channel, QStringLiteral("-p"), style,
                                    QStringLiteral("-s"), *next}),
                         tool, file);
         }
-        Require(run(tool, {QStringLiteral("-c"), channel, QStringLiteral("-p"), image,
-                           QStringLiteral("-s"), file}),
-                tool, file);
+        // Cleared first: xfdesktop reloads the picture only when the value changes.
+        for (const QString& value : {QString(), file})
+            Require(run(tool, {QStringLiteral("-c"), channel, QStringLiteral("-p"), image,
+                               QStringLiteral("-s"), value}),
+                    tool, file);
     }
 }
 
 // --- KDE Plasma -----------------------------------------------------------------------------
 
-// The Plasma script for every desktop containment. Plasma's FillMode: 6 centred, 3 tiled.
+// The Plasma script for every desktop containment. Plasma's FillMode: 6 centred, 3 tiled; its
+// scaling modes are 0 stretched, 1 fitted and 2 cropped, the last also when none is set.
 QString PlasmaScript(const QString& file, WallpaperMode mode) {
     QString uri = QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded);
     uri.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
@@ -156,8 +170,11 @@ QString PlasmaScript(const QString& file, WallpaperMode mode) {
                           "    d.wallpaperPlugin = \"org.kde.image\";\n"
                           "    d.currentConfigGroup = Array(\"Wallpaper\", \"org.kde.image\", "
                           "\"General\");\n"
-                          "    if (String(d.readConfig(\"FillMode\")) == \"%2\")\n"
+                          "    var fill = String(d.readConfig(\"FillMode\"));\n"
+                          "    if (fill == \"%2\" || fill == \"0\" || fill == \"1\" || "
+                          "fill == \"2\" || fill == \"undefined\")\n"
                           "        d.writeConfig(\"FillMode\", %3);\n"
+                          "    d.writeConfig(\"Image\", \"\");\n"
                           "    d.writeConfig(\"Image\", \"%1\");\n"
                           "}\n")
         .arg(uri, from, to);
@@ -202,10 +219,11 @@ void TellDesktop(Desktop desktop, const QString& file, WallpaperMode mode,
     case Desktop::Unsupported:
         break;
     }
-    throw WallpaperError(QStringLiteral("Cannot set the wallpaper: no supported desktop was found "
-                                        "(XDG_CURRENT_DESKTOP is \"%1\"). ")
-                             .arg(qEnvironmentVariable("XDG_CURRENT_DESKTOP")) +
-                         SavedTo(file));
+    throw WallpaperError(
+        QStringLiteral("Не удалось установить обои: рабочий стол не поддерживается "
+                       "(XDG_CURRENT_DESKTOP = \"%1\"). ")
+            .arg(qEnvironmentVariable("XDG_CURRENT_DESKTOP")) +
+        SavedTo(file));
 }
 
 } // namespace glyptor::wallpaper

@@ -29,14 +29,16 @@ void WriteWallpaperFile(const QString& path, const std::vector<std::uint8_t>& by
     const auto size = static_cast<qint64>(bytes.size());
     if (file.write(reinterpret_cast<const char*>(bytes.data()), size) != size || !file.commit())
         throw WallpaperError(
-            QStringLiteral("Cannot write file %1: %2").arg(path, file.errorString()));
+            QStringLiteral("Не удалось записать файл %1: %2").arg(path, file.errorString()));
 }
 
 std::optional<QString> PictureOptionToWrite(const QString& current, const QString& centred,
-                                            const QString& tiled, WallpaperMode mode) {
-    if (mode == WallpaperMode::Tile && current == centred)
+                                            const QString& tiled, const QStringList& scaling,
+                                            WallpaperMode mode) {
+    const bool scaled = scaling.contains(current);
+    if (mode == WallpaperMode::Tile && (current == centred || scaled))
         return tiled;
-    if (mode == WallpaperMode::Center && current == tiled)
+    if (mode == WallpaperMode::Center && (current == tiled || scaled))
         return centred;
     return std::nullopt;
 }

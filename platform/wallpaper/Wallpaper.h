@@ -32,9 +32,12 @@ QString WallpaperFilePath();
 void WriteWallpaperFile(const QString& path, const std::vector<std::uint8_t>& bytes);
 
 // The centred/tiled rule on a desktop's option, given in that desktop's own words: tile turns
-// `centred` into `tiled`, center turns `tiled` into `centred`. Nothing when the option stays.
+// `centred` into `tiled`, center turns `tiled` into `centred`. The desktop's scaling modes are
+// its default way of showing a picture (a 32 x 32 icon would be blown up over the screen), so
+// they are set as asked too. Nothing when the option stays, or is anything else ("no picture").
 std::optional<QString> PictureOptionToWrite(const QString& current, const QString& centred,
-                                            const QString& tiled, WallpaperMode mode);
+                                            const QString& tiled, const QStringList& scaling,
+                                            WallpaperMode mode);
 
 enum class Desktop { Unsupported, Gnome, Budgie, Cinnamon, Mate, Xfce, Kde };
 

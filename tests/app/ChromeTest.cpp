@@ -6,8 +6,12 @@
 
 #include "TempDrive.h"
 
+#include <QDialogButtonBox>
+#include <QLabel>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QSettings>
+#include <QSplitter>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
@@ -41,6 +45,12 @@ class ChromeTest : public QObject {
     }
 
     QPoint CentreOf(QWidget* control) { return control->mapToGlobal(control->rect().center()); }
+
+    // Whole inside the window, where a pointer can reach it.
+    bool Reachable(QWidget* control) {
+        return window_->rect().contains(
+            QRect(control->mapTo(window_.get(), QPoint(0, 0)), control->size()));
+    }
 
 private slots:
     void init() {
@@ -99,6 +109,50 @@ private slots:
         Drag(window_->Image_resize, from2, from2 + QPoint(-400, -400));
         // 270 wide is below 300: 370. 40 high is below 100: 100.
         QCOMPARE(window_->size(), QSize(370, 100));
+        QVERIFY(Reachable(window_->Image_resize));
+        QVERIFY(Reachable(window_->Image_exit));
+    }
+
+    void gripAndSplitterCannotHideTheToolStrip() {
+        // 310 wide passes the 300 rule, but the smallest window is 370 wide.
+        QPoint from = CentreOf(window_->Image_resize);
+        Drag(window_->Image_resize, from, from + QPoint(-330, -360));
+        QCOMPARE(window_->size(), QSize(370, 100));
+        for (QWidget* control : {static_cast<QWidget*>(window_->Image_resize),
+                                 static_cast<QWidget*>(window_->Image_exit),
+                                 static_cast<QWidget*>(window_->SpeedButton5)})
+            QVERIFY2(Reachable(control), qPrintable(control->objectName()));
+        from = CentreOf(window_->Image_resize);
+        Drag(window_->Image_resize, from, from + QPoint(500, 400));
+        // The splitter's handle dragged to the window's right edge and beyond.
+        QSplitterHandle* handle = window_->Splitter1->handle(1);
+        QTest::mousePress(handle, Qt::LeftButton, Qt::NoModifier, QPoint(1, 50));
+        QTest::mouseMove(handle, QPoint(window_->width(), 50));
+        QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier, QPoint(window_->width(), 50));
+        QVERIFY(window_->PanelFiles->width() < 200);
+        QVERIFY(Reachable(window_->Image_exit));
+        QVERIFY(Reachable(window_->Image_resize));
+        QVERIFY(window_->Image_exit->x() + window_->Panel_exit->x() >
+                window_->SpeedButton5->geometry().right());
+    }
+
+    void closingMaximisedSavesTheNormalBounds_data() {
+        QTest::addColumn<bool>("byTitleButton");
+        QTest::newRow("title button") << true;
+        QTest::newRow("window manager") << false;
+    }
+    void closingMaximisedSavesTheNormalBounds() {
+        QFETCH(bool, byTitleButton);
+        if (byTitleButton)
+            window_->sb_maxClick();
+        else
+            window_->showMaximized();
+        QTRY_COMPARE(window_->size(), window_->screen()->availableGeometry().size());
+        window_->close();
+        QSettings store(platform::SettingsFilePath(), QSettings::IniFormat);
+        const QRect saved(store.value("WinLeft").toInt(), store.value("WinTop").toInt(),
+                          store.value("WinWidth").toInt(), store.value("WinHeight").toInt());
+        QCOMPARE(saved, QRect(100, 100, 640, 420));
     }
 
     void maximisedWindowNeitherMovesNorResizes() {
@@ -154,6 +208,41 @@ private slots:
         // The window moved under the pointer: the same screen point is now `title` inside it.
         QTest::mouseRelease(handle, Qt::LeftButton, Qt::NoModifier, title);
         QCOMPARE(window_->pos(), start + QPoint(20, 10));
+    }
+
+    void longStatusIsShortenedInTheMiddleWithTheWholeTextAsTooltip() {
+        const QString path = QStringLiteral("T:\\") + QString("Каталог\\").repeated(12) + "конец";
+        window_->ShowStatus(path);
+        QLabel* label = window_->StatusLabel;
+        QVERIFY(label->geometry().right() < window_->Image_about->x());
+        QVERIFY(label->text().startsWith("T:\\Каталог"));
+        QVERIFY(label->text().endsWith("конец"));
+        QVERIFY(label->text().contains(QChar(0x2026)));
+        QCOMPARE(window_->Panel_top->toolTip(), path);
+        // Wide enough again: the whole text, no tooltip.
+        window_->resize(1900, 420);
+        QCOMPARE(label->text(), path);
+        QVERIFY(window_->Panel_top->toolTip().isEmpty());
+    }
+
+    void pageThatCannotBeOpenedIsReported() {
+        QTemporaryDir nowhere; // no launcher on the way
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", nowhere.path().toUtf8());
+        QStringList reported;
+        platform::Application::SetErrorReporter([&](const QString& text) { reported << text; });
+        window_->FormKeyDown(Qt::Key_F1);
+        platform::Application::SetErrorReporter(nullptr);
+        qputenv("PATH", path);
+        QCOMPARE(reported.size(), 1);
+        QVERIFY2(reported[0].contains(TFMain::HelpPage().toLocalFile()), qPrintable(reported[0]));
+    }
+
+    void qtsOwnTextsAreRussian() {
+        if (!platform::InstallQtTranslations())
+            QSKIP("Qt's Russian translation (qt6-translations-l10n) is not installed");
+        QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Отмена"));
     }
 
     void helpAndWebPagesOpen() {

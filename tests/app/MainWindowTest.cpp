@@ -265,6 +265,27 @@ private slots:
         QVERIFY(window->IconBox->isVisible());
     }
 
+    void f5ListsFoldersMadeSinceAndKeepsTheOthers() {
+        drive_->Folder("old");
+        auto window = NewWindow();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        QTreeWidgetItem* drive = DriveNode(*window, "T:");
+        window->FATView->setCurrentItem(drive);
+        window->ListSubfolders(drive);
+        QCOMPARE(drive->childCount(), 1);
+        QTreeWidgetItem* old = drive->child(0);
+        drive_->Folder("New");
+        drive_->Folder("Another");
+        window->FATView->setFocus();
+        QTest::keyClick(window->FATView, Qt::Key_F5);
+        QCOMPARE(drive->childCount(), 3);
+        QCOMPARE(drive->child(0)->text(0), QStringLiteral("Another"));
+        QCOMPARE(drive->child(2), old); // the node grid records may hold is the same
+        QTest::keyClick(window->FATView, Qt::Key_F5);
+        QCOMPARE(drive->childCount(), 3);
+    }
+
     void secondScanClickOnlyAsksToStop() {
         auto window = NewWindow();
         window->Scanning = true;

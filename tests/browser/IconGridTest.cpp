@@ -7,8 +7,11 @@
 #include "TempDrive.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -40,9 +43,22 @@ class IconGridTest : public QObject {
     QTemporaryDir config_;
     std::unique_ptr<TempDrive> drive_;
 
-    std::unique_ptr<TFMain> ScannedWindow() {
+    // What a user sees of the grid's arithmetic: columns, their width, rows, the first visible
+    // cell and where the scroll bar stands.
+    static QList<int> GridLayout(TFMain& window) {
+        TIconBox* box = window.IconBox;
+        return {box->Columns(),
+                box->ColumnWidth(),
+                box->RowsPerColumn(),
+                box->TopIndex(),
+                box->horizontalScrollBar()->value(),
+                box->horizontalScrollBar()->maximum(),
+                box->horizontalScrollBar()->isVisible()};
+    }
+
+    std::unique_ptr<TFMain> ScannedWindow(QSize size = QSize(800, 500)) {
         auto window = std::make_unique<TFMain>();
-        window->resize(800, 500);
+        window->resize(size);
         window->show();
         window->FATView->setCurrentItem(window->FATView->topLevelItem(1));
         ShallowScan = true;
@@ -154,6 +170,106 @@ private slots:
         IconClickAction = [&](TIconRes& record) { window->ShowInStatus(record); };
         QTest::keyClick(window->IconBox, Qt::Key_Down);
         QCOMPARE(window->StatusLabel->text(), QStringLiteral("many.dll 2"));
+    }
+
+    void scrollBarAndWheelFromTheEndOfTheScan() {
+        drive_->File("many.dll", LibraryWithIcons(300));
+        auto window = ScannedWindow();
+        TIconBox* box = window->IconBox;
+        QScrollBar* bar = box->horizontalScrollBar();
+        const int rows = box->RowsPerColumn();
+        const int columns = (box->Count() + rows - 1) / rows;
+        QCOMPARE(bar->maximum(), columns - box->viewport()->width() / box->ColumnWidth());
+        QTRY_VERIFY(bar->isVisible());
+        auto wheel = [&](QPoint delta) {
+            const QPointF at = box->viewport()->rect().center();
+            QWheelEvent event(at, box->viewport()->mapToGlobal(at), QPoint(), delta, Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(box->viewport(), &event);
+        };
+        wheel(QPoint(0, -120)); // a notch down: one column on
+        QCOMPARE(box->TopIndex(), rows);
+        QCOMPARE(bar->value(), 1);
+        wheel(QPoint(0, -240));
+        QCOMPARE(box->TopIndex(), 3 * rows);
+        for (int i = 0; i < 3; ++i) // a fine wheel: three small steps make one notch
+            wheel(QPoint(0, 40));
+        QCOMPARE(box->TopIndex(), 2 * rows);
+        wheel(QPoint(120, 0)); // a sideways wheel
+        QCOMPARE(box->TopIndex(), rows);
+    }
+
+    void maximiseAndRestoreLookLikeAFreshWindow() {
+        drive_->File("many.dll", LibraryWithIcons(300));
+        auto window = ScannedWindow(QSize(520, 360));
+        const QRect screen = window->screen()->availableGeometry();
+        auto fresh = ScannedWindow(screen.size());
+        fresh->move(screen.topLeft());
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        const int rows = window->IconBox->RowsPerColumn();
+        window->IconBox->SetTopIndex(3 * rows);
+        fresh->IconBox->SetTopIndex(3 * rows);
+        QTRY_VERIFY(window->IconBox->horizontalScrollBar()->isVisible());
+        const QList<int> normal = GridLayout(*window);
+        const QImage normalPicture = window->IconBox->viewport()->grab().toImage();
+        QCOMPARE(normal.at(0), window->IconBox->width() / 39);
+        QCOMPARE(normal.at(4), 3);
+
+        auto roundTrip = [&](const std::function<void()>& maximise,
+                             const std::function<void()>& restore) {
+            maximise();
+            QTRY_COMPARE(window->size(), screen.size());
+            QTRY_COMPARE(GridLayout(*window), GridLayout(*fresh));
+            restore();
+            QTRY_COMPARE(window->size(), QSize(520, 360));
+            QTRY_COMPARE(GridLayout(*window), normal);
+            QCOMPARE(window->IconBox->viewport()->grab().toImage(), normalPicture);
+        };
+        roundTrip([&] { window->sb_maxClick(); }, [&] { window->sb_maxClick(); });
+        roundTrip([&] { window->showMaximized(); }, [&] { window->showNormal(); });
+    }
+
+    void droppedFileShowsAtOnce() {
+        drive_->File("dropped.dll", LibraryWithIcons(2));
+        auto window = ScannedWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QCOMPARE(window->IconBox->Count(), 2);
+        window->TBClearClick();
+        QCoreApplication::processEvents();
+        struct PaintCounter : QObject {
+            int paints = 0;
+            bool eventFilter(QObject*, QEvent* event) override {
+                paints += event->type() == QEvent::Paint;
+                return false;
+            }
+        } counter;
+        window->IconBox->viewport()->installEventFilter(&counter);
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QString::fromStdString(drive_->Native("dropped.dll")))});
+        const QPoint at = window->IconBox->mapTo(window.get(), QPoint(20, 20));
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &drop);
+        QCOMPARE(window->IconBox->Count(), 2);
+        QTRY_VERIFY(counter.paints > 0);
+    }
+
+    void ctrlCCopiesTheSelectedIcon() {
+        drive_->File("many.dll", LibraryWithIcons(3));
+        auto window = ScannedWindow();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        window->IconBox->setFocus();
+        window->IconBox->SetItemIndex(1);
+        QGuiApplication::clipboard()->clear();
+        QTest::keyClick(window->IconBox, Qt::Key_C, Qt::ControlModifier);
+        const QImage copied = QGuiApplication::clipboard()->image();
+        QGuiApplication::clipboard()->clear();
+        window->Copytoclipboard1->trigger();
+        QVERIFY(!copied.isNull());
+        QCOMPARE(copied, QGuiApplication::clipboard()->image());
     }
 
     void menuShowsOnlyTheColourWithoutSelection() {

@@ -102,6 +102,17 @@ make_icon "$DRIVE/Icons/blue.ico" blue orange
 make_icon "$DRIVE/Icons/purple.ico" purple cyan
 convert -size 32x32 gradient:white-navy -fill red -draw 'line 0,0 31,31' "BMP3:$DRIVE/Icons/picture.bmp"
 make_icon "$DRIVE/Other/only.ico" teal magenta
+# More icons than a screen holds, for scrolling: eleven pictures in turn, so that the grid looks
+# different one column further on whatever the number of rows. Last in the tree.
+MANY_COUNT=330
+mkdir -p "$DRIVE/Zmany"
+MANY_COLOURS=(red lime blue yellow magenta cyan orange white purple gray pink)
+for i in "${!MANY_COLOURS[@]}"; do
+    make_icon "$WORK/many$i.ico" "${MANY_COLOURS[$i]}" black
+done
+for i in $(seq 0 $((MANY_COUNT - 1))); do
+    cp "$WORK/many$((i % ${#MANY_COLOURS[@]})).ico" "$(printf '%s/Zmany/n%03d.ico' "$DRIVE" "$i")"
+done
 convert -size 32x32 xc:gold -fill black -draw 'rectangle 8,8 23,23' "BMP3:$DRIVE/Other/picture.bmp"
 # Windows programs and libraries, when Wine's are installed: real resource directories.
 ICON_COUNT=5
@@ -387,7 +398,7 @@ shot grid-menu
 before=$(visible_windows)
 # Only "Цвет фона" is offered where no icon is selected; it is the last entry either way.
 xdotool key Up Return
-COLOUR_DIALOG=$(timeout 10 xdotool search --sync --onlyvisible --pid "$APP_PID" --name 'Colou?r|Цвет' | head -n 1)
+COLOUR_DIALOG=$(timeout 10 xdotool search --sync --onlyvisible --pid "$APP_PID" --name 'Colou?r|[Цц]вет' | head -n 1)
 [ -n "$COLOUR_DIALOG" ] || fail "the colour dialog did not open"
 sleep 0.5
 shot colour-dialog
@@ -446,6 +457,38 @@ xdotool mousemove "$((FILES_X + 60))" "$OTHER_Y" click 1
 rest_pointer
 shot_until restarted-other-folder 10 other_scanned ||
     fail "after the restart T:\\Other shows $(grid_cells "$CHOSEN_GRID") icons: the .ICO filter did not come back"
+
+log "step 10: more icons than fit: the wheel scrolls, maximise and restore keep the grid"
+xdotool mousemove "$((FILES_X + 60))" "$((OTHER_Y + ROW_HEIGHT))" click 1
+rest_pointer
+screen_full() { find_grid "$CHOSEN_GRID" && [ "$(grid_cells "$CHOSEN_GRID")" -ge 100 ]; }
+shot_until many-icons 20 screen_full || fail "T:\\Zmany does not fill the grid ($(grid_cells "$CHOSEN_GRID") cells)"
+MANY_SHOT=$LAST_SHOT
+read -r GX GY GW GH <<<"$GRID"
+# The scroll bar lies between the grid's background and the 8-pixel strip at the bottom.
+[ $((WY + WH - 8 - GY - GH)) -ge 10 ] ||
+    fail "no scroll bar under a grid of $MANY_COUNT icons (grid $GRID, window bottom $((WY + WH)))"
+xdotool mousemove "$((GX + GW / 2))" "$((GY + GH / 2))" click 5 click 5
+sleep 0.3
+view_moved() { [ "$(pixels differ "$MANY_SHOT" "$LAST_SHOT" $GRID)" -gt 0 ]; }
+shot_until wheel-down 5 view_moved || fail "the grid did not move with the mouse wheel"
+xdotool click 4 click 4
+sleep 0.3
+view_back() { [ "$(pixels differ "$MANY_SHOT" "$LAST_SHOT" $GRID)" -eq 0 ]; }
+shot_until wheel-up 5 view_back || fail "the wheel back up did not bring the first columns back"
+SCREEN_W=$(xdotool getdisplaygeometry | cut -d' ' -f1)
+xdotool mousemove "$((WX + WW - 11))" "$((WY + 11))" click 1
+rest_pointer
+maximised() {
+    find_grid "$CHOSEN_GRID" && read -r _ _ MW _ <<<"$GRID" && [ "$MW" -gt "$GW" ] &&
+        [ "$(grid_cells "$CHOSEN_GRID")" -ge $((MW / 39 * 8)) ]
+}
+shot_until maximised 10 maximised || fail "sb_max did not maximise the window with its grid full"
+xdotool mousemove "$((SCREEN_W - 11))" 11 click 1
+rest_pointer
+restored() { [ "$(pixels differ "$MANY_SHOT" "$LAST_SHOT" "$WX" "$WY" "$WW" "$WH")" -eq 0 ]; }
+shot_until restored 10 restored ||
+    fail "after maximise and restore the window differs from before in $(pixels differ "$MANY_SHOT" "$LAST_SHOT" "$WX" "$WY" "$WW" "$WH") pixels"
 close_program
 
 log "passed in $((SECONDS - STARTED)) s; screenshots in $OUT"

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
@@ -77,6 +78,7 @@ struct DialogVisit {
     int type = 0;
     QStringList typeDescriptions;
     QString defaultSuffix;
+    QString folder;
 };
 
 QString RunGSettings(const QStringList& arguments) {
@@ -140,6 +142,7 @@ class ExportActionsTest : public QObject {
             for (int i = 0; i < typeBox->count(); ++i)
                 visit_.typeDescriptions << typeBox->itemText(i);
             visit_.defaultSuffix = dialog->defaultSuffix();
+            visit_.folder = dialog->directory().absolutePath();
             if (name.isEmpty()) {
                 dialog->reject();
                 return;
@@ -327,6 +330,18 @@ private slots:
         QCOMPARE(window->SaveDialogType, 5);
     }
 
+    void theDialogOpensInTheFolderSavedToLast() {
+        drive_->File("shell32.dll", LibraryWithIcons(1));
+        auto window = ScannedWindow();
+        QDir(output_.path()).mkdir("deeper");
+        AnswerSaveDialog(*window, 0, Out("deeper/first.ico"));
+        window->SaveWithDialog(window->IconBox->Item(0));
+        QVERIFY(QFile::exists(Out("deeper/first.ico")));
+        AnswerSaveDialog(*window, 0, QString());
+        window->SaveWithDialog(window->IconBox->Item(0));
+        QCOMPARE(visit_.folder, Out("deeper"));
+    }
+
     void unwritableTargetsAreReportedAndLeaveNothing() {
         drive_->File("shell32.dll", LibraryWithIcons(1));
         auto window = ScannedWindow();
@@ -484,10 +499,15 @@ private slots:
         QCOMPARE(RunGSettings({"get", schema, "picture-options"}), QString("'wallpaper'"));
         window->Wallpapercenter->trigger();
         QCOMPARE(RunGSettings({"get", schema, "picture-options"}), QString("'centered'"));
+        // A scaling mode would blow the icon up over the screen: it is set as asked.
         RunGSettings({"set", schema, "picture-options", "scaled"});
+        window->Wallpapertiled->trigger();
+        QCOMPARE(RunGSettings({"get", schema, "picture-options"}), QString("'wallpaper'"));
+        // No picture at all stays so.
+        RunGSettings({"set", schema, "picture-options", "none"});
         window->Wallpapercenter->trigger();
         window->Wallpapertiled->trigger();
-        QCOMPARE(RunGSettings({"get", schema, "picture-options"}), QString("'scaled'"));
+        QCOMPARE(RunGSettings({"get", schema, "picture-options"}), QString("'none'"));
 
         // A picture file is the wallpaper whole, whatever the grid's colour.
         window->IconBox->SetItemIndex(IndexOf(*window, "photo.bmp", 0));

@@ -57,16 +57,22 @@ QByteArray ReadFile(const QString& path) {
 
 } // namespace
 
-TEST(PictureOptionToWrite, OnlyCentredAndTiledSwapAndOnlyTowardsTheMode) {
+TEST(PictureOptionToWrite, CentredTiledAndScalingSwapOnlyTowardsTheMode) {
     const QString centred = "0", tiled = "1";
-    EXPECT_EQ(PictureOptionToWrite("0", centred, tiled, WallpaperMode::Tile), "1");
-    EXPECT_FALSE(PictureOptionToWrite("1", centred, tiled, WallpaperMode::Tile));
-    EXPECT_EQ(PictureOptionToWrite("1", centred, tiled, WallpaperMode::Center), "0");
-    EXPECT_FALSE(PictureOptionToWrite("0", centred, tiled, WallpaperMode::Center));
-    for (const QString other : {"2", "", " 1", "01", "zoom"}) {
-        EXPECT_FALSE(PictureOptionToWrite(other, centred, tiled, WallpaperMode::Tile))
+    const QStringList scaling{"zoom", "3"};
+    EXPECT_EQ(PictureOptionToWrite("0", centred, tiled, scaling, WallpaperMode::Tile), "1");
+    EXPECT_FALSE(PictureOptionToWrite("1", centred, tiled, scaling, WallpaperMode::Tile));
+    EXPECT_EQ(PictureOptionToWrite("1", centred, tiled, scaling, WallpaperMode::Center), "0");
+    EXPECT_FALSE(PictureOptionToWrite("0", centred, tiled, scaling, WallpaperMode::Center));
+    for (const QString& scaled : scaling) {
+        EXPECT_EQ(PictureOptionToWrite(scaled, centred, tiled, scaling, WallpaperMode::Tile), "1");
+        EXPECT_EQ(PictureOptionToWrite(scaled, centred, tiled, scaling, WallpaperMode::Center),
+                  "0");
+    }
+    for (const QString other : {"2", "", " 1", "01", "none", "Zoom"}) {
+        EXPECT_FALSE(PictureOptionToWrite(other, centred, tiled, scaling, WallpaperMode::Tile))
             << other.toStdString();
-        EXPECT_FALSE(PictureOptionToWrite(other, centred, tiled, WallpaperMode::Center))
+        EXPECT_FALSE(PictureOptionToWrite(other, centred, tiled, scaling, WallpaperMode::Center))
             << other.toStdString();
     }
 }
@@ -231,7 +237,10 @@ TEST_P(GSettingsBackend, TileTurnsCentredIntoTiledAndLeavesOtherOptionsAlone) {
     const struct {
         const char* before;
         const char* after;
-    } cases[] = {{"centered", "wallpaper"}, {"wallpaper", "wallpaper"}, {"spanned", "spanned"}};
+    } cases[] = {{"centered", "wallpaper"},
+                 {"wallpaper", "wallpaper"},
+                 {"spanned", "wallpaper"},
+                 {"none", "none"}};
     for (const auto& step : cases) {
         SetOption(step.before);
         TellDesktop(GetParam().desktop, file, WallpaperMode::Tile);
@@ -242,16 +251,19 @@ TEST_P(GSettingsBackend, TileTurnsCentredIntoTiledAndLeavesOtherOptionsAlone) {
 
 TEST_P(GSettingsBackend, CenterTurnsTiledIntoCentredAndLeavesOtherOptionsAlone) {
     const QString file = WallpaperFilePath();
-    // Never set: the schema's default stays, and nothing is written for the option.
+    // Never set: the schema's default ('zoom') scales the picture, so it becomes centred.
     TellDesktop(GetParam().desktop, file, WallpaperMode::Center);
-    EXPECT_EQ(Get("picture-options"), "'zoom'");
-    EXPECT_FALSE(KeyFile().contains("picture-options"));
+    EXPECT_EQ(Get("picture-options"), "'centered'");
     EXPECT_EQ(Get(GetParam().pictureKey), ExpectedPicture(file));
 
     const struct {
         const char* before;
         const char* after;
-    } cases[] = {{"wallpaper", "centered"}, {"centered", "centered"}, {"scaled", "scaled"}};
+    } cases[] = {{"wallpaper", "centered"},
+                 {"centered", "centered"},
+                 {"scaled", "centered"},
+                 {"stretched", "centered"},
+                 {"none", "none"}};
     for (const auto& step : cases) {
         SetOption(step.before);
         TellDesktop(GetParam().desktop, file, WallpaperMode::Center);
@@ -340,7 +352,7 @@ TEST(XfceBackend, EveryBackdropGetsThePictureAndTheRuleOnItsStyle) {
 
     TellDesktop(Desktop::Xfce, file, WallpaperMode::Tile, std::ref(store));
     EXPECT_EQ(store.properties[monitor1 + "image-style"], "2"); // centred -> tiled
-    EXPECT_EQ(store.properties[monitor2 + "image-style"], "5"); // zoomed stays
+    EXPECT_EQ(store.properties[monitor2 + "image-style"], "2"); // zoomed -> tiled
     EXPECT_FALSE(store.properties.count(monitor3 + "image-style"));
     for (const QString& monitor : {monitor1, monitor2, monitor3})
         EXPECT_EQ(store.properties[monitor + "last-image"], file);
@@ -350,7 +362,12 @@ TEST(XfceBackend, EveryBackdropGetsThePictureAndTheRuleOnItsStyle) {
     EXPECT_EQ(store.properties[monitor1 + "image-style"], "2"); // tiled stays tiled
     TellDesktop(Desktop::Xfce, file, WallpaperMode::Center, std::ref(store));
     EXPECT_EQ(store.properties[monitor1 + "image-style"], "1"); // tiled -> centred
-    EXPECT_EQ(store.properties[monitor2 + "image-style"], "5");
+    EXPECT_EQ(store.properties[monitor2 + "image-style"], "1");
+    // The same file name again: the picture is cleared and set, so the desktop reloads it.
+    const QString image = "-c xfce4-desktop -p " + monitor1 + "last-image -s ";
+    const qsizetype cleared = store.calls.lastIndexOf(image);
+    ASSERT_GE(cleared, 0);
+    EXPECT_EQ(store.calls.value(cleared + 1), image + file);
 }
 
 TEST(XfceBackend, NoBackdropIsAnErrorNamingTheFile) {
@@ -421,13 +438,15 @@ TEST(PlasmaBackend, TheScriptSetsTheImageAndAppliesTheRuleToFillMode) {
     const QString uri = "file:///home/u/my%20pictures/~wallpap.bmp";
     // Plasma's fill modes: 6 centred, 3 tiled, 2 cropped (its default).
     EXPECT_EQ(RunPlasmaScript(script, "6", "2"),
-              "org.kde.image number 3 " + uri + "\norg.kde.image number 2 " + uri);
+              "org.kde.image number 3 " + uri + "\norg.kde.image number 3 " + uri);
     EXPECT_EQ(RunPlasmaScript(script, "3", "undefined"),
-              "org.kde.image number 3 " + uri + "\norg.kde.image undefined undefined " + uri);
+              "org.kde.image number 3 " + uri + "\norg.kde.image number 3 " + uri);
+    EXPECT_EQ(RunPlasmaScript(script, "4", "5"), // tiled one way only: left alone
+              "org.kde.image number 4 " + uri + "\norg.kde.image number 5 " + uri);
 
     TellDesktop(Desktop::Kde, file, WallpaperMode::Center, capture);
     EXPECT_EQ(RunPlasmaScript(script, "3", "\"6\""),
               "org.kde.image number 6 " + uri + "\norg.kde.image string 6 " + uri);
     EXPECT_EQ(RunPlasmaScript(script, "1", "6"),
-              "org.kde.image number 1 " + uri + "\norg.kde.image number 6 " + uri);
+              "org.kde.image number 6 " + uri + "\norg.kde.image number 6 " + uri);
 }
