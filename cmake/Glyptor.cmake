@@ -21,7 +21,7 @@ function(glyptor_warnings target)
 endfunction()
 
 # glyptor_add_gtest(NAME SOURCES ... LIBS ...): a GoogleTest executable registered with CTest.
-# Tests without widgets carry the label "nowidgets" so the sanitizer build can pick them.
+# Tests without widgets carry the label "nowidgets" so a build without widgets can pick them.
 function(glyptor_add_gtest name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
