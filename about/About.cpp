@@ -10,8 +10,6 @@
 
 namespace glyptor {
 
-TAbout* About = nullptr;
-
 TAbout::TAbout(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint) {
     setObjectName(QStringLiteral("About"));
     setWindowTitle(QStringLiteral("О программе"));

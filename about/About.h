@@ -19,6 +19,4 @@ private:
     QLabel* title_ = nullptr;
 };
 
-extern TAbout* About;
-
 } // namespace glyptor

@@ -1,23 +1,26 @@
 // The window's own frame: it is moved by its title and status strips and resized by its grip,
 // all through one application-wide hook; the title buttons maximise and minimise it; pictures
 // change while the pointer is over them; F1 opens the help page.
-#include "app/Umain.h"
+#include "app/Chrome.h"
 
 #include "about/About.h"
 #include "app/SettingsRules.h"
+#include "browser/IconGrid.h"
 #include "platform/ui/Application.h"
-#include "theme/skin/SkinPictures.h"
+#include "theme/skin/Skin.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QSplitter>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QUrl>
 #include <QWindow>
 
@@ -41,7 +44,12 @@ void SetHoverFlag(QLabel* control, int flag) {
 
 } // namespace
 
-QUrl TFMain::HelpPage() {
+TChrome::TChrome(ProgramState& state, TSkin& skin, ChromeControls controls, QObject* parent)
+    : QObject(parent), state_(state), skin_(skin), controls_(controls) {
+    setObjectName(QStringLiteral("Chrome"));
+}
+
+QUrl TChrome::HelpPage() {
     // The help file name ("glyptor.hlp") names the page; a WinHelp file cannot be shown here,
     // so the HTML page of the same name beside the program stands in for it.
     QString name = platform::Application::HelpFile;
@@ -52,24 +60,24 @@ QUrl TFMain::HelpPage() {
                                name);
 }
 
-QUrl TFMain::HomePage() {
+QUrl TChrome::HomePage() {
     const QString configured = QStringLiteral(GLYPTOR_HOME_PAGE);
     return configured.isEmpty() ? HelpPage() : QUrl(configured);
 }
 
-void TFMain::ChromePointer(QObject* target, QEvent* event) {
+void TChrome::ChromePointer(QObject* target, QEvent* event) {
     auto* mouse = static_cast<QMouseEvent*>(event);
     auto* widget = qobject_cast<QWidget*>(target);
-    if (!widget || widget->window() != this)
+    if (!widget || widget->window() != controls_.Window)
         return;
     // Pictures, labels and buttons take part through the strip that holds them.
     DragArea area = DragArea::None;
-    for (QWidget* w = widget; w && w != this; w = w->parentWidget()) {
-        if (w == Panel_title || w == Panel_top) {
+    for (QWidget* w = widget; w && w != controls_.Window; w = w->parentWidget()) {
+        if (w == controls_.Panel_title || w == controls_.Panel_top) {
             area = DragArea::Move;
             break;
         }
-        if (w == Panelresize) {
+        if (w == controls_.Panelresize) {
             area = DragArea::Resize;
             break;
         }
@@ -78,12 +86,13 @@ void TFMain::ChromePointer(QObject* target, QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
         DragAnchor = point;
         // A compositor that does not let programs place windows moves them itself.
-        if (OnWayland() && windowHandle() && area != DragArea::None && !maximized_ &&
-            mouse->buttons() == Qt::LeftButton && widget != sb_max && widget != SB_Min) {
+        if (OnWayland() && controls_.Window->windowHandle() && area != DragArea::None &&
+            !maximized_ && mouse->buttons() == Qt::LeftButton && widget != controls_.sb_max &&
+            widget != controls_.SB_Min) {
             if (area == DragArea::Move)
-                windowHandle()->startSystemMove();
+                controls_.Window->windowHandle()->startSystemMove();
             else
-                windowHandle()->startSystemResize(Qt::BottomEdge | Qt::RightEdge);
+                controls_.Window->windowHandle()->startSystemResize(Qt::BottomEdge | Qt::RightEdge);
         }
         return;
     }
@@ -92,17 +101,18 @@ void TFMain::ChromePointer(QObject* target, QEvent* event) {
     // Exactly the left button, no other button and no Shift or Ctrl.
     const bool leftAlone = mouse->buttons() == Qt::LeftButton &&
                            (mouse->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)) == 0;
-    if (!leftAlone || maximized_ || isMinimized() || area == DragArea::None)
+    if (!leftAlone || maximized_ || controls_.Window->isMinimized() || area == DragArea::None)
         return;
     const QPoint delta = point - DragAnchor;
+    QWidget* window = controls_.Window;
     if (area == DragArea::Move)
-        move(pos() + delta);
+        window->move(window->pos() + delta);
     else
-        resize(width() + delta.x(), height() + delta.y());
+        window->resize(window->width() + delta.x(), window->height() + delta.y());
     DragAnchor = point;
 }
 
-void TFMain::AppMessage(QObject* target, QEvent* event) {
+void TChrome::AppMessage(QObject* target, QEvent* event) {
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseMove: {
@@ -121,27 +131,30 @@ void TFMain::AppMessage(QObject* target, QEvent* event) {
         if (event->type() != QEvent::MouseMove)
             return;
         // Hover enter on the six pictures, hover exit on the surfaces around them.
-        if (target == Image7)
+        if (target == controls_.Image7)
             Image7MouseMove();
-        else if (target == Image_opt)
+        else if (target == controls_.Image_opt)
             Image_optMouseMove();
-        else if (target == Image_scan)
+        else if (target == controls_.Image_scan)
             Image_scanMouseMove();
-        else if (target == Image_about)
+        else if (target == controls_.Image_about)
             Image_aboutMouseMove();
-        else if (target == Image_www)
+        else if (target == controls_.Image_www)
             Image_wwwMouseMove();
-        else if (target == Image_exit)
+        else if (target == controls_.Image_exit)
             Image_exitMouseMove();
-        else if (target == Panel_Right || target == FATView || target == FATView->viewport() ||
-                 target == Panel_title || target == Panel_opt || target == Panel_tools ||
-                 target == Image_tools || target == Panel_scan || target == Image_resize ||
-                 target == IconBox || target == IconBox->viewport() || target == Panel_top)
+        else if (target == controls_.Panel_Right || target == controls_.FATView ||
+                 target == controls_.FATView->viewport() || target == controls_.Panel_title ||
+                 target == controls_.Panel_opt || target == controls_.Panel_tools ||
+                 target == controls_.Image_tools || target == controls_.Panel_scan ||
+                 target == controls_.Image_resize || target == controls_.IconBox ||
+                 target == controls_.IconBox->viewport() || target == controls_.Panel_top)
             FATViewMouseMove();
         return;
     }
     case QEvent::MouseButtonDblClick:
-        if (target == Image7 && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        if (target == controls_.Image7 &&
+            static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
             sb_maxClick();
         return;
     default:
@@ -149,95 +162,97 @@ void TFMain::AppMessage(QObject* target, QEvent* event) {
     }
 }
 
-void TFMain::ShowHover(QLabel* control, int slot, bool hover) {
+void TChrome::ShowHover(QLabel* control, int slot, bool hover) {
     // The flag makes each swap happen once per entry and once per exit, not on every movement.
     if (hover != (HoverFlag(control) == 1)) {
         const auto picture = static_cast<skin::SlotIndex>(slot);
-        if (control == Image7)
-            skin::DrawTitleLabel(*this, picture);
+        if (control == controls_.Image7)
+            skin_.DrawTitleLabel(picture);
         else
-            control->setPixmap(QPixmap::fromImage(skin::PictureSlot(*this, picture)));
+            control->setPixmap(QPixmap::fromImage(skin_.PictureSlot(picture)));
     }
     SetHoverFlag(control, hover ? 1 : 0);
 }
 
-void TFMain::Image7MouseMove() {
-    ShowHover(Image7, skin::TITLE2, true);
+void TChrome::Image7MouseMove() {
+    ShowHover(controls_.Image7, skin::TITLE2, true);
     // The options strip touches the title: no surface lies between them to restore it.
-    ShowHover(Image_opt, skin::OPTIONS1, false);
+    ShowHover(controls_.Image_opt, skin::OPTIONS1, false);
 }
 
-void TFMain::Image_optMouseMove() {
-    ShowHover(Image_opt, skin::OPTIONS2, true);
-    ShowHover(Image7, skin::TITLE1, false);
+void TChrome::Image_optMouseMove() {
+    ShowHover(controls_.Image_opt, skin::OPTIONS2, true);
+    ShowHover(controls_.Image7, skin::TITLE1, false);
 }
 
-void TFMain::Image_scanMouseMove() {
-    ShowHover(Image_scan, skin::SCAN2, true);
+void TChrome::Image_scanMouseMove() {
+    ShowHover(controls_.Image_scan, skin::SCAN2, true);
 }
 
-void TFMain::Image_aboutMouseMove() {
-    ShowHover(Image_about, skin::ABOUT2, true);
+void TChrome::Image_aboutMouseMove() {
+    ShowHover(controls_.Image_about, skin::ABOUT2, true);
 }
 
-void TFMain::Image_wwwMouseMove() {
-    ShowHover(Image_www, skin::WWW2, true);
+void TChrome::Image_wwwMouseMove() {
+    ShowHover(controls_.Image_www, skin::WWW2, true);
 }
 
-void TFMain::Image_exitMouseMove() {
-    ShowHover(Image_exit, skin::EXIT2, true);
+void TChrome::Image_exitMouseMove() {
+    ShowHover(controls_.Image_exit, skin::EXIT2, true);
 }
 
-void TFMain::FATViewMouseMove() {
-    ShowHover(Image7, skin::TITLE1, false);
-    ShowHover(Image_opt, skin::OPTIONS1, false);
-    ShowHover(Image_scan, skin::SCAN1, false);
-    ShowHover(Image_exit, skin::EXIT1, false);
-    ShowHover(Image_about, skin::ABOUT1, false);
-    ShowHover(Image_www, skin::WWW1, false);
+void TChrome::FATViewMouseMove() {
+    ShowHover(controls_.Image7, skin::TITLE1, false);
+    ShowHover(controls_.Image_opt, skin::OPTIONS1, false);
+    ShowHover(controls_.Image_scan, skin::SCAN1, false);
+    ShowHover(controls_.Image_exit, skin::EXIT1, false);
+    ShowHover(controls_.Image_about, skin::ABOUT1, false);
+    ShowHover(controls_.Image_www, skin::WWW1, false);
 }
 
-void TFMain::sb_maxClick() {
+void TChrome::sb_maxClick() {
+    QWidget* window = controls_.Window;
     if (maximized_) {
         maximized_ = false;
-        setGeometry(normalBounds_);
+        window->setGeometry(normalBounds_);
         return;
     }
-    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
     // No taskbar to ask here: the desktop's work area is where a maximised window belongs.
-    normalBounds_ = geometry();
+    normalBounds_ = window->geometry();
     maximized_ = true;
-    setGeometry(screen->availableGeometry());
+    window->setGeometry(screen->availableGeometry());
 }
 
-QRect TFMain::NormalBounds() const {
+QRect TChrome::NormalBounds() const {
     if (maximized_)
         return normalBounds_;
     // Maximised or full screen by the window manager.
-    if ((windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) &&
-        normalGeometry().isValid())
-        return normalGeometry();
-    return geometry();
+    const QWidget* window = controls_.Window;
+    if ((window->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) &&
+        window->normalGeometry().isValid())
+        return window->normalGeometry();
+    return window->geometry();
 }
 
-void TFMain::SB_MinClick() {
-    showMinimized();
+void TChrome::SB_MinClick() {
+    controls_.Window->showMinimized();
 }
 
-void TFMain::Image7Click() {
-    if (About) {
-        About->show();
-        About->raise();
+void TChrome::Image7Click() {
+    if (state_.About) {
+        state_.About->show();
+        state_.About->raise();
     }
 }
 
-void TFMain::Image_wwwClick() {
+void TChrome::Image_wwwClick() {
     OpenPage(HomePage());
 }
 
-void TFMain::OpenPage(const QUrl& page) {
+void TChrome::OpenPage(const QUrl& page) {
     if (platform::OpenUrl(page))
         return;
     const QString name = page.isLocalFile() ? page.toLocalFile() : page.toString();
@@ -247,30 +262,28 @@ void TFMain::OpenPage(const QUrl& page) {
             .arg(name));
 }
 
-void TFMain::Image_optMouseDown() {
-    const QPoint files = PanelFiles->mapTo(this, QPoint(0, 0));
-    maskmenu->popup(QPoint(x() + files.x() + 1, y() + files.y() + Panel_title->height()));
+void TChrome::Image_optMouseDown() {
+    QWidget* window = controls_.Window;
+    const QPoint files = controls_.PanelFiles->mapTo(window, QPoint(0, 0));
+    controls_.maskmenu->popup(QPoint(window->x() + files.x() + 1,
+                                     window->y() + files.y() + controls_.Panel_title->height()));
 }
 
-void TFMain::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    FormResize();
+void TChrome::FormResize() {
+    QWidget* window = controls_.Window;
+    const int limitedWidth = LimitWidth(window->width());
+    const int limitedHeight = LimitHeight(window->height());
+    if (limitedWidth != window->width() || limitedHeight != window->height())
+        window->resize(limitedWidth, limitedHeight);
+    skin_.PlaceTitleButtons();
 }
 
-void TFMain::FormResize() {
-    const int limitedWidth = LimitWidth(width());
-    const int limitedHeight = LimitHeight(height());
-    if (limitedWidth != width() || limitedHeight != height())
-        resize(limitedWidth, limitedHeight);
-    PlaceTitleButtons();
+void TChrome::Splitter1Moved() {
+    skin_.PlaceTitleButtons();
+    skin_.ComposeSkinPictures();
 }
 
-void TFMain::Splitter1Moved() {
-    PlaceTitleButtons();
-    ComposeSkinPictures();
-}
-
-void TFMain::FormKeyDown(int key) {
+void TChrome::FormKeyDown(int key) {
     if (key == Qt::Key_F1)
         OpenPage(HelpPage());
 }

@@ -1,18 +1,17 @@
-// The twelve remembered values: read once while the window is created, written once when it
-// closes. They live as strings in the per-user INI file; the write (WriteSettingsFile) goes
-// through a temporary file and a rename, so a failed write never costs the user the settings
-// they had.
-#include "app/Umain.h"
+#include "app/Settings.h"
 
 #include "app/SettingsRules.h"
+#include "browser/IconGrid.h"
 #include "platform/core/Settings.h"
 
 #include <QAction>
+#include <QFrame>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 
+#include <exception>
 #include <stdexcept>
 
 namespace glyptor {
@@ -35,69 +34,134 @@ public:
         return value.toString();
     }
 
-    int Integer(const char* name, int fallback) {
-        const auto text = Text(name);
-        return text ? ParseSettingInteger(*text, fallback) : fallback;
+    // Reads one value of the table into `values`; a missing value takes its default.
+    void Read(const SettingKey& key, SettingsValues& values) {
+        const QString fallback = QString::fromLatin1(key.defaultText);
+        const QString text = Text(key.name).value_or(fallback);
+        if (key.integer)
+            values.*key.integer = ParseSettingInteger(text, ParseSettingInteger(fallback, 0));
+        else
+            values.*key.text = text;
     }
 
 private:
     QSettings store_;
 };
 
+const SettingKey& KeyNamed(const char* name) {
+    for (const SettingKey& key : SettingKeys())
+        if (qstrcmp(key.name, name) == 0)
+            return key;
+    throw std::logic_error("unknown setting");
+}
+
+SettingsValues Defaults() {
+    SettingsValues values;
+    for (const SettingKey& key : SettingKeys()) {
+        const QString text = QString::fromLatin1(key.defaultText);
+        if (key.integer)
+            values.*key.integer = ParseSettingInteger(text, 0);
+        else
+            values.*key.text = text;
+    }
+    return values;
+}
+
 } // namespace
 
-void TFMain::LoadSettings() {
+const std::vector<SettingKey>& SettingKeys() {
+    using V = SettingsValues;
+    static const std::vector<SettingKey> keys{
+        {"MaxCash", "3000", &V::MaxCash, nullptr},
+        {"MinCash", "2000", &V::MinCash, nullptr},
+        {"WinTop", "30", &V::WinTop, nullptr},
+        {"WinLeft", "30", &V::WinLeft, nullptr},
+        {"WinHeight", "400", &V::WinHeight, nullptr},
+        {"WinWidth", "600", &V::WinWidth, nullptr},
+        {"SubFolders", "1", &V::SubFolders, nullptr},
+        {"iconboxcolor", "0", &V::iconboxcolor, nullptr},
+        {"LastDir", "C:", nullptr, &V::LastDir},
+        {"Mask", "", nullptr, &V::Mask},
+        {"Theme", "default", nullptr, &V::Theme},
+        {"browserwidth", "210", &V::browserwidth, nullptr},
+    };
+    return keys;
+}
+
+TSettings::TSettings(ProgramState& state, SettingsControls controls,
+                     std::function<QRect()> normalBounds, QObject* parent)
+    : QObject(parent), state_(state), controls_(controls), normalBounds_(std::move(normalBounds)) {
+    setObjectName(QStringLiteral("Settings"));
+}
+
+void TSettings::LoadSettings() {
     SettingsReader store;
-    const CacheBounds cache =
-        AdjustCacheBounds(store.Integer("MaxCash", 3000), store.Integer("MinCash", 2000));
-    MaxCash = cache.maxCash;
-    MinCash = cache.minCash;
+    SettingsValues values = Defaults();
+    // Reading stops at a damaged value; it and the values after it keep their defaults.
+    std::exception_ptr damaged;
+    try {
+        for (const SettingKey& key : SettingKeys())
+            store.Read(key, values);
+    } catch (const std::runtime_error&) {
+        damaged = std::current_exception();
+    }
+
+    const CacheBounds cache = AdjustCacheBounds(values.MaxCash, values.MinCash);
+    state_.MaxCash = cache.maxCash;
+    state_.MinCash = cache.minCash;
 
     const QSize screen = QGuiApplication::primaryScreen()
                              ? QGuiApplication::primaryScreen()->geometry().size()
                              : QSize(1024, 768);
-    WindowBounds bounds;
-    bounds.top = store.Integer("WinTop", 30);
-    bounds.left = store.Integer("WinLeft", 30);
-    bounds.height = store.Integer("WinHeight", 400);
-    bounds.width = store.Integer("WinWidth", 600);
-    bounds = FitWindowBounds(bounds, screen.width(), screen.height());
-    move(bounds.left, bounds.top);
-    resize(bounds.width, bounds.height);
+    const WindowBounds bounds =
+        FitWindowBounds({values.WinTop, values.WinLeft, values.WinHeight, values.WinWidth},
+                        screen.width(), screen.height());
+    QWidget* window = controls_.Window;
+    window->move(bounds.left, bounds.top);
+    window->resize(bounds.width, bounds.height);
 
-    ScanSubfolders = store.Integer("SubFolders", 1) != 0;
-    subfolders1->setChecked(ScanSubfolders);
-    IconBox->SetColor(store.Integer("iconboxcolor", 0));
-    StartDir = store.Text("LastDir").value_or(QStringLiteral("C:"));
-    ExtMask = store.Text("Mask").value_or(QString());
-    Theme = store.Text("Theme").value_or(QStringLiteral("default"));
-    const int filesWidth = store.Integer("browserwidth", 210);
-    PanelFiles->resize(filesWidth, PanelFiles->height());
-    Splitter1->setSizes({std::max(0, width() - 9 - filesWidth), filesWidth});
+    state_.ScanSubfolders = values.SubFolders != 0;
+    controls_.subfolders1->setChecked(state_.ScanSubfolders);
+    controls_.IconBox->SetColor(values.iconboxcolor);
+    state_.StartDir = values.LastDir;
+    state_.ExtMask = values.Mask;
+    state_.Theme = values.Theme;
+    const int filesWidth = values.browserwidth;
+    controls_.PanelFiles->resize(filesWidth, controls_.PanelFiles->height());
+    controls_.Splitter1->setSizes({std::max(0, window->width() - 9 - filesWidth), filesWidth});
+    if (damaged)
+        std::rethrow_exception(damaged);
 }
 
-void TFMain::LoadGridColorSetting() {
+void TSettings::LoadGridColorSetting() {
     SettingsReader store;
-    IconBox->SetColor(store.Integer("iconboxcolor", 0));
+    SettingsValues values = Defaults();
+    store.Read(KeyNamed("iconboxcolor"), values);
+    controls_.IconBox->SetColor(values.iconboxcolor);
 }
 
-void TFMain::SaveSettings() {
-    const QList<int> sizes = Splitter1->sizes();
-    const int filesWidth = sizes.size() > 1 ? sizes[1] : PanelFiles->width();
-    const QRect bounds = NormalBounds();
-    WriteSettingsFile(platform::SettingsFilePath(),
-                      {{"SubFolders", ScanSubfolders ? "1" : "0"},
-                       {"Mask", ExtMask},
-                       {"Theme", Theme},
-                       {"LastDir", CurrentDir},
-                       {"browserwidth", QString::number(filesWidth)},
-                       {"WinTop", QString::number(bounds.top())},
-                       {"WinLeft", QString::number(bounds.left())},
-                       {"WinHeight", QString::number(bounds.height())},
-                       {"WinWidth", QString::number(bounds.width())},
-                       {"iconboxcolor", QString::number(IconBox->Color())},
-                       {"MaxCash", QString::number(MaxCash)},
-                       {"MinCash", QString::number(MinCash)}});
+void TSettings::SaveSettings() {
+    const QList<int> sizes = controls_.Splitter1->sizes();
+    const QRect bounds = normalBounds_();
+    SettingsValues values;
+    values.MaxCash = state_.MaxCash;
+    values.MinCash = state_.MinCash;
+    values.WinTop = bounds.top();
+    values.WinLeft = bounds.left();
+    values.WinHeight = bounds.height();
+    values.WinWidth = bounds.width();
+    values.SubFolders = state_.ScanSubfolders ? 1 : 0;
+    values.iconboxcolor = controls_.IconBox->Color();
+    values.browserwidth = sizes.size() > 1 ? sizes[1] : controls_.PanelFiles->width();
+    values.LastDir = state_.CurrentDir;
+    values.Mask = state_.ExtMask;
+    values.Theme = state_.Theme;
+
+    QList<QPair<QString, QString>> texts;
+    for (const SettingKey& key : SettingKeys())
+        texts.append({QLatin1String(key.name),
+                      key.integer ? QString::number(values.*key.integer) : values.*key.text});
+    WriteSettingsFile(platform::SettingsFilePath(), texts);
 }
 
 } // namespace glyptor

@@ -1,4 +1,5 @@
-// The main window: control tree, program-wide state, window events, drops, the throttled pump.
+// The main window: the control tree, the controllers built over it, and the routing of window
+// events, drops and keys to them.
 #include "app/Umain.h"
 
 #include "platform/core/FileSystem.h"
@@ -11,6 +12,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QColorDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -20,59 +22,13 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QSplitter>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
 namespace glyptor {
-
-std::uint32_t PumpInterval = 300;
-std::uint32_t LastPumpTick = 0;
-int MaxCash = 3000;
-int MinCash = 2000;
-QString ExtMask;
-bool ScanSubfolders = true;
-bool ShallowScan = false;
-QString CurrentDir;
-QString StartDir = QStringLiteral("C:");
-std::function<std::uint32_t()> TickSource = [] { return platform::TickCount(); };
-IconAction IconClickAction;
-
-QString UpperPath(const QString& path) {
-    return path.toUpper();
-}
-
-bool ScannedFileList::Add(const QString& key) {
-    return keys_.insert(key.toUpper()).second;
-}
-
-bool ScannedFileList::Contains(const QString& key) const {
-    return keys_.count(key.toUpper()) != 0;
-}
-
-bool FolderNode::operator<(const QTreeWidgetItem& other) const {
-    return text(0).compare(other.text(0), Qt::CaseInsensitive) < 0;
-}
-
-QString NodePath(const QTreeWidgetItem* node) {
-    QStringList parts;
-    for (; node; node = node->parent())
-        parts.prepend(node->text(0));
-    return parts.join('\\');
-}
-
-QCursor ProgramCursor(int number) {
-    static std::map<int, QCursor> table;
-    if (table.empty()) {
-        table[100] = resources::LoadCursor("cursor_save");
-        table[101] = resources::LoadCursor("cursor_copy");
-        table[102] = resources::LoadCursor("cursor_center");
-        table[103] = resources::LoadCursor("cursor_tile");
-    }
-    auto it = table.find(number);
-    return it == table.end() ? QCursor(Qt::ArrowCursor) : it->second;
-}
 
 QFrame* TFMain::NewPanel(QWidget* parent, const char* name) {
     auto* panel = new QFrame(parent);
@@ -114,28 +70,23 @@ TFMain::TFMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
 
     CreateControls();
     CreateMenus();
-    ProgramCursor(100);
-
-    IconTotal = 0;
-    LoadedPictureCount = 0;
-    PumpInterval = 300;
-    Scanning = false;
+    CreateControllers();
 
     // A damaged settings file is reported, and the program starts with what was read.
     try {
-        LoadSettings();
+        Settings->LoadSettings();
     } catch (const std::exception& error) {
         platform::Application::ReportError(QString::fromUtf8(error.what()));
     }
-    BuildDriveTree();
-    IconClickAction = [this](TIconRes& record) { ShowInStatus(record); };
+    FolderTree->BuildDriveTree();
+    State.IconClickAction = [this](TIconRes& record) { ShowInStatus(record); };
 
     // The idle handler: called whenever the event loop is about to wait for events; the 50 ms
     // timer guarantees that this happens at least 20 times a second while otherwise idle.
     connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
             [this] {
-                if (!Scanning && !closing_)
-                    PrefetchIcons();
+                if (!State.Scanning && !State.Closing)
+                    PictureCache->PrefetchIcons();
             });
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -150,14 +101,53 @@ TFMain::TFMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
         palette.setColor(QPalette::Window, Qt::black);
         panel->setPalette(palette);
     }
-    InitSkin();
+    Skin = new TSkin(State, {this,         Panel_Right, Panel1,       Panel_title,  Panel_opt,
+                             Panel_scan,   Panel_top,   Panel_bottom, PanelIconBox, Splitter1,
+                             FATView,      IconBox,     StatusLabel,  Image7,       Image_opt,
+                             Image_scan,   Image_tools, Image_exit,   Image_resize, Image_about,
+                             Image_www,    Image2,      SpeedButton2, SpeedButton3, SpeedButton4,
+                             SpeedButton5, sb_max,      SB_Min,       maskmenu,     Loadtheme1,
+                             Defaulttheme},
+                     this);
+    Chrome = new TChrome(
+        State, *Skin, {this,        Panel_Right, PanelFiles,   Panel_title, Panel_opt, Panel_tools,
+                       Panel_scan,  Panelresize, Panel_top,    Image7,      Image_opt, Image_scan,
+                       Image_tools, Image_exit,  Image_resize, Image_about, Image_www, sb_max,
+                       SB_Min,      FATView,     IconBox,      maskmenu},
+        this);
+    connect(sb_max, &QToolButton::clicked, Chrome, &TChrome::sb_maxClick);
+    connect(SB_Min, &QToolButton::clicked, Chrome, &TChrome::SB_MinClick);
+    connect(Splitter1, &QSplitter::splitterMoved, Chrome, &TChrome::Splitter1Moved);
     qApp->installEventFilter(this);
-    ConnectExportActions();
+    ExportActions = new TExportActions(
+        State, *PictureCache,
+        {this, IconBox, c4b, c8b, c16b, c24b, cbmp, Copytoclipboard1, Wallpapercenter,
+         Wallpapertiled, SpeedButton2, SpeedButton3, SpeedButton4, SpeedButton5},
+        [this](TIconRes& record) { ShowInStatus(record); }, this);
 }
 
 TFMain::~TFMain() {
     qApp->removeEventFilter(this);
-    closing_ = true;
+    State.Closing = true;
+}
+
+// The controllers the settings and the folder tree need while the window is being built; the
+// skin, the chrome and the export actions follow once the panels have their first colours.
+void TFMain::CreateControllers() {
+    PictureCache = new TPictureCache(State, IconBox, this);
+    FolderTree = new TFolderTree(State, FATView, FATImgList, this);
+    Scanner = new TScanner(State, *FolderTree, *PictureCache,
+                           {FATView, IconBox, im1, im2, im3, im4, im5, im6, subfolders1}, this);
+    Settings = new TSettings(
+        State, {this, subfolders1, IconBox, PanelFiles, Splitter1},
+        [this] { return Chrome->NormalBounds(); }, this);
+    connect(FolderTree, &TFolderTree::StatusText, this, &TFMain::ShowStatus);
+    connect(Scanner, &TScanner::StatusText, this, &TFMain::ShowStatus);
+    connect(Scanner, &TScanner::RepaintRequested, this, [this] { repaint(); });
+    connect(FolderTree, &TFolderTree::ScanRequested, this, [this] {
+        Scanner->TBClearClick();
+        Scanner->TBScanClick();
+    });
 }
 
 void TFMain::CreateControls() {
@@ -274,17 +264,6 @@ void TFMain::CreateControls() {
     FATView->setStyleSheet(
         QStringLiteral("QTreeWidget { background: black; color: silver; }"
                        "QTreeWidget::item:selected { background: #000080; color: white; }"));
-    connect(FATView, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
-        if (current)
-            FATViewChange(current);
-    });
-    connect(FATView, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* node) {
-        if (quietExpand_)
-            return;
-        FATViewExpanding(node);
-        FATViewExpanded(node);
-    });
-    connect(FATView, &QTreeWidget::itemClicked, this, [this] { FATViewClick(); });
 
     Panel_tools = NewPanel(PanelFiles, "Panel_tools");
     Panel_tools->setFixedHeight(38);
@@ -344,9 +323,6 @@ void TFMain::CreateControls() {
     Splitter1->setStretchFactor(1, 0);
     Splitter1->setSizes({width() - 210, 210});
 
-    connect(sb_max, &QToolButton::clicked, this, &TFMain::sb_maxClick);
-    connect(SB_Min, &QToolButton::clicked, this, &TFMain::SB_MinClick);
-    connect(Splitter1, &QSplitter::splitterMoved, this, &TFMain::Splitter1Moved);
     // The hover pictures and the surfaces around them follow the pointer without a button.
     for (QWidget* surface :
          {static_cast<QWidget*>(Panel_Right), static_cast<QWidget*>(FATView), FATView->viewport(),
@@ -384,17 +360,17 @@ void TFMain::CreateMenus() {
     maskmenu->addSeparator();
     subfolders1 = addCheck("subfolders1", QStringLiteral("Просмотр подкаталогов"), true);
     connect(maskmenu, &QMenu::aboutToShow, this, &TFMain::maskmenuPopup);
-    connect(im1, &QAction::triggered, this, [this] { im1Click(); });
+    connect(im1, &QAction::triggered, this, [this] { Scanner->im1Click(); });
     for (QAction* item : {im2, im3, im4, im5, im6}) {
         // The menu toggles the check itself; the handler owns the toggle, so undo Qt's first.
         connect(item, &QAction::triggered, this, [this, item] {
             item->setChecked(!item->isChecked());
-            imTypeClick(item);
+            Scanner->imTypeClick(item);
         });
     }
     connect(subfolders1, &QAction::triggered, this, [this] {
         subfolders1->setChecked(!subfolders1->isChecked());
-        subfolders1Click();
+        Scanner->subfolders1Click();
     });
 
     IconActionMenu = new QMenu(this);
@@ -436,20 +412,15 @@ void TFMain::showEvent(QShowEvent* event) {
 
 void TFMain::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        FormActivate();
+    // The application-wide hook is this window's event filter, installed once at creation;
+    // there is nothing to re-install when the window is activated.
 }
 
 void TFMain::FormShow() {
-    ApplyStartupTheme();
-    LoadGridColorSetting();
-    PlaceTitleButtons();
-    FindNodeByPath(StartDir);
-}
-
-void TFMain::FormActivate() {
-    // The application-wide hook is this window's event filter, installed once at creation;
-    // nothing to re-install on activation.
+    Skin->ApplyStartupTheme();
+    Settings->LoadGridColorSetting();
+    Skin->PlaceTitleButtons();
+    FolderTree->FindNodeByPath(State.StartDir);
 }
 
 void TFMain::closeEvent(QCloseEvent* event) {
@@ -458,14 +429,14 @@ void TFMain::closeEvent(QCloseEvent* event) {
 }
 
 void TFMain::FormClose() {
-    if (closing_)
+    if (State.Closing)
         return;
-    closing_ = true;
-    StopRequested = true;
-    SaveSettings();
+    State.Closing = true;
+    State.StopRequested = true;
+    Settings->SaveSettings();
     IconBox->hide();
     FATView->hide();
-    ScannedFiles.Clear();
+    Scanner->ScannedFiles.Clear();
 }
 
 void TFMain::ShowStatus(const QString& text) {
@@ -484,28 +455,20 @@ void TFMain::SBExitClick() {
     close();
 }
 
-void TFMain::PumpMessages() {
-    const std::uint32_t now = TickSource();
-    if (static_cast<std::uint32_t>(now - LastPumpTick) > PumpInterval) {
-        LastPumpTick = now;
-        QCoreApplication::processEvents();
-    }
-}
-
 bool TFMain::FormKeyPress(QChar key) {
-    StopRequested = false;
+    State.StopRequested = false;
     bool consumed = false;
     if (key.toLatin1() == 'A' || key.toLatin1() == 'a') {
         FATView->collapseAll();
         const int drives = FATView->topLevelItemCount();
-        for (int i = 0; i < drives && !StopRequested && !closing_; ++i) {
+        for (int i = 0; i < drives && !State.StopRequested && !State.Closing; ++i) {
             QTreeWidgetItem* drive = FATView->topLevelItem(i);
-            SelectNode(drive);
+            FolderTree->SelectNode(drive);
             drive->setExpanded(true);
             QCoreApplication::processEvents();
-            if (StopRequested || closing_)
+            if (State.StopRequested || State.Closing)
                 break;
-            TBScanClick();
+            Scanner->TBScanClick();
             // The tree may have been cleared or sorted inside the scan's pumps.
             if (i < FATView->topLevelItemCount()) {
                 QTreeWidgetItem* again = FATView->topLevelItem(i);
@@ -521,12 +484,56 @@ bool TFMain::FormKeyPress(QChar key) {
         consumed = true;
         QCoreApplication::processEvents();
     } else if (key.unicode() == 27) {
-        StopRequested = true;
+        State.StopRequested = true;
         consumed = true;
         QCoreApplication::processEvents();
     }
-    FirstNewIndex = -1;
+    State.FirstNewIndex = -1;
     return consumed;
+}
+
+void TFMain::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (Chrome) // a resize may arrive while the window is still being built
+        Chrome->FormResize();
+}
+
+void TFMain::maskmenuPopup() {
+    Scanner->maskmenuPopup();
+    Skin->RefreshThemeMenu();
+}
+
+void TFMain::PanelIconBoxResize() {
+    IconBox->SetColumns(IconBox->width() / 39);
+}
+
+void TFMain::IconBoxDrawItem(QPainter& painter, int index, const QRect& rect, bool) {
+    PictureCache->DrawItem(painter, index, rect);
+}
+
+void TFMain::IconClick() {
+    const int index = IconBox->ItemIndex();
+    if (index >= 0 && index < IconBox->Count() && State.IconClickAction)
+        State.IconClickAction(IconBox->Item(index));
+}
+
+void TFMain::IconActionMenuPopup() {
+    const bool selected = IconBox->ItemIndex() >= 0;
+    const QList<QAction*> entries = IconActionMenu->actions();
+    // Everything above "Цвет фона" acts on the selected icon.
+    for (QAction* entry : entries)
+        if (entry != Backc1)
+            entry->setVisible(selected);
+}
+
+void TFMain::Backc1Click() {
+    const QColor chosen = QColorDialog::getColor(ToQColor(IconBox->Color()), this);
+    if (chosen.isValid())
+        IconBox->SetColor(FromQColor(chosen));
+}
+
+void TFMain::ShowInStatus(TIconRes& record) {
+    ShowStatus(record.FileName + ' ' + QString::number(record.IconIndex));
 }
 
 void TFMain::dragEnterEvent(QDragEnterEvent* event) {
@@ -556,18 +563,18 @@ void TFMain::DropNames(const QStringList& programPaths) {
         const std::string path = name.toStdString();
         // A name that cannot be read as a file is tried as a folder, as the drop rules say.
         if (platform::IsFolder(path) || !platform::IsRegularFile(path)) {
-            if (FindNodeByPath(name))
-                TBScanClick();
+            if (FolderTree->FindNodeByPath(name))
+                Scanner->TBScanClick();
         } else {
-            ScanFile(nullptr, name);
+            Scanner->ScanFile(nullptr, name);
         }
     }
 }
 
 bool TFMain::eventFilter(QObject* watched, QEvent* event) {
-    if (closing_)
+    if (State.Closing)
         return QWidget::eventFilter(watched, event);
-    AppMessage(watched, event);
+    Chrome->AppMessage(watched, event);
     switch (event->type()) {
     case QEvent::KeyPress: {
         // Key preview: the window sees every key typed while it is active.
@@ -578,7 +585,7 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
         // The window system's event first reaches the QWindow; the control's copy is the one
         // acted on, and consumed so that its parents do not act on it again.
         if (watched->isWidgetType() && key->key() == Qt::Key_F5) {
-            RefreshSubfolders(FATView->currentItem());
+            FolderTree->RefreshSubfolders(FATView->currentItem());
             return true;
         }
         if ((watched == IconBox || watched == IconBox->viewport()) &&
@@ -587,7 +594,7 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (key->key() == Qt::Key_F1) {
-            FormKeyDown(key->key()); // the key goes on to the focused control
+            Chrome->FormKeyDown(key->key()); // the key goes on to the focused control
             break;
         }
         if (key->key() == Qt::Key_Escape) {
@@ -597,7 +604,7 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
             if (FormKeyPress(key->text().at(0)))
                 return true;
             if (watched == FATView && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter))
-                return FATViewKeyPress(QChar(13));
+                return FolderTree->FATViewKeyPress(QChar(13));
         }
         break;
     }
@@ -609,15 +616,15 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
             !control->rect().contains(mouse->position().toPoint()))
             break;
         if (watched == Image_scan)
-            Image_scanClick();
+            Scanner->Image_scanClick();
         else if (watched == Image_exit)
             SBExitClick();
         else if (watched == Image2)
-            TBScanClick();
+            Scanner->TBScanClick();
         else if (watched == Image_about)
-            Image7Click();
+            Chrome->Image7Click();
         else if (watched == Image_www)
-            Image_wwwClick();
+            Chrome->Image_wwwClick();
         break;
     }
     case QEvent::Move:
@@ -628,7 +635,7 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
         break;
     case QEvent::MouseButtonPress:
         if (watched == Image_opt) {
-            Image_optMouseDown();
+            Chrome->Image_optMouseDown();
             return true;
         }
         break;

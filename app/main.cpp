@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     glyptor::TAbout about(&window);
     about.SetTitlePicture(
         QPixmap::fromImage(glyptor::resources::BuiltInSkinPicture(QStringLiteral("TITLE1"))));
-    glyptor::About = &about;
+    window.State.About = &about;
     window.show();
     return app.exec();
 }

@@ -1,6 +1,8 @@
 // The folder tree: one top node per drive, subfolders listed lazily one level ahead of what the
 // user has opened. Nodes are never removed while the window lives, so found icons may keep them.
-#include "app/Umain.h"
+#include "browser/FolderTree.h"
+
+#include "browser/IconRes.h"
 
 #include "platform/core/Drives.h"
 #include "platform/core/FileSystem.h"
@@ -8,6 +10,9 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <QTreeWidget>
+
+#include <set>
 
 namespace glyptor {
 
@@ -47,31 +52,56 @@ QPixmap Compose(const QList<QIcon>& images, int state, int image) {
 
 } // namespace
 
-quint64 TFMain::NodeId(const QTreeWidgetItem* node) const {
+QString UpperPath(const QString& path) {
+    return path.toUpper();
+}
+
+bool FolderNode::operator<(const QTreeWidgetItem& other) const {
+    return text(0).compare(other.text(0), Qt::CaseInsensitive) < 0;
+}
+
+TFolderTree::TFolderTree(ProgramState& state, QTreeWidget* fatView, QList<QIcon> images,
+                         QObject* parent)
+    : QObject(parent), state_(state), fatView_(fatView), images_(std::move(images)) {
+    setObjectName(QStringLiteral("FolderTree"));
+    connect(fatView_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+        if (current)
+            FATViewChange(current);
+    });
+    connect(fatView_, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* node) {
+        if (quietExpand_)
+            return;
+        FATViewExpanding(node);
+        FATViewExpanded(node);
+    });
+    connect(fatView_, &QTreeWidget::itemClicked, this, [this] { FATViewClick(); });
+}
+
+quint64 TFolderTree::NodeId(const QTreeWidgetItem* node) const {
     return node ? node->data(0, NodeIdRole).toULongLong() : 0;
 }
 
-void TFMain::SetNodeImage(QTreeWidgetItem* node, int image, int selectedImage) {
+void TFolderTree::SetNodeImage(QTreeWidgetItem* node, int image, int selectedImage) {
     node->setData(0, ImageRole, image);
     node->setData(0, SelectedImageRole, selectedImage);
     SetStateImage(node, StateImage(node));
 }
 
-void TFMain::SetStateImage(QTreeWidgetItem* node, int state) {
+void TFolderTree::SetStateImage(QTreeWidgetItem* node, int state) {
     node->setData(0, StateRole, state);
     const int image = node->data(0, ImageRole).toInt();
     const int selected = node->data(0, SelectedImageRole).toInt();
     QIcon icon;
-    icon.addPixmap(Compose(FATImgList, state, image), QIcon::Normal);
-    icon.addPixmap(Compose(FATImgList, state, selected), QIcon::Selected);
+    icon.addPixmap(Compose(images_, state, image), QIcon::Normal);
+    icon.addPixmap(Compose(images_, state, selected), QIcon::Selected);
     node->setIcon(0, icon);
 }
 
-int TFMain::StateImage(const QTreeWidgetItem* node) const {
+int TFolderTree::StateImage(const QTreeWidgetItem* node) const {
     return node->data(0, StateRole).toInt();
 }
 
-void TFMain::SelectNode(QTreeWidgetItem* node) {
+void TFolderTree::SelectNode(QTreeWidgetItem* node) {
     // The selected node is always shown: its ancestors open quietly (no expand handlers run,
     // as when the system tree makes a selection visible), each listing its children's
     // subfolders so that their expand buttons are right.
@@ -87,19 +117,19 @@ void TFMain::SelectNode(QTreeWidgetItem* node) {
         }
     }
     quietExpand_ = false;
-    FATView->setCurrentItem(node);
-    FATView->scrollToItem(node);
+    fatView_->setCurrentItem(node);
+    fatView_->scrollToItem(node);
 }
 
-void TFMain::BuildDriveTree() {
-    ShowStatus(QStringLiteral("\\\\") + QString::fromStdString(platform::ComputerName()));
+void TFolderTree::BuildDriveTree() {
+    emit StatusText(QStringLiteral("\\\\") + QString::fromStdString(platform::ComputerName()));
     DriveList.clear();
     for (const platform::DriveEntry& drive : platform::Drives())
         DriveList.append(DriveRecord{drive.type, QString::fromStdString(drive.root).toUpper()});
 
-    FATView->setUpdatesEnabled(false);
-    FATView->clear();
-    LastScannedNode = nullptr;
+    fatView_->setUpdatesEnabled(false);
+    fatView_->clear();
+    state_.LastScannedNode = nullptr;
     for (const DriveRecord& drive : DriveList) {
         if (drive.type == platform::DriveNoRootDir)
             continue;
@@ -108,17 +138,17 @@ void TFMain::BuildDriveTree() {
             text.chop(1);
         auto* node = new FolderNode(QStringList{text});
         node->setData(0, NodeIdRole, nextNodeId_++);
-        FATView->addTopLevelItem(node);
+        fatView_->addTopLevelItem(node);
         const int image = DriveImage(drive.type);
         SetNodeImage(node, image, image);
         // Removable drives are not touched until the user clicks them: no floppy spins up.
         if (drive.type != platform::DriveRemovable)
             ListSubfolders(node);
     }
-    FATView->setUpdatesEnabled(true);
+    fatView_->setUpdatesEnabled(true);
 }
 
-void TFMain::ListSubfolders(QTreeWidgetItem* node) {
+void TFolderTree::ListSubfolders(QTreeWidgetItem* node) {
     if (!node || node->childCount() > 0)
         return;
     QString path = NodePath(node);
@@ -128,19 +158,19 @@ void TFMain::ListSubfolders(QTreeWidgetItem* node) {
     const auto names = platform::ListSubfolders(path.toStdString());
     // Sorting happens at once, not on Qt's deferred timer: a node selected right after being
     // listed (the path walk of FindNodeByPath) must not lose its selection to a later re-sort.
-    const bool sorting = FATView->isSortingEnabled();
-    FATView->setSortingEnabled(false);
+    const bool sorting = fatView_->isSortingEnabled();
+    fatView_->setSortingEnabled(false);
     for (const std::string& name : names) {
         auto* child = new FolderNode(node, QStringList{QString::fromStdString(name)});
         child->setData(0, NodeIdRole, nextNodeId_++);
         SetNodeImage(child, 0, 7);
     }
     node->sortChildren(0, Qt::AscendingOrder);
-    FATView->setSortingEnabled(sorting);
+    fatView_->setSortingEnabled(sorting);
     QApplication::restoreOverrideCursor();
 }
 
-void TFMain::RefreshSubfolders(QTreeWidgetItem* node) {
+void TFolderTree::RefreshSubfolders(QTreeWidgetItem* node) {
     if (!node)
         return;
     if (node->childCount() == 0) {
@@ -153,8 +183,8 @@ void TFMain::RefreshSubfolders(QTreeWidgetItem* node) {
     std::set<QString> known;
     for (int i = 0; i < node->childCount(); ++i)
         known.insert(node->child(i)->text(0).toUpper());
-    const bool sorting = FATView->isSortingEnabled();
-    FATView->setSortingEnabled(false);
+    const bool sorting = fatView_->isSortingEnabled();
+    fatView_->setSortingEnabled(false);
     for (const std::string& name : platform::ListSubfolders(path.toStdString())) {
         const QString text = QString::fromStdString(name);
         if (known.count(text.toUpper()))
@@ -164,14 +194,14 @@ void TFMain::RefreshSubfolders(QTreeWidgetItem* node) {
         SetNodeImage(child, 0, 7);
     }
     node->sortChildren(0, Qt::AscendingOrder);
-    FATView->setSortingEnabled(sorting);
+    fatView_->setSortingEnabled(sorting);
 }
 
-QTreeWidgetItem* TFMain::FindNodeByPath(const QString& path) {
-    if (FATView->topLevelItemCount() == 0)
+QTreeWidgetItem* TFolderTree::FindNodeByPath(const QString& path) {
+    if (fatView_->topLevelItemCount() == 0)
         return nullptr;
     const QString target = UpperPath(path);
-    QTreeWidgetItem* node = FATView->topLevelItem(0);
+    QTreeWidgetItem* node = fatView_->topLevelItem(0);
     while (node) {
         const QString nodePath = UpperPath(NodePath(node));
         if (nodePath == target) {
@@ -184,51 +214,49 @@ QTreeWidgetItem* TFMain::FindNodeByPath(const QString& path) {
             continue;
         }
         QTreeWidgetItem* parent = node->parent();
-        const int index = parent ? parent->indexOfChild(node) : FATView->indexOfTopLevelItem(node);
-        const int siblings = parent ? parent->childCount() : FATView->topLevelItemCount();
+        const int index = parent ? parent->indexOfChild(node) : fatView_->indexOfTopLevelItem(node);
+        const int siblings = parent ? parent->childCount() : fatView_->topLevelItemCount();
         node = index + 1 < siblings
-                   ? (parent ? parent->child(index + 1) : FATView->topLevelItem(index + 1))
+                   ? (parent ? parent->child(index + 1) : fatView_->topLevelItem(index + 1))
                    : nullptr;
     }
     return nullptr;
 }
 
-void TFMain::FATViewChange(QTreeWidgetItem* node) {
-    CurrentDir = NodePath(node);
-    ShowStatus(CurrentDir);
+void TFolderTree::FATViewChange(QTreeWidgetItem* node) {
+    state_.CurrentDir = NodePath(node);
+    emit StatusText(state_.CurrentDir);
 }
 
-void TFMain::FATViewExpanding(QTreeWidgetItem* node) {
+void TFolderTree::FATViewExpanding(QTreeWidgetItem* node) {
     for (int i = 0; i < node->childCount(); ++i)
         ListSubfolders(node->child(i));
 }
 
-void TFMain::FATViewExpanded(QTreeWidgetItem* node) {
-    FATView->setSortingEnabled(false);
-    FATView->setSortingEnabled(true);
+void TFolderTree::FATViewExpanded(QTreeWidgetItem* node) {
+    fatView_->setSortingEnabled(false);
+    fatView_->setSortingEnabled(true);
     SelectNode(node);
-    LastScannedNode = FATView->currentItem();
+    state_.LastScannedNode = fatView_->currentItem();
 }
 
-void TFMain::FATViewClick() {
-    QTreeWidgetItem* node = FATView->currentItem();
+void TFolderTree::FATViewClick() {
+    QTreeWidgetItem* node = fatView_->currentItem();
     if (!node)
         return;
     if (!node->parent() && node->childCount() == 0)
         ListSubfolders(node);
-    if (node == LastScannedNode)
+    if (node == state_.LastScannedNode)
         return;
-    LastScannedNode = node;
-    ShallowScan = node->parent() == nullptr;
-    TBClearClick();
-    TBScanClick();
+    state_.LastScannedNode = node;
+    state_.ShallowScan = node->parent() == nullptr;
+    emit ScanRequested();
 }
 
-bool TFMain::FATViewKeyPress(QChar key) {
+bool TFolderTree::FATViewKeyPress(QChar key) {
     if (key.unicode() != 13)
         return false;
-    TBClearClick();
-    TBScanClick();
+    emit ScanRequested();
     return true;
 }
 

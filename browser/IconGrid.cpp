@@ -38,8 +38,7 @@ void TIconBox::Append(std::unique_ptr<TIconRes> record) {
 }
 
 void TIconBox::Clear() {
-    for (auto& record : items_)
-        ReleasePicture(*record);
+    // The pictures go with their records; whoever clears the grid resets the cache's count.
     items_.clear();
     topIndex_ = 0;
     wantedTop_ = 0;

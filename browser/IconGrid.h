@@ -28,7 +28,7 @@ public:
     int Count() const { return static_cast<int>(items_.size()); }
     TIconRes& Item(int index) { return *items_[static_cast<std::size_t>(index)]; }
     void Append(std::unique_ptr<TIconRes> record);
-    // Frees every record (each releases its picture) and removes all items.
+    // Frees every record with its picture and removes all items.
     void Clear();
 
     // Number of columns; 0 makes a single-column list.

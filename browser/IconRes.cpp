@@ -1,15 +1,21 @@
 #include "browser/IconRes.h"
 
-#include "app/Umain.h"
 #include "platform/core/Paths.h"
 #include "platform/icons/IconSource.h"
 #include "resources/Resources.h"
 
 #include <QImage>
+#include <QStringList>
+#include <QTreeWidgetItem>
 
 namespace glyptor {
 
-int LoadedPictureCount = 0;
+QString NodePath(const QTreeWidgetItem* node) {
+    QStringList parts;
+    for (; node; node = node->parent())
+        parts.prepend(node->text(0));
+    return parts.join('\\');
+}
 
 QString TIconRes::FullPath() const {
     return FolderNode ? NodePath(FolderNode) + '\\' + FileName : FileName;
@@ -52,33 +58,20 @@ IconImage FromQImage(const QImage& source) {
     return icon;
 }
 
-QPixmap& GetPicture(TIconRes& record, bool& loaded) {
+bool LoadPicture(TIconRes& record) {
     if (!record.Picture)
         record.Picture = std::make_unique<TPicture>();
-    if (!record.Picture->Pixmap.isNull()) {
-        loaded = false;
-        return record.Picture->Pixmap;
-    }
     std::optional<IconImage> icon;
     if (auto native = platform::ToNativePath(record.FullPath().toStdString()))
         icon = icons::ExtractIcon(*native, record.IconIndex);
     if (icon && icon->IsValid()) {
         record.Picture->Pixmap = QPixmap::fromImage(ToQImage(*icon));
         record.Picture->Icon = std::move(*icon);
-        ++LoadedPictureCount;
-        loaded = true;
-    } else {
-        record.Picture->Pixmap = ApplicationIcon();
-        record.Picture->Icon = ApplicationIconImage();
+        return true;
     }
-    return record.Picture->Pixmap;
-}
-
-void ReleasePicture(TIconRes& record) {
-    if (!record.Picture)
-        return;
-    record.Picture.reset();
-    --LoadedPictureCount;
+    record.Picture->Pixmap = ApplicationIcon();
+    record.Picture->Icon = ApplicationIconImage();
+    return false;
 }
 
 } // namespace glyptor

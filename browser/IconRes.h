@@ -30,14 +30,13 @@ struct TIconRes {
     QString FullPath() const;
 };
 
-// The picture cache's counter of loaded pictures (pictures obtained from files).
-extern int LoadedPictureCount;
+// Path of a folder node: the texts from its top node down, joined by "\".
+QString NodePath(const QTreeWidgetItem* node);
 
-// The picture of a record: loads icon IconIndex of its file when it has none; `loaded` becomes
-// true when an icon came from the file now. A file that yields no icon shows the program's icon.
-QPixmap& GetPicture(TIconRes& record, bool& loaded);
-// Frees the record's picture, if any, and lowers LoadedPictureCount.
-void ReleasePicture(TIconRes& record);
+// Loads the picture of a record from its file, without counting it: the picture cache
+// (browser/PictureCache.h) is what counts and trims. True when an icon came from the file; a file
+// that yields no icon gets the program's icon.
+bool LoadPicture(TIconRes& record);
 
 // The program's own icon, shown where a file yields none; also the window icon.
 const QPixmap& ApplicationIcon();

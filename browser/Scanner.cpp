@@ -2,8 +2,11 @@
 // passes the type filter for its icons and appends one record per icon to the grid. It runs on
 // the window's thread and keeps the window alive through the throttled pump, so every handler
 // may run between two directory entries; nothing here holds a grid record across a pump.
-#include "app/Umain.h"
+#include "browser/Scanner.h"
 
+#include "browser/FolderTree.h"
+#include "browser/IconGrid.h"
+#include "browser/PictureCache.h"
 #include "browser/ScanRules.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/Paths.h"
@@ -12,99 +15,111 @@
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
+#include <QTreeWidget>
 
 namespace glyptor {
 
-namespace {
-
-bool Terminating(const TFMain& window) {
-    return window.Closing() || QCoreApplication::closingDown();
+bool ScannedFileList::Add(const QString& key) {
+    return keys_.insert(key.toUpper()).second;
 }
 
-} // namespace
+bool ScannedFileList::Contains(const QString& key) const {
+    return keys_.count(key.toUpper()) != 0;
+}
 
-void TFMain::TBScanClick() {
-    if (Scanning) {
-        StopRequested = true;
+TScanner::TScanner(ProgramState& state, TFolderTree& tree, TPictureCache& pictures,
+                   ScannerControls controls, QObject* parent)
+    : QObject(parent), state_(state), tree_(tree), pictures_(pictures), controls_(controls) {
+    setObjectName(QStringLiteral("Scanner"));
+}
+
+bool TScanner::Terminating() const {
+    return state_.Closing || QCoreApplication::closingDown();
+}
+
+void TScanner::TBScanClick() {
+    if (state_.Scanning) {
+        state_.StopRequested = true;
         return;
     }
-    IconBox->hide();
-    Scanning = true;
-    FirstNewIndex = IconBox->Count();
-    repaint();
-    StopRequested = false;
+    controls_.IconBox->hide();
+    state_.Scanning = true;
+    state_.FirstNewIndex = controls_.IconBox->Count();
+    emit RepaintRequested();
+    state_.StopRequested = false;
     QApplication::setOverrideCursor(Qt::BusyCursor);
     struct Finish {
-        TFMain* window;
+        ProgramState& state;
         ~Finish() {
             QApplication::restoreOverrideCursor();
-            window->Scanning = false;
+            state.Scanning = false;
         }
-    } finish{this};
+    } finish{state_};
 
-    if (QTreeWidgetItem* node = FATView->currentItem())
+    if (QTreeWidgetItem* node = controls_.FATView->currentItem())
         ScanFolder(node);
 
-    if (FirstNewIndex >= 0 && FirstNewIndex < IconBox->Count())
-        IconBox->SetTopIndex(FirstNewIndex);
-    if (!closing_)
-        IconBox->show();
+    if (state_.FirstNewIndex >= 0 && state_.FirstNewIndex < controls_.IconBox->Count())
+        controls_.IconBox->SetTopIndex(state_.FirstNewIndex);
+    if (!state_.Closing)
+        controls_.IconBox->show();
 }
 
-void TFMain::ScanFolder(QTreeWidgetItem* node) {
-    if (Terminating(*this) || StopRequested)
+void TScanner::ScanFolder(QTreeWidgetItem* node) {
+    if (Terminating() || state_.StopRequested)
         return;
     const QString path = NodePath(node);
-    ShowStatus(path);
-    SetStateImage(node, 1);
+    emit StatusText(path);
+    tree_.SetStateImage(node, 1);
 
-    const QString pattern = ScanPattern(ExtMask);
+    const QString pattern = ScanPattern(state_.ExtMask);
     // The folder's native path is found once; each file's native path is that plus its name.
     std::string nativeFolder;
     const auto entries =
         platform::ListEntries((path + '\\').toStdString(), pattern.toStdString(), &nativeFolder);
     for (const platform::FolderEntry& entry : entries) {
-        PumpMessages();
+        PumpMessages(state_);
         if (entry.isDirectory)
             continue;
         const QString name = QString::fromStdString(entry.name);
-        if (!PassesTypeFilter(name, ExtMask))
+        if (!PassesTypeFilter(name, state_.ExtMask))
             continue;
         ScanNativeFile(node, path + '\\' + name, nativeFolder + '/' + entry.name);
-        if (Terminating(*this) || StopRequested)
+        if (Terminating() || state_.StopRequested)
             break;
     }
 
     // The node may have been scanned under a stop request, but it was entered: it gets its mark.
-    if (!ShallowScan && ScanSubfolders && !Terminating(*this)) {
-        ListSubfolders(node);
+    if (!state_.ShallowScan && state_.ScanSubfolders && !Terminating()) {
+        tree_.ListSubfolders(node);
         for (int i = 0; i < node->childCount(); ++i) {
-            if (Terminating(*this) || StopRequested)
+            if (Terminating() || state_.StopRequested)
                 break;
             ScanFolder(node->child(i));
         }
     }
-    SetStateImage(node, 8);
+    tree_.SetStateImage(node, 8);
 }
 
-void TFMain::ScanFile(QTreeWidgetItem* node, const QString& path) {
+void TScanner::ScanFile(QTreeWidgetItem* node, const QString& path) {
     if (const auto native = platform::ToNativePath(path.toStdString()))
         ScanNativeFile(node, path, *native);
 }
 
-void TFMain::ScanNativeFile(QTreeWidgetItem* node, const QString& path, const std::string& native) {
+void TScanner::ScanNativeFile(QTreeWidgetItem* node, const QString& path,
+                              const std::string& native) {
     const int count = icons::IconCount(native);
     if (count < 1)
         return;
     if (!node) {
         const int slash = path.lastIndexOf('\\');
-        node = FindNodeByPath(slash >= 0 ? path.left(slash) : QString());
+        node = tree_.FindNodeByPath(slash >= 0 ? path.left(slash) : QString());
     }
     const QString name = node ? path.mid(path.lastIndexOf('\\') + 1) : path;
-    const QString key = node ? name + QString::number(NodeId(node)) : name;
+    const QString key = node ? name + QString::number(tree_.NodeId(node)) : name;
     if (!ScannedFiles.Add(key))
         return;
-    const bool loadNow = IconTotal < PageSize();
+    const bool loadNow = state_.IconTotal < pictures_.PageSize();
     for (int index = 0; index < count; ++index) {
         auto record = std::make_unique<TIconRes>();
         record->FolderNode = node;
@@ -112,73 +127,74 @@ void TFMain::ScanNativeFile(QTreeWidgetItem* node, const QString& path, const st
         record->IconIndex = index;
         if (loadNow) {
             bool loaded = true;
-            GetPicture(*record, loaded);
+            pictures_.GetPicture(*record, loaded);
         }
-        IconBox->Append(std::move(record));
+        controls_.IconBox->Append(std::move(record));
     }
-    IconTotal += count;
+    state_.IconTotal += count;
 }
 
-void TFMain::TBClearClick() {
-    IconBox->hide();
-    IconBox->Clear();
+void TScanner::TBClearClick() {
+    controls_.IconBox->hide();
+    controls_.IconBox->Clear();
     ScannedFiles.Clear();
-    if (!Scanning)
-        IconBox->show();
-    IconTotal = 0;
-    LoadedPictureCount = 0;
+    if (!state_.Scanning)
+        controls_.IconBox->show();
+    state_.IconTotal = 0;
+    state_.LoadedPictureCount = 0;
 }
 
-void TFMain::Image_scanClick() {
-    QTreeWidgetItem* node = FATView->currentItem();
+void TScanner::Image_scanClick() {
+    QTreeWidgetItem* node = controls_.FATView->currentItem();
     if (node) {
         while (node->parent())
             node = node->parent();
-        SelectNode(node);
+        tree_.SelectNode(node);
     }
-    ShallowScan = false;
+    state_.ShallowScan = false;
     TBClearClick();
     if (node)
         TBScanClick();
 }
 
-void TFMain::im1Click() {
-    if (!im1->isChecked())
-        for (QAction* item : {im2, im3, im4, im5, im6})
+void TScanner::im1Click() {
+    if (!controls_.im1->isChecked())
+        for (QAction* item :
+             {controls_.im2, controls_.im3, controls_.im4, controls_.im5, controls_.im6})
             item->setChecked(false);
-    im1->setChecked(true);
-    ExtMask.clear();
+    controls_.im1->setChecked(true);
+    state_.ExtMask.clear();
 }
 
-void TFMain::imTypeClick(QAction* item) {
-    if (im1->isChecked())
-        im1->setChecked(false);
+void TScanner::imTypeClick(QAction* item) {
+    if (controls_.im1->isChecked())
+        controls_.im1->setChecked(false);
     item->setChecked(!item->isChecked());
     maskset();
 }
 
-void TFMain::maskset() {
-    ExtMask.clear();
-    if (!im1->isChecked()) {
-        const QAction* items[] = {im2, im3, im4, im5, im6};
+void TScanner::maskset() {
+    state_.ExtMask.clear();
+    if (!controls_.im1->isChecked()) {
+        const QAction* items[] = {controls_.im2, controls_.im3, controls_.im4, controls_.im5,
+                                  controls_.im6};
         for (int i = 0; i < 5; ++i)
             if (items[i]->isChecked())
-                ExtMask += TypeExtensions()[i];
+                state_.ExtMask += TypeExtensions()[i];
     }
-    LastScannedNode = nullptr;
+    state_.LastScannedNode = nullptr;
 }
 
-void TFMain::maskmenuPopup() {
-    im1->setChecked(ExtMask.isEmpty());
-    QAction* items[] = {im2, im3, im4, im5, im6};
+void TScanner::maskmenuPopup() {
+    controls_.im1->setChecked(state_.ExtMask.isEmpty());
+    QAction* items[] = {controls_.im2, controls_.im3, controls_.im4, controls_.im5, controls_.im6};
     for (int i = 0; i < 5; ++i)
-        items[i]->setChecked(ExtMask.contains(TypeExtensions()[i]));
-    RefreshThemeMenu();
+        items[i]->setChecked(state_.ExtMask.contains(TypeExtensions()[i]));
 }
 
-void TFMain::subfolders1Click() {
-    ScanSubfolders = !subfolders1->isChecked();
-    subfolders1->setChecked(ScanSubfolders);
+void TScanner::subfolders1Click() {
+    state_.ScanSubfolders = !controls_.subfolders1->isChecked();
+    controls_.subfolders1->setChecked(state_.ScanSubfolders);
 }
 
 } // namespace glyptor

@@ -63,14 +63,3 @@ function(glyptor_add_fuzzer name)
              sh -c "mkdir -p ${work} && exec $<TARGET_FILE:${name}> -max_total_time=${GLYPTOR_FUZZ_SECONDS} -rss_limit_mb=2048 -timeout=10 ${work} ${ARG_CORPUS}")
     set_tests_properties(${name}_corpus ${name}_run PROPERTIES LABELS fuzz TIMEOUT 900)
 endfunction()
-
-# The main window's handlers are defined in the folders of the subsystems that own them; each
-# folder hands its window sources (and the libraries they need) to the window's one library.
-function(glyptor_add_window_sources)
-    cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
-    foreach(source IN LISTS ARG_UNPARSED_ARGUMENTS)
-        set_property(GLOBAL APPEND PROPERTY GLYPTOR_WINDOW_SOURCES
-                     ${CMAKE_CURRENT_SOURCE_DIR}/${source})
-    endforeach()
-    set_property(GLOBAL APPEND PROPERTY GLYPTOR_WINDOW_LIBS ${ARG_LIBS})
-endfunction()

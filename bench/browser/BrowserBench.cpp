@@ -65,7 +65,7 @@ void BM_ScannerOnFolder(benchmark::State& state) {
     TFMain window;
     window.resize(800, 500);
     window.FATView->setCurrentItem(window.FATView->topLevelItem(1));
-    ShallowScan = true;
+    window.State.ShallowScan = true;
     for (auto _ : state) {
         window.TBClearClick();
         QElapsedTimer timer;

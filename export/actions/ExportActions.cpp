@@ -1,8 +1,10 @@
 // The actions on one found icon: save it as an icon file or a picture through the save dialog,
 // copy it to the clipboard, make it the wallpaper; and the four tool buttons that choose what a
 // click on a grid icon does.
-#include "app/Umain.h"
+#include "export/actions/ExportActions.h"
 
+#include "browser/IconGrid.h"
+#include "browser/PictureCache.h"
 #include "export/IconFile.h"
 #include "export/actions/SaveRules.h"
 #include "platform/core/Paths.h"
@@ -11,6 +13,7 @@
 #include "platform/icons/IconImages.h"
 #include "platform/ui/Application.h"
 #include "platform/wallpaper/Wallpaper.h"
+#include "resources/Resources.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -22,6 +25,7 @@
 #include <QPainter>
 #include <QToolButton>
 
+#include <map>
 #include <stdexcept>
 
 namespace glyptor {
@@ -30,9 +34,9 @@ namespace {
 
 // The record's icon, loaded again when the grid's cache has released it. A copy: the dialog
 // and the desktop tools run the event loop, in which the cache may free the record's picture.
-IconImage CurrentIcon(TIconRes& record) {
+IconImage CurrentIcon(TPictureCache& pictures, TIconRes& record) {
     bool loaded = false;
-    GetPicture(record, loaded);
+    pictures.GetPicture(record, loaded);
     return record.Picture->Icon;
 }
 
@@ -89,14 +93,29 @@ template <typename Action> void Reported(Action&& action) {
 const QString kDefaultSuffix = QStringLiteral("ico");
 
 struct ToolButtonMode {
-    void (TFMain::*action)(TIconRes&);
+    void (TExportActions::*action)(TIconRes&);
     int cursor;
 };
 
 } // namespace
 
-void TFMain::ConnectExportActions() {
-    SPDlg = new QFileDialog(this);
+QCursor ProgramCursor(int number) {
+    static const std::map<int, QCursor> table{
+        {100, resources::LoadCursor("cursor_save")},
+        {101, resources::LoadCursor("cursor_copy")},
+        {102, resources::LoadCursor("cursor_center")},
+        {103, resources::LoadCursor("cursor_tile")},
+    };
+    auto it = table.find(number);
+    return it == table.end() ? QCursor(Qt::ArrowCursor) : it->second;
+}
+
+TExportActions::TExportActions(ProgramState& state, TPictureCache& pictures,
+                               ExportControls controls, IconAction plainClick, QObject* parent)
+    : QObject(parent), state_(state), pictures_(pictures), controls_(controls),
+      plainClick_(std::move(plainClick)) {
+    setObjectName(QStringLiteral("ExportActions"));
+    SPDlg = new QFileDialog(controls_.Owner);
     SPDlg->setObjectName(QStringLiteral("SPDlg"));
     // Qt's own dialog: the type list and the remembered type behave the same on every desktop.
     SPDlg->setOption(QFileDialog::DontUseNativeDialog);
@@ -110,17 +129,19 @@ void TFMain::ConnectExportActions() {
             SaveFileTypes(), TypeOfNameFilter(SaveFileTypes(), filter), kDefaultSuffix));
     });
 
-    for (QAction* item : {c4b, c8b, c16b, c24b, cbmp})
+    for (QAction* item :
+         {controls_.c4b, controls_.c8b, controls_.c16b, controls_.c24b, controls_.cbmp})
         connect(item, &QAction::triggered, this,
                 [this, item] { Reported([&] { SaveClick(item); }); });
-    connect(Copytoclipboard1, &QAction::triggered, this,
+    connect(controls_.Copytoclipboard1, &QAction::triggered, this,
             [this] { Reported([&] { Copytoclipboard1Click(); }); });
-    connect(Wallpapercenter, &QAction::triggered, this,
+    connect(controls_.Wallpapercenter, &QAction::triggered, this,
             [this] { Reported([&] { WallpapercenterClick(); }); });
-    connect(Wallpapertiled, &QAction::triggered, this,
+    connect(controls_.Wallpapertiled, &QAction::triggered, this,
             [this] { Reported([&] { WallpapertiledClick(); }); });
 
-    const QList<QToolButton*> group{SpeedButton2, SpeedButton3, SpeedButton4, SpeedButton5};
+    const QList<QToolButton*> group{controls_.SpeedButton2, controls_.SpeedButton3,
+                                    controls_.SpeedButton4, controls_.SpeedButton5};
     for (QToolButton* button : group) {
         button->setCheckable(true);
         // One group in which at most one button is down; unlike an exclusive button group, a
@@ -135,68 +156,68 @@ void TFMain::ConnectExportActions() {
     }
 }
 
-TIconRes* TFMain::SelectedRecord() {
-    const int index = IconBox->ItemIndex();
-    if (index < 0 || index >= IconBox->Count())
+TIconRes* TExportActions::SelectedRecord() {
+    const int index = controls_.IconBox->ItemIndex();
+    if (index < 0 || index >= controls_.IconBox->Count())
         return nullptr;
-    return &IconBox->Item(index);
+    return &controls_.IconBox->Item(index);
 }
 
-void TFMain::SaveClick(QAction* item) {
-    if (item == c4b)
+void TExportActions::SaveClick(QAction* item) {
+    if (item == controls_.c4b)
         SaveDialogType = 1;
-    else if (item == c8b)
+    else if (item == controls_.c8b)
         SaveDialogType = 2;
-    else if (item == c16b)
+    else if (item == controls_.c16b)
         SaveDialogType = 3;
-    else if (item == c24b)
+    else if (item == controls_.c24b)
         SaveDialogType = 4;
-    else if (item == cbmp)
+    else if (item == controls_.cbmp)
         SaveDialogType = 5;
     if (TIconRes* record = SelectedRecord())
         SaveWithDialog(*record);
 }
 
-void TFMain::Copytoclipboard1Click() {
+void TExportActions::Copytoclipboard1Click() {
     if (TIconRes* record = SelectedRecord())
         CopyToClipboard(*record);
 }
 
-void TFMain::WallpapercenterClick() {
+void TExportActions::WallpapercenterClick() {
     if (TIconRes* record = SelectedRecord())
         SetWallpaperCentered(*record);
 }
 
-void TFMain::WallpapertiledClick() {
+void TExportActions::WallpapertiledClick() {
     if (TIconRes* record = SelectedRecord())
         SetWallpaperTiled(*record);
 }
 
-void TFMain::SpeedButton2Click(QToolButton* button) {
+void TExportActions::SpeedButton2Click(QToolButton* button) {
     static const std::map<QString, ToolButtonMode> modes{
-        {QStringLiteral("SpeedButton2"), {&TFMain::SetWallpaperCentered, 102}},
-        {QStringLiteral("SpeedButton3"), {&TFMain::SetWallpaperTiled, 103}},
-        {QStringLiteral("SpeedButton4"), {&TFMain::CopyToClipboard, 101}},
-        {QStringLiteral("SpeedButton5"), {&TFMain::SaveWithDialog, 100}},
+        {QStringLiteral("SpeedButton2"), {&TExportActions::SetWallpaperCentered, 102}},
+        {QStringLiteral("SpeedButton3"), {&TExportActions::SetWallpaperTiled, 103}},
+        {QStringLiteral("SpeedButton4"), {&TExportActions::CopyToClipboard, 101}},
+        {QStringLiteral("SpeedButton5"), {&TExportActions::SaveWithDialog, 100}},
     };
-    IconClickAction = [this](TIconRes& record) { ShowInStatus(record); };
-    IconBox->unsetCursor();
-    IconBox->viewport()->unsetCursor();
+    state_.IconClickAction = plainClick_;
+    controls_.IconBox->unsetCursor();
+    controls_.IconBox->viewport()->unsetCursor();
     if (!button || !button->isChecked())
         return;
     const auto mode = modes.find(button->objectName());
     if (mode == modes.end())
         return;
-    IconClickAction = [this, action = mode->second.action](TIconRes& record) {
+    state_.IconClickAction = [this, action = mode->second.action](TIconRes& record) {
         Reported([&] { (this->*action)(record); });
     };
     const QCursor cursor = ProgramCursor(mode->second.cursor);
-    IconBox->setCursor(cursor);
-    IconBox->viewport()->setCursor(cursor);
+    controls_.IconBox->setCursor(cursor);
+    controls_.IconBox->viewport()->setCursor(cursor);
 }
 
-void TFMain::SaveWithDialog(TIconRes& record) {
-    const IconImage icon = CurrentIcon(record);
+void TExportActions::SaveWithDialog(TIconRes& record) {
+    const IconImage icon = CurrentIcon(pictures_, record);
     const QStringList filters = NameFiltersFromTypeList(SaveFileTypes());
     SPDlg->setNameFilters(filters);
     SPDlg->selectNameFilter(filters.value(SaveDialogType - 1, filters.front()));
@@ -221,12 +242,12 @@ void TFMain::SaveWithDialog(TIconRes& record) {
     case SaveKind::Icon: {
         if (const auto depthCode = DepthCodeForSaveType(SaveDialogType))
             LastIconDepthCode = *depthCode;
-        iconfile::SaveIconToFile(nativeName, icon, LastIconDepthCode,
-                                 [this](const std::string& text, const std::string& caption) {
-                                     platform::MessageBox(this, QString::fromLocal8Bit(text),
-                                                          QString::fromLocal8Bit(caption),
-                                                          platform::MessageIcon::Error);
-                                 });
+        iconfile::SaveIconToFile(
+            nativeName, icon, LastIconDepthCode,
+            [this](const std::string& text, const std::string& caption) {
+                platform::MessageBox(controls_.Owner, QString::fromLocal8Bit(text),
+                                     QString::fromLocal8Bit(caption), platform::MessageIcon::Error);
+            });
         break;
     }
     case SaveKind::Picture: {
@@ -245,30 +266,31 @@ void TFMain::SaveWithDialog(TIconRes& record) {
     }
 }
 
-void TFMain::CopyToClipboard(TIconRes& record) {
-    const IconImage icon = CurrentIcon(record);
+void TExportActions::CopyToClipboard(TIconRes& record) {
+    const IconImage icon = CurrentIcon(pictures_, record);
     const QImage image = IconOnBackground(icon, QSize(icon.width, icon.height), Qt::white);
     QGuiApplication::clipboard()->setImage(image);
 }
 
-void TFMain::SetWallpaper(TIconRes& record, const QString& mode) {
+void TExportActions::SetWallpaper(TIconRes& record, const QString& mode) {
     std::vector<std::uint8_t> bmp;
     if (LowerExtension(record.FileName) == QLatin1String(".bmp")) {
         bmp = LoadPictureFileAsBmp(record.FullPath());
     } else {
-        const IconImage icon = CurrentIcon(record);
-        bmp = EncodeAsBmp(IconOnBackground(icon, QSize(32, 32), ToQColor(IconBox->Color())));
+        const IconImage icon = CurrentIcon(pictures_, record);
+        bmp = EncodeAsBmp(
+            IconOnBackground(icon, QSize(32, 32), ToQColor(controls_.IconBox->Color())));
     }
     wallpaper::SetDesktopWallpaper(bmp, mode == QLatin1String("tile")
                                             ? wallpaper::WallpaperMode::Tile
                                             : wallpaper::WallpaperMode::Center);
 }
 
-void TFMain::SetWallpaperTiled(TIconRes& record) {
+void TExportActions::SetWallpaperTiled(TIconRes& record) {
     SetWallpaper(record, QStringLiteral("tile"));
 }
 
-void TFMain::SetWallpaperCentered(TIconRes& record) {
+void TExportActions::SetWallpaperCentered(TIconRes& record) {
     SetWallpaper(record, QStringLiteral("center"));
 }
 

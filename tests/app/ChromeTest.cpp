@@ -235,7 +235,7 @@ private slots:
         platform::Application::SetErrorReporter(nullptr);
         qputenv("PATH", path);
         QCOMPARE(reported.size(), 1);
-        QVERIFY2(reported[0].contains(TFMain::HelpPage().toLocalFile()), qPrintable(reported[0]));
+        QVERIFY2(reported[0].contains(TChrome::HelpPage().toLocalFile()), qPrintable(reported[0]));
     }
 
     void qtsOwnTextsAreRussian() {

@@ -102,10 +102,6 @@ private slots:
             QSettings store(platform::SettingsFilePath(), QSettings::IniFormat);
             store.setValue("LastDir", "T:");
         }
-        ExtMask.clear();
-        ScanSubfolders = true;
-        TickSource = [] { return platform::TickCount(); };
-        LastPumpTick = 0;
     }
 
     void cleanup() { drive_.reset(); }
@@ -136,7 +132,7 @@ private slots:
         QVERIFY(node);
         QCOMPARE(NodePath(node), QStringLiteral("T:\\PROGRAM FILES\\App"));
         QCOMPARE(window->FATView->currentItem(), node);
-        QCOMPARE(CurrentDir, QStringLiteral("T:\\PROGRAM FILES\\App"));
+        QCOMPARE(window->State.CurrentDir, QStringLiteral("T:\\PROGRAM FILES\\App"));
         // Small letters find the same node.
         QCOMPARE(window->FindNodeByPath("t:\\program files\\app"), node);
         QVERIFY(!window->FindNodeByPath("T:\\PROGRAM FILES\\Missing"));
@@ -176,29 +172,29 @@ private slots:
     void pumpIsThrottledAndSurvivesTickWrap() {
         auto window = NewWindow();
         std::uint32_t now = 1000;
-        TickSource = [&now] { return now; };
-        LastPumpTick = 0;
+        window->State.TickSource = [&now] { return now; };
+        window->State.LastPumpTick = 0;
         int timerRuns = 0;
         QTimer::singleShot(0, [&] { ++timerRuns; });
         window->PumpMessages();
-        QCOMPARE(LastPumpTick, 1000u);
+        QCOMPARE(window->State.LastPumpTick, 1000u);
         QCOMPARE(timerRuns, 1);
         QTimer::singleShot(0, [&] { ++timerRuns; });
         now = 1200; // less than 300 ms later: nothing is processed
         window->PumpMessages();
         QCOMPARE(timerRuns, 1);
-        QCOMPARE(LastPumpTick, 1000u);
+        QCOMPARE(window->State.LastPumpTick, 1000u);
         now = 1301;
         window->PumpMessages();
         QCOMPARE(timerRuns, 2);
         // Across the wrap of the 32-bit tick the difference stays small and positive.
-        LastPumpTick = 0xFFFFFF00u;
+        window->State.LastPumpTick = 0xFFFFFF00u;
         now = 0x00000010u; // 0x110 = 272 ms later
         window->PumpMessages();
-        QCOMPARE(LastPumpTick, 0xFFFFFF00u);
+        QCOMPARE(window->State.LastPumpTick, 0xFFFFFF00u);
         now = 0x00000040u; // 320 ms later
         window->PumpMessages();
-        QCOMPARE(LastPumpTick, 0x40u);
+        QCOMPARE(window->State.LastPumpTick, 0x40u);
     }
 
     void clickOnDriveScansOnlyItsRoot() {
@@ -208,7 +204,7 @@ private slots:
         Click(*window, DriveNode(*window, "T:"));
         QCOMPARE(window->IconBox->Count(), 1);
         QCOMPARE(window->IconBox->Item(0).FileName, QStringLiteral("root.ico"));
-        QCOMPARE(window->IconTotal, 1);
+        QCOMPARE(window->State.IconTotal, 1);
         // The scan picture takes the whole drive.
         window->Image_scanClick();
         QCOMPARE(window->IconBox->Count(), 2);
@@ -226,9 +222,9 @@ private slots:
         // Everything but the cursor; content decides what has icons.
         QCOMPARE(window->IconBox->Count(), 4);
         window->imTypeClick(window->im4);
-        QCOMPARE(ExtMask, QStringLiteral(".ICO"));
+        QCOMPARE(window->State.ExtMask, QStringLiteral(".ICO"));
         QVERIFY(!window->im1->isChecked());
-        QVERIFY(!window->LastScannedNode);
+        QVERIFY(!window->State.LastScannedNode);
         Click(*window, DriveNode(*window, "T:"));
         QCOMPARE(window->IconBox->Count(), 2);
         // Dropping a file that is in the grid adds nothing; a new one adds its icons once.
@@ -236,10 +232,10 @@ private slots:
         QCOMPARE(window->IconBox->Count(), 2);
         window->DropNames({"T:\\noext", "T:\\NOEXT"});
         QCOMPARE(window->IconBox->Count(), 3);
-        QCOMPARE(window->ScannedFiles.Count(), 3);
+        QCOMPARE(window->Scanner->ScannedFiles.Count(), 3);
         // Unchecking the last type leaves all files.
         window->imTypeClick(window->im4);
-        QVERIFY(ExtMask.isEmpty());
+        QVERIFY(window->State.ExtMask.isEmpty());
         window->maskmenuPopup();
         QVERIFY(window->im1->isChecked());
     }
@@ -249,13 +245,13 @@ private slots:
             drive_->File(QStringLiteral("f%1/x.ico").arg(i).toStdString(), IconFile());
         auto window = NewWindow();
         std::uint32_t now = 0;
-        TickSource = [&now] { return now += 1000; }; // every pump processes events
+        window->State.TickSource = [&now] { return now += 1000; }; // every pump processes events
         // The first pump sees Escape: the scan ends in the first folder it entered.
         QTimer::singleShot(0, [&] { window->FormKeyPress(QChar(27)); });
         window->FATView->setCurrentItem(DriveNode(*window, "T:"));
-        ShallowScan = false;
+        window->State.ShallowScan = false;
         window->TBScanClick();
-        QVERIFY(!window->Scanning);
+        QVERIFY(!window->State.Scanning);
         QTreeWidgetItem* drive = DriveNode(*window, "T:");
         QCOMPARE(window->StateImage(drive), 8);
         int unmarked = 0;
@@ -288,11 +284,11 @@ private slots:
 
     void secondScanClickOnlyAsksToStop() {
         auto window = NewWindow();
-        window->Scanning = true;
-        window->StopRequested = false;
+        window->State.Scanning = true;
+        window->State.StopRequested = false;
         window->TBScanClick();
-        QVERIFY(window->StopRequested);
-        window->Scanning = false;
+        QVERIFY(window->State.StopRequested);
+        window->State.Scanning = false;
     }
 
     void narrowGridIsOneColumn() {
@@ -319,11 +315,11 @@ private slots:
         }
         {
             auto window = NewWindow();
-            QCOMPARE(MinCash, 500);
-            QCOMPARE(MaxCash, 800);
+            QCOMPARE(window->State.MinCash, 500);
+            QCOMPARE(window->State.MaxCash, 800);
             QCOMPARE(window->y(), 30);
-            QVERIFY(ScanSubfolders);
-            QCOMPARE(ExtMask, QStringLiteral(".DLL.EXE"));
+            QVERIFY(window->State.ScanSubfolders);
+            QCOMPARE(window->State.ExtMask, QStringLiteral(".DLL.EXE"));
             QCOMPARE(window->IconBox->Color(), 255); // the grid colour wins over the skin's
             window->IconBox->SetColor(0x00FF00);
             window->close();
@@ -340,13 +336,13 @@ private slots:
         QFile::remove(platform::SettingsFilePath());
         TFMain window;
         QCOMPARE(window.pos(), QPoint(30, 30));
-        QCOMPARE(MaxCash, 3000);
-        QCOMPARE(MinCash, 2000);
-        QVERIFY(ScanSubfolders);
+        QCOMPARE(window.State.MaxCash, 3000);
+        QCOMPARE(window.State.MinCash, 2000);
+        QVERIFY(window.State.ScanSubfolders);
         QVERIFY(window.subfolders1->isChecked());
-        QVERIFY(ExtMask.isEmpty());
-        QCOMPARE(StartDir, QStringLiteral("C:"));
-        QCOMPARE(window.Theme, QStringLiteral("default"));
+        QVERIFY(window.State.ExtMask.isEmpty());
+        QCOMPARE(window.State.StartDir, QStringLiteral("C:"));
+        QCOMPARE(window.State.Theme, QStringLiteral("default"));
         QCOMPARE(window.IconBox->Color(), 0);
     }
 
@@ -369,7 +365,7 @@ private slots:
         {
             TFMain window;
             window.show();
-            QVERIFY(!ScanSubfolders);
+            QVERIFY(!window.State.ScanSubfolders);
             window.close();
         }
         QSettings store(platform::SettingsFilePath(), QSettings::IniFormat);
@@ -402,8 +398,8 @@ private slots:
             TFMain window;
             window.show();
             QVERIFY(window.isVisible());
-            QVERIFY(MinCash >= 500);
-            QVERIFY(MaxCash >= MinCash + 300);
+            QVERIFY(window.State.MinCash >= 500);
+            QVERIFY(window.State.MaxCash >= window.State.MinCash + 300);
         }
         platform::Application::SetErrorReporter(nullptr);
     }
@@ -445,7 +441,7 @@ private slots:
         {
             TFMain window;
             QCOMPARE(reports, QStringList{"Invalid data type for 'WinTop'"});
-            QCOMPARE(MaxCash, 3000); // read before the damaged value
+            QCOMPARE(window.State.MaxCash, 3000); // read before the damaged value
         }
         platform::Application::SetErrorReporter(nullptr);
     }

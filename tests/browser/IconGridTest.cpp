@@ -61,7 +61,7 @@ class IconGridTest : public QObject {
         window->resize(size);
         window->show();
         window->FATView->setCurrentItem(window->FATView->topLevelItem(1));
-        ShallowScan = true;
+        window->State.ShallowScan = true;
         window->TBClearClick();
         window->TBScanClick();
         return window;
@@ -73,7 +73,6 @@ private slots:
         QFile::remove(platform::SettingsFilePath());
         QSettings(platform::SettingsFilePath(), QSettings::IniFormat).setValue("LastDir", "T:");
         drive_ = std::make_unique<TempDrive>();
-        ExtMask.clear();
     }
     void cleanup() { drive_.reset(); }
 
@@ -82,7 +81,7 @@ private slots:
         drive_->File("second.dll", LibraryWithIcons(3));
         auto window = ScannedWindow();
         QCOMPARE(window->IconBox->Count(), 303);
-        QCOMPARE(window->IconTotal, 303);
+        QCOMPARE(window->State.IconTotal, 303);
         QVERIFY(window->PageSize() < 300);
         // The first file met started below PageSize, so all its pictures were loaded; the
         // second file started above it and loads nothing during the scan.
@@ -91,7 +90,7 @@ private slots:
             loaded += window->IconBox->Item(i).Picture != nullptr;
         const bool manyFirst = window->IconBox->Item(0).FileName == QLatin1String("many.dll");
         QCOMPARE(loaded, manyFirst ? 300 : 303);
-        QCOMPARE(LoadedPictureCount, loaded);
+        QCOMPARE(window->State.LoadedPictureCount, loaded);
     }
 
     void prefetchLoadsTwoPerCallAndStopsShortOfTheHighMark() {
@@ -99,21 +98,21 @@ private slots:
         auto window = ScannedWindow();
         // Start from an empty cache with the view in the middle.
         for (int i = 0; i < window->IconBox->Count(); ++i)
-            ReleasePicture(window->IconBox->Item(i));
-        QCOMPARE(LoadedPictureCount, 0);
+            window->PictureCache->ReleasePicture(window->IconBox->Item(i));
+        QCOMPARE(window->State.LoadedPictureCount, 0);
         window->IconBox->SetTopIndex(window->IconBox->RowsPerColumn() * 2);
         const int top = window->IconBox->TopIndex();
         QVERIFY(top > 0);
-        MaxCash = 3000;
+        window->State.MaxCash = 3000;
         window->PrefetchIcons();
-        QCOMPARE(LoadedPictureCount, 2);
+        QCOMPARE(window->State.LoadedPictureCount, 2);
         QVERIFY(window->IconBox->Item(top).Picture);                      // behind the view
         QVERIFY(window->IconBox->Item(top + window->PageSize()).Picture); // beyond one screen
-        MaxCash = 6;
+        window->State.MaxCash = 6;
         for (int i = 0; i < 10; ++i)
             window->PrefetchIcons();
-        QCOMPARE(LoadedPictureCount, 4); // stops at MaxCash - 2
-        MaxCash = 3000;
+        QCOMPARE(window->State.LoadedPictureCount, 4); // stops at MaxCash - 2
+        window->State.MaxCash = 3000;
     }
 
     void paintingTrimsFromBothEnds() {
@@ -121,24 +120,25 @@ private slots:
         auto window = ScannedWindow();
         for (int i = 0; i < window->IconBox->Count(); ++i) {
             bool loaded = true;
-            GetPicture(window->IconBox->Item(i), loaded);
+            window->PictureCache->GetPicture(window->IconBox->Item(i), loaded);
         }
-        QCOMPARE(LoadedPictureCount, 400);
+        QCOMPARE(window->State.LoadedPictureCount, 400);
         window->IconBox->SetColumns(2); // PageSize 20: the keep range is small
         window->IconBox->SetTopIndex(200);
         const int top = window->IconBox->TopIndex();
-        MaxCash = 399;
-        MinCash = 100;
-        ReleasePicture(window->IconBox->Item(top)); // this cell will load again while painting
+        window->State.MaxCash = 399;
+        window->State.MinCash = 100;
+        window->PictureCache->ReleasePicture(
+            window->IconBox->Item(top)); // this cell will load again while painting
         QImage canvas(window->IconBox->viewport()->size(), QImage::Format_ARGB32);
         QPainter painter(&canvas);
         window->IconBoxDrawItem(painter, top, window->IconBox->ItemRect(top), false);
-        QVERIFY(LoadedPictureCount <= 101);
+        QVERIFY(window->State.LoadedPictureCount <= 101);
         QVERIFY(!window->IconBox->Item(0).Picture);
         QVERIFY(!window->IconBox->Item(399).Picture);
         QVERIFY(window->IconBox->Item(top).Picture);
-        MaxCash = 3000;
-        MinCash = 2000;
+        window->State.MaxCash = 3000;
+        window->State.MinCash = 2000;
     }
 
     void missingFileShowsTheProgramIcon() {
@@ -146,28 +146,30 @@ private slots:
         TIconRes record;
         record.FileName = "T:\\gone.dll";
         bool loaded = false;
-        const int before = LoadedPictureCount;
-        const QPixmap& picture = GetPicture(record, loaded);
+        const int before = window.State.LoadedPictureCount;
+        const QPixmap& picture = window.PictureCache->GetPicture(record, loaded);
         QVERIFY(!loaded);
-        QCOMPARE(LoadedPictureCount, before);
+        QCOMPARE(window.State.LoadedPictureCount, before);
         QCOMPARE(picture.toImage(), ApplicationIcon().toImage());
-        ReleasePicture(record); // lowers the count without having raised it
-        QCOMPARE(LoadedPictureCount, before - 1);
-        LoadedPictureCount = before;
+        window.PictureCache->ReleasePicture(record); // lowers the count without having raised it
+        QCOMPARE(window.State.LoadedPictureCount, before - 1);
+        window.State.LoadedPictureCount = before;
     }
 
     void arrowKeysRunTheClickActionPerCell() {
         drive_->File("many.dll", LibraryWithIcons(30));
         auto window = ScannedWindow();
         QStringList seen;
-        IconClickAction = [&](TIconRes& record) { seen << QString::number(record.IconIndex); };
+        window->State.IconClickAction = [&](TIconRes& record) {
+            seen << QString::number(record.IconIndex);
+        };
         window->IconBox->setFocus();
         window->IconBox->SetItemIndex(0);
         QTest::keyClick(window->IconBox, Qt::Key_Down);
         QTest::keyClick(window->IconBox, Qt::Key_Down);
         QTest::keyClick(window->IconBox, Qt::Key_Up);
         QCOMPARE(seen, (QStringList{"1", "2", "1"}));
-        IconClickAction = [&](TIconRes& record) { window->ShowInStatus(record); };
+        window->State.IconClickAction = [&](TIconRes& record) { window->ShowInStatus(record); };
         QTest::keyClick(window->IconBox, Qt::Key_Down);
         QCOMPARE(window->StatusLabel->text(), QStringLiteral("many.dll 2"));
     }

@@ -107,7 +107,7 @@ class ExportActionsTest : public QObject {
         window->resize(800, 500);
         window->show();
         window->FATView->setCurrentItem(window->FATView->topLevelItem(1));
-        ShallowScan = true;
+        window->State.ShallowScan = true;
         window->TBClearClick();
         window->TBScanClick();
         return window;
@@ -129,7 +129,7 @@ class ExportActionsTest : public QObject {
         QTimer* timer = watcher.get();
         timer->setInterval(5);
         connect(timer, &QTimer::timeout, this, [this, timer, &window, type, name] {
-            QFileDialog* dialog = window.SPDlg;
+            QFileDialog* dialog = window.ExportActions->SPDlg;
             if (!dialog || !dialog->isVisible())
                 return;
             timer->stop();
@@ -190,7 +190,6 @@ private slots:
         QFile::remove(platform::SettingsFilePath());
         QSettings(platform::SettingsFilePath(), QSettings::IniFormat).setValue("LastDir", "T:");
         drive_ = std::make_unique<TempDrive>();
-        ExtMask.clear();
         reported_.clear();
         platform::Application::SetErrorReporter([this](const QString& text) { reported_ << text; });
     }
@@ -248,14 +247,14 @@ private slots:
         drive_->File("shell32.dll", LibraryWithIcons(4));
         auto window = ScannedWindow();
         window->IconBox->SetItemIndex(IndexOf(*window, "shell32.dll", 3));
-        QCOMPARE(window->LastIconDepthCode, std::uint8_t{0});
+        QCOMPARE(window->ExportActions->LastIconDepthCode, std::uint8_t{0});
 
         // Type 5 and ".ico" before any depth was chosen: 16 colours.
         AnswerSaveDialog(*window, 0, Out("first.ico"));
         window->cbmp->trigger();
         QCOMPARE(visit_.type, 5);
         QCOMPARE(IconFileBitCount(Out("first.ico")), 4);
-        QCOMPARE(window->LastIconDepthCode, std::uint8_t{0});
+        QCOMPARE(window->ExportActions->LastIconDepthCode, std::uint8_t{0});
 
         const struct {
             QAction* item;
@@ -279,7 +278,7 @@ private slots:
         // An icon type and ".bmp": a picture, and the depth is left as it was.
         AnswerSaveDialog(*window, 0, Out("picture.BMP"));
         window->c8b->trigger();
-        QCOMPARE(window->LastIconDepthCode, std::uint8_t{5});
+        QCOMPARE(window->ExportActions->LastIconDepthCode, std::uint8_t{5});
         const QImage picture(Out("picture.BMP"), "BMP");
         QCOMPARE(picture.size(), QSize(32, 32));
         QCOMPARE(ReadFile(Out("picture.BMP")).left(2), QByteArray("BM"));
@@ -313,7 +312,7 @@ private slots:
         window->c4b->trigger();
         QCOMPARE(visit_.type, 1);
         QCOMPARE(IconFileBitCount(Out("high.ico")), 16);
-        QCOMPARE(window->LastIconDepthCode, std::uint8_t{4});
+        QCOMPARE(window->ExportActions->LastIconDepthCode, std::uint8_t{4});
 
         // The tool button's save opens at the type chosen last, not at type 1.
         QTest::mouseClick(window->SpeedButton5, Qt::LeftButton);
@@ -327,7 +326,7 @@ private slots:
         AnswerSaveDialog(*window, 5, Out("still16.ico"));
         window->SaveWithDialog(window->IconBox->Item(0));
         QCOMPARE(IconFileBitCount(Out("still16.ico")), 16);
-        QCOMPARE(window->SaveDialogType, 5);
+        QCOMPARE(window->ExportActions->SaveDialogType, 5);
     }
 
     void theDialogOpensInTheFolderSavedToLast() {
@@ -389,14 +388,14 @@ private slots:
         auto window = ScannedWindow();
         window->IconBox->SetItemIndex(1);
         TIconRes& record = window->IconBox->Item(1);
-        ReleasePicture(record);
+        window->PictureCache->ReleasePicture(record);
         QVERIFY(!record.Picture);
         window->Copytoclipboard1->trigger();
         QVERIFY(record.Picture);
         QCOMPARE(QGuiApplication::clipboard()->image().pixel(20, 20), kIconColour);
 
         // The file is gone: the program's own icon is exported in its place.
-        ReleasePicture(record);
+        window->PictureCache->ReleasePicture(record);
         QVERIFY(QFile::remove(QString::fromStdString(drive_->Native("shell32.dll"))));
         window->Copytoclipboard1->trigger();
         QImage expected(32, 32, QImage::Format_RGB32);

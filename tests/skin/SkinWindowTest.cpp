@@ -3,8 +3,8 @@
 #include "app/Umain.h"
 #include "platform/core/Settings.h"
 #include "resources/skin/SkinResources.h"
+#include "theme/skin/Skin.h"
 #include "theme/skin/SkinLayout.h"
-#include "theme/skin/SkinPictures.h"
 
 #include "SkinTestSupport.h"
 #include "TempDrive.h"
@@ -77,6 +77,7 @@ private:
 
     std::unique_ptr<TFMain> NewWindow() {
         auto window = std::make_unique<TFMain>();
+        window->State.ProgramFolderOverride = QString::fromStdString(drive_->Root());
         window->resize(800, 500);
         window->show();
         return window;
@@ -96,7 +97,6 @@ private slots:
         QFile::remove(platform::SettingsFilePath());
         drive_ = std::make_unique<TempDrive>();
         drive_->Folder("interface");
-        TFMain::SetProgramFolder(QString::fromStdString(drive_->Root()));
         SetSetting("LastDir", "T:");
     }
 
@@ -104,11 +104,11 @@ private slots:
 
     void builtInSkinAtStartUp() {
         auto window = NewWindow();
-        QCOMPARE(window->Theme, QStringLiteral("default"));
-        QVERIFY(skin::HasPictureSlots(*window));
+        QCOMPARE(window->State.Theme, QStringLiteral("default"));
+        QVERIFY(window->Skin->HasPictureSlots());
         const QImage title = resources::BuiltInSkinPicture("TITLE1");
         QVERIFY(!title.isNull());
-        QCOMPARE(skin::PictureSlot(*window, skin::TITLE1), title);
+        QCOMPARE(window->Skin->PictureSlot(skin::TITLE1), title);
         QCOMPARE(Shown(window->Image7).pixel(10, 10), title.pixel(10, 10));
         QCOMPARE(Shown(window->Image_scan),
                  resources::BuiltInSkinPicture("SCAN1").convertToFormat(QImage::Format_RGB32));
@@ -161,7 +161,7 @@ private slots:
         QFETCH(QString, setting);
         SetSetting("Theme", setting);
         auto window = NewWindow();
-        QCOMPARE(window->Theme, QStringLiteral("default"));
+        QCOMPARE(window->State.Theme, QStringLiteral("default"));
         QCOMPARE(Glyph(window->SpeedButton2), BuiltInGlyph("TOOL1"));
     }
 
@@ -171,7 +171,7 @@ private slots:
         SetSetting("Theme", "T:\\interface\\dark.zip");
         SetSetting("iconboxcolor", "123");
         auto window = NewWindow();
-        QCOMPARE(window->Theme, QStringLiteral("T:\\interface\\dark.zip"));
+        QCOMPARE(window->State.Theme, QStringLiteral("T:\\interface\\dark.zip"));
         QCOMPARE(window->IconBox->Color(), 123);
         QCOMPARE(window->FATView->palette().color(QPalette::Base), QColor(0, 0, 255));
         QCOMPARE(Shown(window->Image_exit).pixel(3, 3), kRed);
@@ -255,7 +255,7 @@ private slots:
         QCOMPARE(title.size(), window->Panel_title->size());
         for (int x : {0, 75, 149, title.width() - 1})
             QCOMPARE(title.pixel(x, 20), kYellow);
-        QVERIFY(skin::PictureSlot(*window, skin::TITLE1).isNull());
+        QVERIFY(window->Skin->PictureSlot(skin::TITLE1).isNull());
     }
 
     // Without a tile the title keeps, beside its label, what the bitmap held before.
@@ -291,9 +291,9 @@ private slots:
         WriteTheme(ThemePath("t.zip"), With(AllPictures(kRed), "gy3layout.txt", Layout()));
         auto window = NewWindow();
         Choose(*window, "t");
-        QCOMPARE(window->Theme, QStringLiteral("T:\\interface\\t.zip"));
+        QCOMPARE(window->State.Theme, QStringLiteral("T:\\interface\\t.zip"));
         window->Defaulttheme->trigger();
-        QCOMPARE(window->Theme, QStringLiteral("default"));
+        QCOMPARE(window->State.Theme, QStringLiteral("default"));
         for (auto [button, name] : {std::pair{window->SpeedButton2, "TOOL1"},
                                     {window->SpeedButton3, "TOOL2"},
                                     {window->SpeedButton4, "TOOL3"},
@@ -317,7 +317,7 @@ private slots:
         QCOMPARE(window->IconBox->Color(), 123);
         window->Defaulttheme->trigger();
         QCOMPARE(window->IconBox->Color(), 0);
-        QCOMPARE(window->Theme, QStringLiteral("default"));
+        QCOMPARE(window->State.Theme, QStringLiteral("default"));
     }
 
     void titleButtonsFollowTheStrips() {
@@ -360,7 +360,7 @@ private slots:
                    With(AllPictures(kRed), "gy3layout.txt", Layout({{"browser.color", "255"}})));
         auto window = NewWindow();
         Choose(*window, "ABC");
-        QCOMPARE(window->Theme, QStringLiteral("T:\\interface\\ABC.zip"));
+        QCOMPARE(window->State.Theme, QStringLiteral("T:\\interface\\ABC.zip"));
         QCOMPARE(window->FATView->palette().color(QPalette::Base), QColor(255, 0, 0));
     }
 
@@ -373,12 +373,12 @@ private slots:
         window->RefreshThemeMenu();
         QCOMPARE(Failure([&] { window->Open1Click(ThemeItem(*window, "t")); }),
                  QStringLiteral("'' is not a valid integer value"));
-        QCOMPARE(window->Theme, QStringLiteral("T:\\interface\\t.zip"));
+        QCOMPARE(window->State.Theme, QStringLiteral("T:\\interface\\t.zip"));
         QCOMPARE(PanelColor(window->Panel_top), QColor(0, 255, 0));
         QCOMPARE(window->FATView->palette().color(QPalette::Base), QColor(0, 0, 255));
         QCOMPARE(window->IconBox->Color(), 0);
         QCOMPARE(Shown(window->Image7), title);
-        QVERIFY(skin::PictureSlot(*window, skin::TITLE1).isNull());
+        QVERIFY(window->Skin->PictureSlot(skin::TITLE1).isNull());
     }
 
     void malformedValuesAndPictures_data() {
@@ -423,8 +423,8 @@ private slots:
                  QStringLiteral("Bitmap image is not valid"));
         // Glyphs, logo and the slots before TILE2 were read; the slots after it stay empty.
         QVERIFY(Glyph(window->SpeedButton2) != BuiltInGlyph("TOOL1"));
-        QCOMPARE(skin::PictureSlot(*window, skin::TITLE1).pixel(0, 0), kRed);
-        QVERIFY(skin::PictureSlot(*window, skin::OPTIONS1).isNull());
+        QCOMPARE(window->Skin->PictureSlot(skin::TITLE1).pixel(0, 0), kRed);
+        QVERIFY(window->Skin->PictureSlot(skin::OPTIONS1).isNull());
     }
 
     void themeWithoutLayoutFailsBeforeChangingAnything() {
@@ -441,7 +441,7 @@ private slots:
     // path does not retry, every read leaves the holder empty and the border test fails.
     void storeWithoutLayoutFailsAtTheBorderKey() {
         auto window = NewWindow();
-        window->Theme = QStringLiteral("T:\\interface\\gone.zip");
+        window->State.Theme = QStringLiteral("T:\\interface\\gone.zip");
         QVERIFY(Failure([&] { window->ApplyThemeFile(); }).startsWith("Cannot open file"));
         SetSetting("unused", "x");
         window->FATView->setFont(QFont(QStringLiteral("DejaVu Sans"), 10));
@@ -490,20 +490,20 @@ private slots:
         auto window = NewWindow();
         Choose(*window, "t");
         QCOMPARE(window->Image2->pixmap().size(), QSize(skin::kMaxPictureSide, 300));
-        QCOMPARE(skin::PictureSlot(*window, skin::TILE1).width(), skin::kMaxPictureSide);
+        QCOMPARE(window->Skin->PictureSlot(skin::TILE1).width(), skin::kMaxPictureSide);
     }
 
     void titleLabelsTakeTurnsOverTheTiles() {
         auto window = NewWindow();
         const QImage normal = Shown(window->Image7);
-        skin::DrawTitleLabel(*window, skin::TITLE2);
+        window->Skin->DrawTitleLabel(skin::TITLE2);
         const QImage hot = Shown(window->Image7);
         const QImage title2 =
             resources::BuiltInSkinPicture("TITLE2").convertToFormat(QImage::Format_RGB32);
         QCOMPARE(hot.copy(0, 0, 150, 42), title2);
         QCOMPARE(hot.copy(150, 0, hot.width() - 150, 42),
                  normal.copy(150, 0, normal.width() - 150, 42));
-        skin::DrawTitleLabel(*window, skin::TITLE1);
+        window->Skin->DrawTitleLabel(skin::TITLE1);
         QCOMPARE(Shown(window->Image7), normal);
     }
 
@@ -511,13 +511,13 @@ private slots:
         auto window = NewWindow();
         const QImage exit = Shown(window->Image_exit);
         window->FreePictureSlots();
-        QVERIFY(!skin::HasPictureSlots(*window));
-        QVERIFY(skin::PictureSlot(*window, skin::EXIT1).isNull());
+        QVERIFY(!window->Skin->HasPictureSlots());
+        QVERIFY(window->Skin->PictureSlot(skin::EXIT1).isNull());
         // The controls keep their own copies.
         QCOMPARE(Shown(window->Image_exit), exit);
         window->CreatePictureSlots();
-        QVERIFY(skin::HasPictureSlots(*window));
-        QVERIFY(skin::PictureSlot(*window, skin::EXIT1).isNull());
+        QVERIFY(window->Skin->HasPictureSlots());
+        QVERIFY(window->Skin->PictureSlot(skin::EXIT1).isNull());
     }
 };
 

@@ -1,23 +1,24 @@
 // The skin of the window and the choice of skin: the built-in look, themes read from theme
 // archives through Store1, the composition of the title and tool-strip pictures, the placement
-// of the title buttons, and the theme submenu "Вид". The sixteen picture slots, the glyph
-// pictures and the composed title and tool-strip bitmaps are kept in one skin record owned by
-// the window; controls only ever hold copies.
-#include "app/Umain.h"
+// of the title buttons, and the theme submenu "Вид".
+#include "theme/skin/Skin.h"
+
+#include "browser/IconGrid.h"
 
 #include "platform/core/FileSystem.h"
 #include "platform/core/Paths.h"
 #include "resources/skin/SkinResources.h"
 #include "theme/gy3Store.h"
 #include "theme/skin/SkinLayout.h"
-#include "theme/skin/SkinPictures.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QSplitter>
 #include <QToolButton>
+#include <QTreeWidget>
 
 #include <algorithm>
 #include <array>
@@ -34,40 +35,6 @@ namespace {
 constexpr int kMaxStripSize = 1000;
 constexpr int kMaxFontPoints = 96;
 
-// The skin record of one window: a child object, so it lives and dies with the window.
-class TSkinState final : public QObject {
-public:
-    explicit TSkinState(QObject* owner) : QObject(owner) {
-        setObjectName(QStringLiteral("SkinState"));
-    }
-    // The sixteen slots; null between FreePictureSlots and the next CreatePictureSlots.
-    std::unique_ptr<std::array<QImage, SlotCount>> slotPictures;
-    // The pictures behind the button glyphs and the logo, so that a theme lacking one keeps it.
-    std::array<QImage, GlyphCount> glyphs;
-    // The composed pictures of Image7 and Image_tools; they keep their pixels between two
-    // compositions, which matters when a theme has no tile.
-    QImage title;
-    QImage tools;
-};
-
-TSkinState* FindState(const TFMain& window) {
-    for (QObject* child : window.children())
-        if (auto* state = dynamic_cast<TSkinState*>(child))
-            return state;
-    return nullptr;
-}
-
-TSkinState& StateOf(TFMain& window) {
-    if (TSkinState* state = FindState(window))
-        return *state;
-    return *new TSkinState(&window);
-}
-
-QString& ProgramFolderOverride() {
-    static QString folder;
-    return folder;
-}
-
 void SetBackground(QWidget* widget, QPalette::ColorRole role, const QColor& color) {
     QPalette palette = widget->palette();
     palette.setColor(role, color);
@@ -77,10 +44,10 @@ void SetBackground(QWidget* widget, QPalette::ColorRole role, const QColor& colo
 // The panels of the window in their order of creation: the plain frames, not the frames that
 // are tree views, labels or the grid, and none of the windows the main window owns (the about
 // window is its child too).
-QList<QFrame*> Panels(TFMain& window) {
+QList<QFrame*> Panels(QWidget* window) {
     QList<QFrame*> panels;
-    for (QFrame* frame : window.findChildren<QFrame*>())
-        if (frame->metaObject() == &QFrame::staticMetaObject && frame->window() == &window)
+    for (QFrame* frame : window->findChildren<QFrame*>())
+        if (frame->metaObject() == &QFrame::staticMetaObject && frame->window() == window)
             panels.append(frame);
     return panels;
 }
@@ -159,32 +126,29 @@ QString NativeOf(const QString& path) {
 
 } // namespace
 
-namespace skin {
-
-bool HasPictureSlots(const TFMain& window) {
-    const TSkinState* state = FindState(window);
-    return state && state->slotPictures;
+TSkin::TSkin(ProgramState& state, SkinControls controls, QObject* parent)
+    : QObject(parent), Store1(std::make_unique<Tgy3Store>()), state_(state), controls_(controls) {
+    setObjectName(QStringLiteral("Skin"));
+    InitSkin();
 }
 
-QImage PictureSlot(const TFMain& window, SlotIndex slot) {
-    const TSkinState* state = FindState(window);
-    if (!state || !state->slotPictures || slot < 0 || slot >= SlotCount)
+TSkin::~TSkin() = default;
+
+QImage TSkin::PictureSlot(SlotIndex slot) const {
+    if (!slotPictures_ || slot < 0 || slot >= SlotCount)
         return QImage();
-    return (*state->slotPictures)[slot];
+    return (*slotPictures_)[slot];
 }
 
-void DrawTitleLabel(TFMain& window, SlotIndex slot) {
-    TSkinState& state = StateOf(window);
-    DrawOpaque(state.title, PictureSlot(window, slot), 0, 0);
-    SetPicture(window.Image7, state.title);
+void TSkin::DrawTitleLabel(SlotIndex slot) {
+    DrawOpaque(title_, PictureSlot(slot), 0, 0);
+    SetPicture(controls_.Image7, title_);
 }
 
-} // namespace skin
-
-QString TFMain::ProgramFolder() {
-    const QString native = ProgramFolderOverride().isEmpty()
+QString TSkin::ProgramFolder() const {
+    const QString native = state_.ProgramFolderOverride.isEmpty()
                                ? QCoreApplication::applicationDirPath()
-                               : ProgramFolderOverride();
+                               : state_.ProgramFolderOverride;
     if (auto program = platform::ToProgramPath(native.toStdString())) {
         QString folder = QString::fromStdString(*program);
         if (!folder.endsWith('\\'))
@@ -194,127 +158,113 @@ QString TFMain::ProgramFolder() {
     return native + '/';
 }
 
-void TFMain::SetProgramFolder(const QString& nativeFolder) {
-    ProgramFolderOverride() = nativeFolder;
-}
-
-void TFMain::InitSkin() {
-    StateOf(*this);
-    if (!Store1)
-        Store1 = new Tgy3Store(this);
+void TSkin::InitSkin() {
     // The skin owns these colours and fonts; style sheets would hide what it sets.
-    FATView->setStyleSheet(QString());
-    StatusLabel->setStyleSheet(QString());
-    Splitter1->setStyleSheet(QString());
+    controls_.FATView->setStyleSheet(QString());
+    controls_.StatusLabel->setStyleSheet(QString());
+    controls_.Splitter1->setStyleSheet(QString());
     // Pictures sit at the top-left corner of their controls, the logo in the middle.
-    for (QLabel* image : {Image7, Image_opt, Image_scan, Image_tools, Image_exit, Image_resize,
-                          Image_about, Image_www})
+    for (QLabel* image :
+         {controls_.Image7, controls_.Image_opt, controls_.Image_scan, controls_.Image_tools,
+          controls_.Image_exit, controls_.Image_resize, controls_.Image_about, controls_.Image_www})
         image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Image_tools->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
-    Image_about->move(Image_about->x(), 4);
-    Image_www->move(Image_www->x(), 4);
-    Image7->lower();
-    connect(Defaulttheme, &QAction::triggered, this, &TFMain::DefaultthemeClick,
-            Qt::UniqueConnection);
+    controls_.Image_tools->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+    controls_.Image_about->move(controls_.Image_about->x(), 4);
+    controls_.Image_www->move(controls_.Image_www->x(), 4);
+    controls_.Image7->lower();
+    connect(controls_.Defaulttheme, &QAction::triggered, this, &TSkin::DefaultthemeClick);
 }
 
-void TFMain::ApplyStartupTheme() {
-    if (Theme == QLatin1String("default")) {
+void TSkin::ApplyStartupTheme() {
+    if (state_.Theme == QLatin1String("default")) {
         ApplyDefaultTheme();
         return;
     }
-    if (QFileInfo(NativeOf(Theme)).isFile())
+    if (QFileInfo(NativeOf(state_.Theme)).isFile())
         ApplyThemeFile();
     else
         ApplyDefaultTheme();
 }
 
-void TFMain::CreatePictureSlots() {
-    StateOf(*this).slotPictures = std::make_unique<std::array<QImage, SlotCount>>();
+void TSkin::CreatePictureSlots() {
+    slotPictures_ = std::make_unique<std::array<QImage, SlotCount>>();
 }
 
-void TFMain::FreePictureSlots() {
-    StateOf(*this).slotPictures.reset();
+void TSkin::FreePictureSlots() {
+    slotPictures_.reset();
 }
 
-void TFMain::LoadBuiltInPictures() {
-    TSkinState& state = StateOf(*this);
-    if (!state.slotPictures)
+void TSkin::LoadBuiltInPictures() {
+    if (!slotPictures_)
         CreatePictureSlots();
     for (int slot = 0; slot < SlotCount; ++slot)
-        (*state.slotPictures)[slot] = resources::BuiltInSkinPicture(
+        (*slotPictures_)[slot] = resources::BuiltInSkinPicture(
             QLatin1String(SlotPicture(static_cast<SlotIndex>(slot)).resource));
     for (int glyph = 0; glyph < GlyphCount; ++glyph)
-        state.glyphs[glyph] = resources::BuiltInSkinPicture(
+        glyphs_[glyph] = resources::BuiltInSkinPicture(
             QLatin1String(GlyphPicture(static_cast<GlyphIndex>(glyph)).resource));
-    SetGlyph(SpeedButton2, state.glyphs[TOOL1]);
-    SetGlyph(SpeedButton3, state.glyphs[TOOL2]);
-    SetGlyph(SpeedButton4, state.glyphs[TOOL3]);
-    SetGlyph(SpeedButton5, state.glyphs[TOOL4]);
-    SetGlyph(sb_max, state.glyphs[MAX]);
-    SetGlyph(SB_Min, state.glyphs[MIN]);
-    SetPicture(Image2, state.glyphs[LOGO]);
+    SetGlyph(controls_.SpeedButton2, glyphs_[TOOL1]);
+    SetGlyph(controls_.SpeedButton3, glyphs_[TOOL2]);
+    SetGlyph(controls_.SpeedButton4, glyphs_[TOOL3]);
+    SetGlyph(controls_.SpeedButton5, glyphs_[TOOL4]);
+    SetGlyph(controls_.sb_max, glyphs_[MAX]);
+    SetGlyph(controls_.SB_Min, glyphs_[MIN]);
+    SetPicture(controls_.Image2, glyphs_[LOGO]);
 }
 
-void TFMain::TilePicture(QImage& target, const QImage& tile) {
-    skin::TilePicture(target, tile);
-}
-
-void TFMain::ComposeSkinPictures() {
-    TSkinState& state = StateOf(*this);
-    if (!state.slotPictures)
+void TSkin::ComposeSkinPictures() {
+    if (!slotPictures_)
         CreatePictureSlots();
-    const auto& slot = *state.slotPictures;
-    SetPicture(Image_opt, slot[OPTIONS1]);
-    SetPicture(Image_scan, slot[SCAN1]);
-    SetPicture(Image_about, slot[ABOUT1]);
-    SetPicture(Image_www, slot[WWW1]);
-    SetPicture(Image_exit, slot[EXIT1]);
-    SetPicture(Image_resize, slot[RESIZE1]);
+    const auto& slot = *slotPictures_;
+    SetPicture(controls_.Image_opt, slot[OPTIONS1]);
+    SetPicture(controls_.Image_scan, slot[SCAN1]);
+    SetPicture(controls_.Image_about, slot[ABOUT1]);
+    SetPicture(controls_.Image_www, slot[WWW1]);
+    SetPicture(controls_.Image_exit, slot[EXIT1]);
+    SetPicture(controls_.Image_resize, slot[RESIZE1]);
 
     // The title picture fills its strip. The strip has no layout, since the title buttons
     // sit on it at places of their own, so the picture follows the strip here.
-    Image7->setGeometry(0, 0, Panel_title->width(), Panel_title->height());
-    ResizeBitmap(state.title, Image7->width(), Image7->height());
-    TilePicture(state.title, slot[TILE1]);
-    DrawOpaque(state.title, slot[TITLE1], 0, 0);
-    SetPicture(Image7, state.title);
+    controls_.Image7->setGeometry(0, 0, controls_.Panel_title->width(),
+                                  controls_.Panel_title->height());
+    ResizeBitmap(title_, controls_.Image7->width(), controls_.Image7->height());
+    skin::TilePicture(title_, slot[TILE1]);
+    DrawOpaque(title_, slot[TITLE1], 0, 0);
+    SetPicture(controls_.Image7, title_);
 
-    ResizeBitmap(state.tools, Image_tools->width(), Image_tools->height());
-    TilePicture(state.tools, slot[TILE2]);
-    DrawOpaque(state.tools, slot[TOOLS1], 0, 0);
-    SetPicture(Image_tools, state.tools);
+    ResizeBitmap(tools_, controls_.Image_tools->width(), controls_.Image_tools->height());
+    skin::TilePicture(tools_, slot[TILE2]);
+    DrawOpaque(tools_, slot[TOOLS1], 0, 0);
+    SetPicture(controls_.Image_tools, tools_);
 }
 
-void TFMain::ApplyDefaultTheme() {
+void TSkin::ApplyDefaultTheme() {
     CreatePictureSlots();
     LoadBuiltInPictures();
     ComposeSkinPictures();
-    for (QFrame* panel : Panels(*this)) {
+    for (QFrame* panel : Panels(controls_.Window)) {
         SetBackground(panel, QPalette::Window, Qt::black);
         panel->setFrameShape(QFrame::NoFrame);
         panel->setLineWidth(0);
     }
-    SetBackground(FATView, QPalette::Base, Qt::black);
-    IconBox->SetColor(0);
-    IconBox->setFrameShape(QFrame::NoFrame);
-    SetSplitterColor(Splitter1, ColorFromNumber(0x808080));
-    SetBackground(Panel1, QPalette::Window, ColorFromNumber(0x404040));
-    SetBackground(FATView, QPalette::Text, ColorFromNumber(0xC0C0C0));
-    ShadeScrollBars(FATView);
-    SetBackground(StatusLabel, QPalette::WindowText, ColorFromNumber(0xC0C0C0));
-    SetTreeFont(FATView, QStringLiteral("ms sans serif"), 8);
-    Panel_Right->setFixedWidth(8);
-    Panel_bottom->setFixedHeight(8);
-    Panel_top->setFixedHeight(24);
-    Theme = QStringLiteral("default");
+    SetBackground(controls_.FATView, QPalette::Base, Qt::black);
+    controls_.IconBox->SetColor(0);
+    controls_.IconBox->setFrameShape(QFrame::NoFrame);
+    SetSplitterColor(controls_.Splitter1, ColorFromNumber(0x808080));
+    SetBackground(controls_.Panel1, QPalette::Window, ColorFromNumber(0x404040));
+    SetBackground(controls_.FATView, QPalette::Text, ColorFromNumber(0xC0C0C0));
+    ShadeScrollBars(controls_.FATView);
+    SetBackground(controls_.StatusLabel, QPalette::WindowText, ColorFromNumber(0xC0C0C0));
+    SetTreeFont(controls_.FATView, QStringLiteral("ms sans serif"), 8);
+    controls_.Panel_Right->setFixedWidth(8);
+    controls_.Panel_bottom->setFixedHeight(8);
+    controls_.Panel_top->setFixedHeight(24);
+    state_.Theme = QStringLiteral("default");
 }
 
-void TFMain::ApplyThemeFile() {
+void TSkin::ApplyThemeFile() {
     CreatePictureSlots();
-    if (!Store1)
-        Store1 = new Tgy3Store(this);
-    Store1->SetThemeFile(Theme.toStdString());
+    Store1->SetThemeFile(state_.Theme.toStdString());
 
     // One holder serves all twelve reads, as a store without a layout leaves it untouched.
     TLayoutValue holder;
@@ -323,37 +273,38 @@ void TFMain::ApplyThemeFile() {
         return holder;
     };
     const QColor panelColor = ColorFromNumber(ValueAsInteger(read(0)));
-    for (QFrame* panel : Panels(*this))
+    for (QFrame* panel : Panels(controls_.Window))
         SetBackground(panel, QPalette::Window, panelColor);
-    SetBackground(FATView, QPalette::Base, ColorFromNumber(ValueAsInteger(read(1))));
-    const QColor browserColor = FATView->palette().color(QPalette::Base);
-    for (QFrame* panel : {Panel_scan, Panel_opt, PanelIconBox})
+    SetBackground(controls_.FATView, QPalette::Base, ColorFromNumber(ValueAsInteger(read(1))));
+    const QColor browserColor = controls_.FATView->palette().color(QPalette::Base);
+    for (QFrame* panel : {controls_.Panel_scan, controls_.Panel_opt, controls_.PanelIconBox})
         SetBackground(panel, QPalette::Window, browserColor);
-    IconBox->SetColor(FromQColor(ColorFromNumber(ValueAsInteger(read(2)))));
-    SetSplitterColor(Splitter1, ColorFromNumber(ValueAsInteger(read(3))));
-    SetBackground(Panel1, QPalette::Window, Splitter1->palette().color(QPalette::Window));
-    SetBackground(StatusLabel, QPalette::WindowText, ColorFromNumber(ValueAsInteger(read(4))));
-    SetBackground(FATView, QPalette::Text, ColorFromNumber(ValueAsInteger(read(5))));
-    ShadeScrollBars(FATView);
+    controls_.IconBox->SetColor(FromQColor(ColorFromNumber(ValueAsInteger(read(2)))));
+    SetSplitterColor(controls_.Splitter1, ColorFromNumber(ValueAsInteger(read(3))));
+    SetBackground(controls_.Panel1, QPalette::Window,
+                  controls_.Splitter1->palette().color(QPalette::Window));
+    SetBackground(controls_.StatusLabel, QPalette::WindowText,
+                  ColorFromNumber(ValueAsInteger(read(4))));
+    SetBackground(controls_.FATView, QPalette::Text, ColorFromNumber(ValueAsInteger(read(5))));
+    ShadeScrollBars(controls_.FATView);
     const QString fontFace = QString::fromStdString(ValueAsText(read(6)));
-    SetTreeFont(FATView, fontFace, ValueAsInteger(read(7)));
+    SetTreeFont(controls_.FATView, fontFace, ValueAsInteger(read(7)));
     if (ValueIsOne(read(8))) {
-        IconBox->setFrameShape(QFrame::Panel);
-        IconBox->setFrameShadow(QFrame::Sunken);
-        IconBox->setLineWidth(2);
+        controls_.IconBox->setFrameShape(QFrame::Panel);
+        controls_.IconBox->setFrameShadow(QFrame::Sunken);
+        controls_.IconBox->setLineWidth(2);
     } else {
-        IconBox->setFrameShape(QFrame::NoFrame);
+        controls_.IconBox->setFrameShape(QFrame::NoFrame);
     }
-    Panel_Right->setFixedWidth(StripSize(ValueAsInteger(read(9))));
-    Panel_bottom->setFixedHeight(StripSize(ValueAsInteger(read(10))));
-    Panel_top->setFixedHeight(StripSize(ValueAsInteger(read(11))));
+    controls_.Panel_Right->setFixedWidth(StripSize(ValueAsInteger(read(9))));
+    controls_.Panel_bottom->setFixedHeight(StripSize(ValueAsInteger(read(10))));
+    controls_.Panel_top->setFixedHeight(StripSize(ValueAsInteger(read(11))));
 
-    TSkinState& state = StateOf(*this);
-    QToolButton* const glyphButtons[] = {SpeedButton2, SpeedButton3, SpeedButton4,
-                                         SpeedButton5, sb_max,       SB_Min};
+    QToolButton* const glyphButtons[] = {controls_.SpeedButton2, controls_.SpeedButton3,
+                                         controls_.SpeedButton4, controls_.SpeedButton5,
+                                         controls_.sb_max,       controls_.SB_Min};
     for (const PictureKey& picture : kPictureKeys) {
-        QImage& target =
-            picture.isSlot ? (*state.slotPictures)[picture.index] : state.glyphs[picture.index];
+        QImage& target = picture.isSlot ? (*slotPictures_)[picture.index] : glyphs_[picture.index];
         const qint64 before = target.cacheKey();
         Store1->ReadPicture(picture.key, target);
         target = BoundedPicture(target);
@@ -361,42 +312,43 @@ void TFMain::ApplyThemeFile() {
         if (picture.isSlot || target.cacheKey() == before)
             continue;
         if (picture.index == LOGO)
-            SetPicture(Image2, target);
+            SetPicture(controls_.Image2, target);
         else
             SetGlyph(glyphButtons[picture.index], target);
     }
     ComposeSkinPictures();
 }
 
-void TFMain::PlaceTitleButtons() {
-    const int buttonsLeft = Panel_title->width() - 19;
-    sb_max->move(buttonsLeft, sb_max->y());
-    SB_Min->move(buttonsLeft, SB_Min->y());
-    Image_about->move(Panel_top->width() - 65, Image_about->y());
-    Image_www->move(Panel_top->width() - 37, Image_www->y());
+void TSkin::PlaceTitleButtons() {
+    const int buttonsLeft = controls_.Panel_title->width() - 19;
+    controls_.sb_max->move(buttonsLeft, controls_.sb_max->y());
+    controls_.SB_Min->move(buttonsLeft, controls_.SB_Min->y());
+    controls_.Image_about->move(controls_.Panel_top->width() - 65, controls_.Image_about->y());
+    controls_.Image_www->move(controls_.Panel_top->width() - 37, controls_.Image_www->y());
 }
 
-void TFMain::RefreshThemeMenu() {
-    while (Loadtheme1->actions().size() > 1)
-        delete Loadtheme1->actions().at(1);
+void TSkin::RefreshThemeMenu() {
+    while (controls_.Loadtheme1->actions().size() > 1)
+        delete controls_.Loadtheme1->actions().at(1);
     const QString folder = ProgramFolder() + QStringLiteral("interface");
     for (const platform::FolderEntry& entry :
          platform::ListEntries(folder.toStdString(), "*.zip")) {
         const QString name = QString::fromStdString(entry.name);
-        auto* item = new QAction(name.left(std::max<qsizetype>(0, name.size() - 4)), maskmenu);
+        auto* item =
+            new QAction(name.left(std::max<qsizetype>(0, name.size() - 4)), controls_.maskmenu);
         connect(item, &QAction::triggered, this, [this, item] { Open1Click(item); });
-        Loadtheme1->addAction(item);
+        controls_.Loadtheme1->addAction(item);
     }
 }
 
-void TFMain::Open1Click(QAction* sender) {
-    Theme =
+void TSkin::Open1Click(QAction* sender) {
+    state_.Theme =
         ProgramFolder() + QStringLiteral("interface\\") + sender->text() + QStringLiteral(".zip");
     FreePictureSlots();
     ApplyThemeFile();
 }
 
-void TFMain::DefaultthemeClick() {
+void TSkin::DefaultthemeClick() {
     FreePictureSlots();
     ApplyDefaultTheme();
 }

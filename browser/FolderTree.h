@@ -1,0 +1,76 @@
+// The folder tree controller: one top node per drive, subfolders listed lazily one level ahead
+// of what the user has opened. Nodes are never removed while the window lives, so found icons
+// may keep them. It drives the tree control FATView and asks for scans through ScanRequested.
+#pragma once
+
+#include "platform/core/ProgramState.h"
+
+#include <QIcon>
+#include <QList>
+#include <QObject>
+#include <QTreeWidgetItem>
+
+class QTreeWidget;
+
+namespace glyptor {
+
+// Upper-cases a path for comparison (system locale rules).
+QString UpperPath(const QString& path);
+
+// One logical drive of the folder tree.
+struct DriveRecord {
+    int type = 0; // platform drive type code
+    QString root; // "C:\"
+};
+
+// A tree node whose children sort by text without regard to case, like the system tree.
+class FolderNode : public QTreeWidgetItem {
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem& other) const override;
+};
+
+class TFolderTree : public QObject {
+    Q_OBJECT
+public:
+    // `images` are the tree's nine 16 x 16 pictures.
+    TFolderTree(ProgramState& state, QTreeWidget* fatView, QList<QIcon> images,
+                QObject* parent = nullptr);
+
+    void BuildDriveTree();
+    void ListSubfolders(QTreeWidgetItem* node);
+    // F5: lists the node's subfolders again, adding those made since (nodes already there
+    // stay, since grid records may refer to them).
+    void RefreshSubfolders(QTreeWidgetItem* node);
+    // Selects the node of a program path, listing folders on the way; null when none matches.
+    QTreeWidgetItem* FindNodeByPath(const QString& path);
+    void FATViewChange(QTreeWidgetItem* node);
+    void FATViewExpanding(QTreeWidgetItem* node);
+    void FATViewExpanded(QTreeWidgetItem* node);
+    void FATViewClick();
+    bool FATViewKeyPress(QChar key);
+    // Node and state images (state 0 = none).
+    void SetNodeImage(QTreeWidgetItem* node, int image, int selectedImage);
+    void SetStateImage(QTreeWidgetItem* node, int state);
+    int StateImage(const QTreeWidgetItem* node) const;
+    quint64 NodeId(const QTreeWidgetItem* node) const;
+    void SelectNode(QTreeWidgetItem* node);
+
+    QList<DriveRecord> DriveList;
+
+signals:
+    // A text for the status line (the host name, the selected folder).
+    void StatusText(const QString& text);
+    // The grid should be cleared and the selected folder scanned (a click, Enter).
+    void ScanRequested();
+
+private:
+    ProgramState& state_;
+    QTreeWidget* fatView_;
+    QList<QIcon> images_;
+    quint64 nextNodeId_ = 1;
+    // Set while SelectNode opens ancestors: no expand handlers run then.
+    bool quietExpand_ = false;
+};
+
+} // namespace glyptor

@@ -1,0 +1,87 @@
+// The scanner controller: walks a folder node (and, when allowed, its subfolders), asks each
+// file that passes the type filter for its icons and appends one record per icon to the grid.
+// It also owns the type filter menu's entries (im1 ... im6) and "Просмотр подкаталогов".
+#pragma once
+
+#include "platform/core/ProgramState.h"
+
+#include <QObject>
+#include <QString>
+
+#include <set>
+#include <string>
+
+class QAction;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace glyptor {
+
+class TFolderTree;
+class TIconBox;
+class TPictureCache;
+
+// The sorted, case-insensitive key set of files whose icons are in the grid.
+class ScannedFileList {
+public:
+    // False when the key is present already.
+    bool Add(const QString& key);
+    bool Contains(const QString& key) const;
+    int Count() const { return static_cast<int>(keys_.size()); }
+    void Clear() { keys_.clear(); }
+
+private:
+    std::set<QString> keys_; // upper-cased keys
+};
+
+// The controls the scanner drives.
+struct ScannerControls {
+    QTreeWidget* FATView = nullptr;
+    TIconBox* IconBox = nullptr;
+    QAction* im1 = nullptr; // all files
+    QAction* im2 = nullptr; // .DLL, .EXE, .ICO, .ICL, .BMP in this order
+    QAction* im3 = nullptr;
+    QAction* im4 = nullptr;
+    QAction* im5 = nullptr;
+    QAction* im6 = nullptr;
+    QAction* subfolders1 = nullptr;
+};
+
+class TScanner : public QObject {
+    Q_OBJECT
+public:
+    TScanner(ProgramState& state, TFolderTree& tree, TPictureCache& pictures,
+             ScannerControls controls, QObject* parent = nullptr);
+
+    void TBScanClick();
+    void TBClearClick();
+    void ScanFolder(QTreeWidgetItem* node);
+    void ScanFile(QTreeWidgetItem* node, const QString& path);
+    // ScanFile with the file's native path already known.
+    void ScanNativeFile(QTreeWidgetItem* node, const QString& path, const std::string& native);
+    void Image_scanClick();
+    void im1Click();
+    void imTypeClick(QAction* item);
+    void maskset();
+    // Sets the type entries' checks from ExtMask.
+    void maskmenuPopup();
+    void subfolders1Click();
+
+    ScannedFileList ScannedFiles;
+
+signals:
+    // A text for the status line (the folder being scanned).
+    void StatusText(const QString& text);
+    // The grid was hidden for the scan: the window should repaint before the walk starts.
+    void RepaintRequested();
+
+private:
+    bool Terminating() const;
+
+    ProgramState& state_;
+    TFolderTree& tree_;
+    TPictureCache& pictures_;
+    ScannerControls controls_;
+};
+
+} // namespace glyptor

@@ -1,0 +1,68 @@
+// The program-wide state of the window and its subsystems: the values every room reads or
+// changes (cache bounds, type filter, scan flags, the click action ...), kept under their own
+// names in one object that the window owns and hands to each controller by reference. Nothing
+// else in the program holds mutable state at namespace level, so each window (and each test)
+// starts from the defaults below.
+#pragma once
+
+#include "platform/core/System.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+class QTreeWidgetItem;
+
+namespace glyptor {
+
+struct TIconRes;
+class TAbout;
+
+// What a click on a grid icon does; the tool buttons replace it.
+using IconAction = std::function<void(TIconRes&)>;
+
+struct ProgramState {
+    // The throttled pump: events are processed at most once per PumpInterval milliseconds of
+    // TickSource, which tests replace to control time.
+    std::uint32_t PumpInterval = 300;
+    std::uint32_t LastPumpTick = 0;
+    std::function<std::uint32_t()> TickSource = [] { return platform::TickCount(); };
+
+    // The picture cache: pictures loaded from files, and the marks that trim it.
+    int MaxCash = 3000;
+    int MinCash = 2000;
+    int LoadedPictureCount = 0;
+
+    // The scanner: type filter (".DLL.EXE", empty for all files) and how far a scan goes.
+    QString ExtMask;
+    bool ScanSubfolders = true;
+    bool ShallowScan = false;
+    bool Scanning = false;
+    bool StopRequested = false;
+    int IconTotal = 0;
+    // The first record the running scan added, shown when it ends; -1 after a key command.
+    int FirstNewIndex = 0;
+
+    // The folder tree: the selected folder, the start folder, and the node scanned last (a
+    // click on it again does not scan again). Nodes live as long as the window.
+    QString CurrentDir;
+    QString StartDir = QStringLiteral("C:");
+    QTreeWidgetItem* LastScannedNode = nullptr;
+
+    // The skin: "default" or the program path of a theme archive. The program folder holds
+    // the themes' "interface" folder; empty means the folder of the running program.
+    QString Theme = QStringLiteral("default");
+    QString ProgramFolderOverride;
+
+    IconAction IconClickAction;
+    TAbout* About = nullptr; // not owned
+    // Set once the window closes: long loops stop and no control is shown again.
+    bool Closing = false;
+};
+
+// Processes pending events when more than PumpInterval has passed since the last time; the
+// scanner calls it between directory entries to keep the window alive.
+void PumpMessages(ProgramState& state);
+
+} // namespace glyptor
