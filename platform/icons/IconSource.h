@@ -2,7 +2,7 @@
 // Formats are recognised by content (PE, NE, icon file, BMP), never by the file's name.
 #pragma once
 
-#include "platform/icons/IconImage.h"
+#include "formats/IconImage.h"
 #include "platform/icons/IconImages.h"
 
 #include <optional>
