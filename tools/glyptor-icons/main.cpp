@@ -2,7 +2,7 @@
 // lists and extracts icons with exactly the code the program's scanner and grid use.
 #include "Outputs.h"
 
-#include "platform/icons/ByteSource.h"
+#include "platform/icons/FileSource.h"
 #include "platform/icons/IconSource.h"
 
 #include <algorithm>
