@@ -10,9 +10,9 @@
 namespace glyptor::archive {
 
 // Delivers compressed input in chunks.
-class TByteSource {
+class TDecodeInput {
 public:
-    virtual ~TByteSource() = default;
+    virtual ~TDecodeInput() = default;
     // Points data at the next chunk and returns its length; 0 means the input has ended.
     virtual size_t Pull(const uint8_t*& data) = 0;
 };
@@ -33,7 +33,7 @@ enum class TDecodeResult {
 };
 
 // A source over one block of memory.
-class TMemorySource : public TByteSource {
+class TMemorySource : public TDecodeInput {
 public:
     TMemorySource(const uint8_t* data, size_t count) : Data(data), Count(count) {}
     size_t Pull(const uint8_t*& data) override {
@@ -66,7 +66,7 @@ private:
 // used bits that do not exist.
 class TBitReader {
 public:
-    explicit TBitReader(TByteSource& source) : Source(source) {}
+    explicit TBitReader(TDecodeInput& source) : Source(source) {}
 
     // Makes at least 56 bits available.
     void Refill() {
@@ -114,7 +114,7 @@ private:
     }
     void SlowRefill();
 
-    TByteSource& Source;
+    TDecodeInput& Source;
     const uint8_t* Cur = nullptr;
     const uint8_t* End = nullptr;
     uint64_t Buffer = 0;

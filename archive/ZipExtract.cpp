@@ -29,7 +29,7 @@ int Percent(int64_t part, int64_t whole) {
 } // namespace
 
 // Working storage of one ExtractToStream call and the per-entry counters.
-struct TZipReader::TExtraction : TByteSource, TByteSink {
+struct TZipReader::TExtraction : TDecodeInput, TByteSink {
     TZipReader& Reader;
     TStream& Target;
     std::vector<uint8_t> Input = std::vector<uint8_t>(ChunkSize + 1);

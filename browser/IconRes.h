@@ -3,7 +3,7 @@
 // drive keeps one record per icon but pictures only near the view.
 #pragma once
 
-#include "platform/icons/IconImage.h"
+#include "formats/IconImage.h"
 
 #include <QPixmap>
 #include <QString>

@@ -12,21 +12,10 @@
 namespace glyptor::iconfile {
 namespace {
 
-// The colour count of the latest SaveIconToFile, read by WriteIconStream. One save runs at a
-// time, on the user-interface thread.
-std::uint32_t chosenColourCount = 16;
-
-ErrorMessageBox& DefaultErrorMessageBox() {
-    static ErrorMessageBox box;
-    return box;
-}
-
 void ShowError(const ErrorMessageBox& owner, const std::string& text) {
     const std::string caption = "Glyptor";
     if (owner) {
         owner(text, caption);
-    } else if (DefaultErrorMessageBox()) {
-        DefaultErrorMessageBox()(text, caption);
     } else {
         std::cerr << caption << ": " << text << '\n';
     }
@@ -205,10 +194,6 @@ std::vector<std::uint8_t> EncodeIconFile(const IconImage& icon, std::uint32_t co
     return file;
 }
 
-void WriteIconStream(std::ostream& stream, const IconImage& icon) {
-    WriteIconStream(stream, icon, chosenColourCount);
-}
-
 void WriteIconStream(std::ostream& stream, const IconImage& icon, std::uint32_t colourCount) {
     const std::vector<std::uint8_t> file = EncodeIconFile(icon, colourCount);
     stream.write(reinterpret_cast<const char*>(file.data()),
@@ -219,25 +204,32 @@ void WriteIconStream(std::ostream& stream, const IconImage& icon, std::uint32_t 
     }
 }
 
-void SetDefaultErrorMessageBox(ErrorMessageBox box) {
-    DefaultErrorMessageBox() = std::move(box);
-}
-
-void SaveIconToFile(const std::string& fileName, const IconImage& icon, std::uint8_t depthCode,
+bool SaveIconToFile(const std::string& fileName, const IconImage& icon, std::uint8_t depthCode,
                     const ErrorMessageBox& owner) {
-    chosenColourCount = ColourCountForDepthCode(depthCode);
     std::string message;
     try {
         // The whole file is encoded before anything on disk is touched, so an icon that cannot
         // be saved (a monochrome one) costs the user nothing.
-        dib::ReplaceFileContents(fileName, EncodeIconFile(icon, chosenColourCount));
-        return;
+        dib::ReplaceFileContents(fileName,
+                                 EncodeIconFile(icon, ColourCountForDepthCode(depthCode)));
+        return true;
     } catch (const std::bad_alloc&) {
         message = "Out of memory";
     } catch (const std::exception& failure) {
         message = failure.what();
     }
     ShowError(owner, "File save error: " + message);
+    return false;
+}
+
+bool IconWriter::SaveIconToFile(const std::string& fileName, const IconImage& icon,
+                                std::uint8_t depthCode, const ErrorMessageBox& owner) {
+    chosenColourCount_ = ColourCountForDepthCode(depthCode);
+    return iconfile::SaveIconToFile(fileName, icon, depthCode, owner ? owner : defaultBox_);
+}
+
+void IconWriter::WriteIconStream(std::ostream& stream, const IconImage& icon) const {
+    iconfile::WriteIconStream(stream, icon, chosenColourCount_);
 }
 
 bool DeleteMatchingFiles(const std::string& fileName) {

@@ -2,12 +2,13 @@
 // or 24 bits per pixel. The layout is fixed byte for byte because files written by earlier
 // versions exist and must stay the same: in particular the directory entry carries the bit
 // depth where the format keeps the palette size, and leaves its planes and bit-count fields 0.
-// Failures of a save are shown in a message box by the writer itself and leave the file on disk
-// as it was; the caller never sees an error.
+// Encoding fails by exception; a save turns any failure into one message through the box its
+// caller passes, and leaves the file on disk as it was.
 #pragma once
 
-#include "platform/dib/Dib.h"
-#include "platform/icons/IconImage.h"
+#include "formats/Dib.h"
+#include "formats/IconImage.h"
+#include "formats/WindowsStructs.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace glyptor::iconfile {
@@ -23,29 +25,11 @@ namespace glyptor::iconfile {
 using dib::BITMAPINFOHEADER;
 using dib::BytesPerScanline;
 
-// The 6-byte header of an icon file.
-struct ICONDIR {
-    std::uint16_t idReserved = 0;
-    std::uint16_t idType = 0;
-    std::uint16_t idCount = 0;
-};
-static_assert(sizeof(ICONDIR) == 6);
+using formats::ICONDIR;
+using formats::ICONDIRENTRY;
+using formats::kIconDirEntrySize;
+using formats::kIconDirSize;
 
-// The 16-byte directory entry of one image.
-struct ICONDIRENTRY {
-    std::uint8_t bWidth = 0;
-    std::uint8_t bHeight = 0;
-    std::uint8_t bColorCount = 0;
-    std::uint8_t bReserved = 0;
-    std::uint16_t wPlanes = 0;
-    std::uint16_t wBitCount = 0;
-    std::uint32_t dwBytesInRes = 0;
-    std::uint32_t dwImageOffset = 0;
-};
-static_assert(sizeof(ICONDIRENTRY) == 16);
-
-inline constexpr std::size_t kIconDirSize = 6;
-inline constexpr std::size_t kIconDirEntrySize = 16;
 inline constexpr std::uint32_t kIconImageOffset = kIconDirSize + kIconDirEntrySize; // 22
 // The mask is always fetched as a two-colour bitmap.
 inline constexpr std::uint32_t kMaskColourCount = 2;
@@ -94,26 +78,42 @@ bool GetDibBits(const dib::Bitmap* bitmap, std::span<const dib::RGBQUAD> palette
 // monochrome icon) or std::bad_alloc.
 std::vector<std::uint8_t> EncodeIconFile(const IconImage& icon, std::uint32_t colourCount);
 
-// Writes the icon file into the stream at the colour count chosen by the latest
-// SaveIconToFile (16 colours before the first). Throws as EncodeIconFile, and
+// Writes the icon file into the stream at the colour count. Throws as EncodeIconFile, and
 // std::runtime_error when the stream fails.
-void WriteIconStream(std::ostream& stream, const IconImage& icon);
 void WriteIconStream(std::ostream& stream, const IconImage& icon, std::uint32_t colourCount);
 
 // Shows an error to the user: message text and caption. The window passes one that opens an
 // error message box owned by itself; tests pass one that records the text.
 using ErrorMessageBox = std::function<void(const std::string& text, const std::string& caption)>;
 
-// The box used when SaveIconToFile gets none; an empty function restores the default, which
-// writes "caption: text" to standard error.
-void SetDefaultErrorMessageBox(ErrorMessageBox box);
-
 // Saves the icon to the native path at the depth code's colour count, replacing an existing
 // file all or nothing (see dib::ReplaceFileContents). On failure shows "File save error: " +
-// message (caption "Glyptor") through `owner` (or the default box); the old file, or its
-// absence, stays exactly as it was. Never throws.
-void SaveIconToFile(const std::string& fileName, const IconImage& icon, std::uint8_t depthCode,
+// message (caption "Glyptor") through `owner`, or writes "caption: text" to standard error when
+// there is none; the old file, or its absence, stays exactly as it was. Returns whether the file
+// was written. Never throws: encoding and file errors end here.
+bool SaveIconToFile(const std::string& fileName, const IconImage& icon, std::uint8_t depthCode,
                     const ErrorMessageBox& owner = {});
+
+// A run of saves that share a default error box and remember the colour count of the latest
+// save, for a stream written after it in the same format. The caller owns it; nothing is
+// shared between two writers.
+class IconWriter {
+public:
+    // The box used when SaveIconToFile gets none; an empty function means standard error.
+    void SetDefaultErrorMessageBox(ErrorMessageBox box) { defaultBox_ = std::move(box); }
+
+    // As the free SaveIconToFile, and remembers the depth code's colour count.
+    bool SaveIconToFile(const std::string& fileName, const IconImage& icon, std::uint8_t depthCode,
+                        const ErrorMessageBox& owner = {});
+
+    // Writes the icon file at the colour count of the latest save (16 colours before the
+    // first). Throws as the free WriteIconStream.
+    void WriteIconStream(std::ostream& stream, const IconImage& icon) const;
+
+private:
+    ErrorMessageBox defaultBox_;
+    std::uint32_t chosenColourCount_ = 16;
+};
 
 // Removes the file of exactly this name, if it exists. The name is never taken as a pattern:
 // Linux names may contain "*" and "?", and a failed save must not take neighbours with it.

@@ -3,6 +3,8 @@
 // a namesake in another folder), and the write-back never leaves a half-written theme file.
 #include "theme/gy3Store.h"
 
+#include "formats/DibHeader.h"
+
 #include "archive/Wildcard.h"
 #include "archive/ZipErrors.h"
 #include "archive/ZipWriter.h"
@@ -285,31 +287,10 @@ bool ParseLayoutDateTime(const std::string& text, QDateTime& value) {
 QImage DecodeThemeBitmap(const std::vector<std::uint8_t>& bytes) {
     if (bytes.empty())
         return QImage();
-    // The file header, then the size field of a 12-byte core header or a 40-byte info header.
-    if (bytes.size() < 18 || bytes[0] != 'B' || bytes[1] != 'M')
-        throw EInvalidGraphic();
-    auto u16 = [&](std::size_t at) {
-        return static_cast<std::uint32_t>(bytes[at] | bytes[at + 1] << 8);
-    };
-    auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
-    const std::uint32_t headerSize = u32(14);
-    if ((headerSize != 12 && headerSize != 40) || bytes.size() < 14 + headerSize)
-        throw EInvalidGraphic();
     // Uncompressed rows must all be there: the toolkit's reader makes up the rows of a cut
     // picture instead of failing.
-    const bool core = headerSize == 12;
-    const std::int64_t width = core ? u16(18) : static_cast<std::int32_t>(u32(18));
-    const std::int64_t height = core ? u16(20) : static_cast<std::int32_t>(u32(22));
-    const std::uint32_t bitCount = core ? u16(24) : u16(28);
-    const std::uint32_t compression = core ? 0 : u32(30);
-    if (width <= 0 || height == 0 || bitCount == 0 || bitCount > 32)
+    if (!formats::CheckBitmapFile(bytes, bytes.size(), formats::DibUse::ThemePicture).format)
         throw EInvalidGraphic();
-    if (compression == 0 || compression == 3) {
-        const std::int64_t rowBytes = (width * bitCount + 31) / 32 * 4;
-        const std::int64_t pixelBytes = rowBytes * (height < 0 ? -height : height);
-        if (std::int64_t{u32(10)} + pixelBytes > static_cast<std::int64_t>(bytes.size()))
-            throw EInvalidGraphic();
-    }
     QImage picture;
     if (bytes.size() > static_cast<std::size_t>(INT32_MAX) ||
         !picture.loadFromData(bytes.data(), static_cast<int>(bytes.size()), "BMP"))

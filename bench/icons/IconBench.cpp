@@ -109,10 +109,11 @@ void Count(benchmark::State& state) {
         return;
     }
     std::int64_t icons = 0;
+    IconSourceCache cache;
     for (auto _ : state) {
-        ClearIconCache();
+        cache.Clear();
         for (const auto& file : files) {
-            icons += IconCount(file);
+            icons += IconCount(cache, file);
         }
     }
     benchmark::DoNotOptimize(icons);

@@ -9,7 +9,7 @@
 #include "export/actions/SaveRules.h"
 #include "platform/core/Paths.h"
 #include "platform/dib/BmpFile.h"
-#include "platform/dib/Dib.h"
+#include "formats/Dib.h"
 #include "platform/icons/IconImages.h"
 #include "platform/ui/Application.h"
 #include "platform/wallpaper/Wallpaper.h"

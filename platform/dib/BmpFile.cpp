@@ -2,6 +2,7 @@
 // images inside icon files.
 #include "platform/dib/BmpFile.h"
 
+#include "formats/LittleEndian.h"
 #include "platform/dib/OutputFile.h"
 
 #include <limits>
@@ -31,13 +32,11 @@ std::vector<std::uint8_t> EncodeBmp(const Bitmap& picture, unsigned bitsPerPixel
     BITMAPFILEHEADER fileHeader;
     fileHeader.bfSize = static_cast<std::uint32_t>(fileSize);
     fileHeader.bfOffBits = static_cast<std::uint32_t>(offBits);
-    bytes[0] = static_cast<std::uint8_t>(fileHeader.bfType);
-    bytes[1] = static_cast<std::uint8_t>(fileHeader.bfType >> 8);
-    for (std::size_t i = 0; i < 4; ++i) {
-        bytes[2 + i] = static_cast<std::uint8_t>(fileHeader.bfSize >> (8 * i));
-        bytes[10 + i] = static_cast<std::uint8_t>(fileHeader.bfOffBits >> (8 * i));
-    }
-    // bfReserved1 and bfReserved2 (offsets 6 to 9) stay 0.
+    formats::StoreLe16(bytes.data(), fileHeader.bfType);
+    formats::StoreLe32(bytes.data() + 2, fileHeader.bfSize);
+    formats::StoreLe16(bytes.data() + 6, fileHeader.bfReserved1);
+    formats::StoreLe16(bytes.data() + 8, fileHeader.bfReserved2);
+    formats::StoreLe32(bytes.data() + 10, fileHeader.bfOffBits);
 
     BITMAPINFOHEADER header;
     header.biSize = kBitmapInfoHeaderSize;

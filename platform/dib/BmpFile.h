@@ -3,7 +3,7 @@
 // common toolkits do not write).
 #pragma once
 
-#include "platform/dib/Dib.h"
+#include "formats/Dib.h"
 
 #include <cstdint>
 #include <string>
@@ -11,17 +11,8 @@
 
 namespace glyptor::dib {
 
-inline constexpr std::size_t kBitmapFileHeaderSize = 14;
-
-// The 14-byte file header in front of the DIB ("BM"). Not a mirror of the layout in memory:
-// the format packs a 32-bit field at offset 2, so it is stored field by field.
-struct BITMAPFILEHEADER {
-    std::uint16_t bfType = 0x4D42; // "BM"
-    std::uint32_t bfSize = 0;
-    std::uint16_t bfReserved1 = 0;
-    std::uint16_t bfReserved2 = 0;
-    std::uint32_t bfOffBits = 0;
-};
+using formats::BITMAPFILEHEADER;
+using formats::kBitmapFileHeaderSize;
 
 // The whole BMP file for the picture: file header, BITMAPINFOHEADER, colour table for 8 bits or
 // less (the default table of that depth), rows bottom-up. Throws std::invalid_argument for an

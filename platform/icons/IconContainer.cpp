@@ -4,6 +4,8 @@
 
 #include "platform/icons/ModuleResources.h"
 
+#include "formats/IconDirectory.h"
+
 #include <algorithm>
 #include <numeric>
 
@@ -18,43 +20,9 @@ constexpr std::size_t kMaxGroupEntries = 256;
 // needs less.
 constexpr std::uint32_t kMaxImageBytes = 1024 * 1024 * 4 + 1024 * 128 + 2048;
 
-// ICONDIR / GRPICONDIR: the six bytes in front of an icon directory's entries.
-struct ICONDIR {
-    std::uint16_t idReserved = 0;
-    std::uint16_t idType = 0;
-    std::uint16_t idCount = 0;
-};
-
-// ICONDIRENTRY (in .ico files, 16 bytes) and GRPICONDIRENTRY (in resources, 14 bytes) share all
-// fields but the last: a file offset or a resource id.
-struct ICONDIRENTRY {
-    std::uint8_t bWidth = 0;
-    std::uint8_t bHeight = 0;
-    std::uint8_t bColorCount = 0;
-    std::uint8_t bReserved = 0;
-    std::uint16_t wPlanes = 0;
-    std::uint16_t wBitCount = 0;
-    std::uint32_t dwBytesInRes = 0;
-    std::uint32_t dwImageOffset = 0; // ICONDIRENTRY
-    std::uint16_t nID = 0;           // GRPICONDIRENTRY
-};
-
-ICONDIRENTRY ReadEntry(ByteCursor& c, bool inFile) {
-    ICONDIRENTRY e;
-    e.bWidth = c.ReadU8();
-    e.bHeight = c.ReadU8();
-    e.bColorCount = c.ReadU8();
-    e.bReserved = c.ReadU8();
-    e.wPlanes = c.ReadU16();
-    e.wBitCount = c.ReadU16();
-    e.dwBytesInRes = c.ReadU32();
-    if (inFile) {
-        e.dwImageOffset = c.ReadU32();
-    } else {
-        e.nID = c.ReadU16();
-    }
-    return e;
-}
+using formats::ICONDIR;
+using formats::kIconDirEntrySize;
+using formats::kIconDirSize;
 
 std::optional<ImageCandidate> Probe(ByteSource& source, ResourceSpan span) {
     const auto head = source.Read(span.offset, std::min<std::uint64_t>(span.size, kIconProbeBytes));
@@ -80,7 +48,7 @@ std::vector<ResourceSpan> IcoSpans(ByteSource& source, std::span<const std::uint
     c.Skip(4);
     const std::uint16_t count = c.ReadU16();
     for (std::size_t i = 0; i < count && spans.size() < limit && c.Ok(); ++i) {
-        const auto entry = ReadEntry(c, true);
+        const auto entry = formats::ReadIconDirEntry(c);
         if (!c.Ok() || entry.dwBytesInRes == 0 || entry.dwImageOffset < dirSize) {
             continue;
         }
@@ -104,19 +72,16 @@ std::vector<ResourceSpan> IcoSpans(ByteSource& source, std::span<const std::uint
 // An .ico file: a valid directory naming at least one image whose bytes are in the file.
 ContainerIndex IndexIcoFile(ByteSource& source) {
     ContainerIndex index;
-    const auto head = source.Read(0, 6);
+    const auto head = source.Read(0, kIconDirSize);
     if (!head) {
         return index;
     }
     ByteCursor c(*head);
-    ICONDIR dir;
-    dir.idReserved = c.ReadU16();
-    dir.idType = c.ReadU16();
-    dir.idCount = c.ReadU16();
+    const ICONDIR dir = formats::ReadIconDir(c);
     if (dir.idReserved != 0 || dir.idType != 1 || dir.idCount == 0) {
         return index;
     }
-    const std::uint32_t dirSize = 6 + 16u * dir.idCount;
+    const auto dirSize = static_cast<std::uint32_t>(kIconDirSize + kIconDirEntrySize * dir.idCount);
     const auto bytes = source.Read(0, dirSize);
     if (!bytes || IcoSpans(source, *bytes, dirSize, 1).empty()) {
         return index;
@@ -166,7 +131,7 @@ std::vector<ImageCandidate> ResourceGroupImages(ByteSource& source, ContainerInd
     c.Skip(4);
     const std::uint16_t count = c.ReadU16();
     for (std::size_t i = 0; i < count && i < kMaxGroupEntries; ++i) {
-        const auto entry = ReadEntry(c, false);
+        const auto entry = formats::ReadGrpIconDirEntry(c);
         if (!c.Ok()) {
             break;
         }

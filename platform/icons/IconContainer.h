@@ -4,8 +4,8 @@
 // them work on a ByteSource, so tests and fuzzers feed them memory and the icon source a file.
 #pragma once
 
-#include "platform/icons/ByteSource.h"
-#include "platform/icons/IconImage.h"
+#include "formats/IconImage.h"
+#include "platform/icons/FileSource.h"
 #include "platform/icons/IconImages.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // table into a DibFormat (validated once, in ReadDibHeader), then its rows into ARGB pixels.
 #include "platform/icons/IconImages.h"
 
-#include "platform/icons/ByteSource.h"
+#include "platform/icons/FileSource.h"
 
 #include <QImage>
 
@@ -17,195 +17,17 @@ namespace glyptor::icons {
 
 namespace {
 
-constexpr std::uint32_t BI_RGB = 0;
-constexpr std::uint32_t BI_RLE8 = 1;
-constexpr std::uint32_t BI_RLE4 = 2;
-constexpr std::uint32_t BI_BITFIELDS = 3;
-constexpr std::uint32_t BI_ALPHABITFIELDS = 6;
-
-constexpr std::array<std::uint8_t, 8> kPngSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-
-enum class DibUse { Icon, BitmapFile };
-
-// BITMAPINFOHEADER and the mask fields of its later versions; BITMAPCOREHEADER is widened into it.
-struct BITMAPINFOHEADER {
-    std::uint32_t biSize = 0;
-    std::int32_t biWidth = 0;
-    std::int32_t biHeight = 0;
-    std::uint16_t biPlanes = 0;
-    std::uint16_t biBitCount = 0;
-    std::uint32_t biCompression = 0;
-    std::uint32_t biSizeImage = 0;
-    std::int32_t biXPelsPerMeter = 0;
-    std::int32_t biYPelsPerMeter = 0;
-    std::uint32_t biClrUsed = 0;
-    std::uint32_t biClrImportant = 0;
-    std::uint32_t redMask = 0;
-    std::uint32_t greenMask = 0;
-    std::uint32_t blueMask = 0;
-    std::uint32_t alphaMask = 0;
-};
-
-// A validated DIB: the colour rows' size, where the rows start relative to the header, and how
-// pixel values become colours.
-struct DibFormat {
-    int width = 0;
-    int height = 0; // colour rows only (an icon's AND mask rows excluded)
-    bool topDown = false;
-    int bitCount = 0;
-    std::uint32_t compression = BI_RGB;
-    std::vector<std::uint32_t> palette;   // 0x00RRGGBB
-    std::array<std::uint32_t, 4> masks{}; // red, green, blue, alpha
-    std::size_t pixelOffset = 0;          // from the start of the header
-};
+using formats::BI_RLE4;
+using formats::BI_RLE8;
+using formats::DibFormat;
+using formats::DibUse;
+using formats::ReadDibHeader;
 
 std::uint64_t RowBytes(std::uint64_t width, int bitCount) {
-    return (width * static_cast<std::uint64_t>(bitCount) + 31) / 32 * 4;
+    return formats::DibRowBytes(width, bitCount);
 }
 
-bool ValidMaskedDepth(int bitCount) {
-    return bitCount == 16 || bitCount == 32;
-}
-
-std::optional<DibFormat> ReadDibHeader(std::span<const std::uint8_t> bytes, DibUse use) {
-    ByteCursor c(bytes);
-    BITMAPINFOHEADER h;
-    h.biSize = c.ReadU32();
-    std::size_t paletteEntrySize = 4;
-    if (h.biSize == 12) {
-        // BITMAPCOREHEADER of OS/2 and Windows 2 bitmaps, still found in old .bmp files.
-        h.biWidth = c.ReadU16();
-        h.biHeight = static_cast<std::int16_t>(c.ReadU16());
-        h.biPlanes = c.ReadU16();
-        h.biBitCount = c.ReadU16();
-        paletteEntrySize = 3;
-    } else if (h.biSize >= 40 && h.biSize <= 124) {
-        h.biWidth = c.ReadI32();
-        h.biHeight = c.ReadI32();
-        h.biPlanes = c.ReadU16();
-        h.biBitCount = c.ReadU16();
-        h.biCompression = c.ReadU32();
-        h.biSizeImage = c.ReadU32();
-        h.biXPelsPerMeter = c.ReadI32();
-        h.biYPelsPerMeter = c.ReadI32();
-        h.biClrUsed = c.ReadU32();
-        h.biClrImportant = c.ReadU32();
-        if (h.biSize >= 52) {
-            h.redMask = c.ReadU32();
-            h.greenMask = c.ReadU32();
-            h.blueMask = c.ReadU32();
-        }
-        if (h.biSize >= 56) {
-            h.alphaMask = c.ReadU32();
-        }
-        c.Seek(h.biSize);
-        if (h.biSize == 40 &&
-            (h.biCompression == BI_BITFIELDS || h.biCompression == BI_ALPHABITFIELDS)) {
-            h.redMask = c.ReadU32();
-            h.greenMask = c.ReadU32();
-            h.blueMask = c.ReadU32();
-            if (h.biCompression == BI_ALPHABITFIELDS) {
-                h.alphaMask = c.ReadU32();
-            }
-        }
-    } else {
-        return std::nullopt;
-    }
-    if (!c.Ok()) {
-        return std::nullopt;
-    }
-    // biPlanes is not checked: the decoder never needs it, and icon editors of the 1990s left
-    // it 0 in some images that Windows shows without complaint.
-
-    DibFormat f;
-    f.bitCount = h.biBitCount;
-    f.compression = h.biCompression;
-    const int bc = f.bitCount;
-    if (bc != 1 && bc != 4 && bc != 8 && bc != 16 && bc != 24 && bc != 32) {
-        return std::nullopt;
-    }
-    if (h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN) {
-        return std::nullopt;
-    }
-    f.width = h.biWidth;
-    if (use == DibUse::Icon) {
-        if (h.biHeight < 2) {
-            return std::nullopt;
-        }
-        f.height = h.biHeight / 2;
-        if (f.width > kMaxIconDimension || f.height > kMaxIconDimension) {
-            return std::nullopt;
-        }
-    } else {
-        f.topDown = h.biHeight < 0;
-        f.height = f.topDown ? -h.biHeight : h.biHeight;
-        if (f.width > kMaxBitmapDimension || f.height > kMaxBitmapDimension ||
-            static_cast<std::int64_t>(f.width) * f.height > kMaxBitmapPixels) {
-            return std::nullopt;
-        }
-    }
-
-    switch (f.compression) {
-    case BI_RGB:
-        if (bc == 16) {
-            f.masks = {0x7C00, 0x03E0, 0x001F, 0};
-        } else if (bc == 24 || bc == 32) {
-            // The fourth byte of a 32-bit icon pixel is alpha; in a plain .bmp file it is unused.
-            f.masks = {0xFF0000, 0xFF00, 0xFF, use == DibUse::Icon && bc == 32 ? 0xFF000000u : 0u};
-        }
-        break;
-    case BI_BITFIELDS:
-    case BI_ALPHABITFIELDS:
-        if (!ValidMaskedDepth(bc)) {
-            return std::nullopt;
-        }
-        f.masks = {h.redMask, h.greenMask, h.blueMask, h.alphaMask};
-        break;
-    case BI_RLE8:
-    case BI_RLE4:
-        if (use != DibUse::BitmapFile || f.topDown || bc != (f.compression == BI_RLE8 ? 8 : 4)) {
-            return std::nullopt;
-        }
-        break;
-    default:
-        return std::nullopt;
-    }
-
-    std::uint64_t tableEntries = h.biClrUsed;
-    if (h.biSize == 12 || (bc <= 8 && tableEntries == 0)) {
-        tableEntries = bc <= 8 ? 1u << bc : 0;
-    } else if (bc <= 8 && tableEntries > (1u << bc)) {
-        if (use == DibUse::Icon) {
-            return std::nullopt; // the rows would start somewhere no reader agrees on
-        }
-        // Some paint programs write a 256-entry count into 4-bit files; the rows of a .bmp
-        // file are found through bfOffBits, so only the usable entries matter.
-        tableEntries = 1u << bc;
-    } else if (bc > 8 && use == DibUse::BitmapFile) {
-        tableEntries = 0; // an optional palette for display; bfOffBits locates the rows
-    }
-    if (tableEntries > c.Remaining() / paletteEntrySize) {
-        return std::nullopt;
-    }
-    const std::uint64_t used = bc <= 8 ? std::min<std::uint64_t>(tableEntries, 1u << bc) : 0;
-    for (std::uint64_t i = 0; i < tableEntries; ++i) {
-        const std::uint8_t blue = c.ReadU8();
-        const std::uint8_t green = c.ReadU8();
-        const std::uint8_t red = c.ReadU8();
-        if (paletteEntrySize == 4) {
-            c.Skip(1);
-        }
-        if (i < used) {
-            f.palette.push_back(static_cast<std::uint32_t>(red) << 16 |
-                                static_cast<std::uint32_t>(green) << 8 | blue);
-        }
-    }
-    if (!c.Ok()) {
-        return std::nullopt;
-    }
-    f.pixelOffset = c.Position();
-    return f;
-}
+constexpr std::array<std::uint8_t, 8> kPngSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
 // One colour channel of a bit-field pixel, widened to 8 bits.
 std::uint32_t Channel(std::uint32_t value, std::uint32_t mask) {
@@ -486,41 +308,13 @@ std::optional<IconImage> DecodeIconImage(std::span<const std::uint8_t> image) {
     }
 }
 
-// Where the rows of a .bmp file start: at bfOffBits, unless that is unusable.
-static std::size_t BitmapPixelStart(std::uint32_t bfOffBits, const DibFormat& format,
-                                    std::uint64_t fileSize) {
-    // Some writers leave bfOffBits 0 or point it past the file; the rows then follow the
-    // colour table, as they always do in a packed DIB.
-    if (bfOffBits >= 14 + 12 && bfOffBits < fileSize) {
-        return bfOffBits;
-    }
-    return 14 + format.pixelOffset;
-}
-
 std::optional<BitmapInfo> ProbeBitmapFile(std::span<const std::uint8_t> head,
                                           std::uint64_t fileSize) {
-    ByteCursor c(head);
-    const std::uint16_t magic = c.ReadU16();
-    c.Skip(8); // bfSize, bfReserved1, bfReserved2
-    const std::uint32_t bfOffBits = c.ReadU32();
-    if (!c.Ok() || magic != 0x4D42 || head.size() > fileSize) {
+    const auto check = formats::CheckBitmapFile(head, fileSize, DibUse::BitmapFile);
+    if (!check.format) {
         return std::nullopt;
     }
-    const auto format = ReadDibHeader(head.subspan(14), DibUse::BitmapFile);
-    if (!format) {
-        return std::nullopt;
-    }
-    const std::uint64_t start = BitmapPixelStart(bfOffBits, *format, fileSize);
-    if (start >= fileSize) {
-        return std::nullopt;
-    }
-    if (format->compression != BI_RLE8 && format->compression != BI_RLE4 &&
-        static_cast<std::uint64_t>(format->height) >
-            (fileSize - start) /
-                RowBytes(static_cast<std::uint64_t>(format->width), format->bitCount)) {
-        return std::nullopt;
-    }
-    return BitmapInfo{format->width, format->height, format->bitCount};
+    return BitmapInfo{check.format->width, check.format->height, check.format->bitCount};
 }
 
 std::optional<IconImage> DecodeBitmapFile(std::span<const std::uint8_t> file) {
@@ -538,7 +332,7 @@ std::optional<IconImage> DecodeBitmapFile(std::span<const std::uint8_t> file) {
         if (!format) {
             return std::nullopt;
         }
-        const std::size_t pixelStart = BitmapPixelStart(bfOffBits, *format, file.size());
+        const std::size_t pixelStart = formats::BitmapPixelStart(bfOffBits, *format, file.size());
         if (pixelStart > file.size()) {
             return std::nullopt;
         }

@@ -3,7 +3,8 @@
 // They are pure functions over the bytes of one image; they never touch files.
 #pragma once
 
-#include "platform/icons/IconImage.h"
+#include "formats/DibHeader.h"
+#include "formats/IconImage.h"
 
 #include <cstdint>
 #include <optional>
@@ -11,12 +12,10 @@
 
 namespace glyptor::icons {
 
-// Icon images larger than this in either direction are refused: no real icon is, and the cap
-// bounds the memory a hostile file can make us allocate.
-inline constexpr int kMaxIconDimension = 1024;
-// Whole .bmp files may be larger (wallpapers), but not without bound.
-inline constexpr std::int64_t kMaxBitmapPixels = 4096 * 4096;
-inline constexpr int kMaxBitmapDimension = 16384;
+using formats::kMaxBitmapDimension;
+using formats::kMaxBitmapPixels;
+using formats::kMaxIconDimension;
+
 // Enough leading bytes of an icon image to tell its size and depth.
 inline constexpr std::size_t kIconProbeBytes = 40;
 

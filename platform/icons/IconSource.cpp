@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <list>
+#include <memory>
 #include <system_error>
 #include <unordered_map>
 
@@ -32,11 +33,6 @@ struct CachedFile {
     ContainerIndex index;
 };
 
-std::list<CachedFile>& Cache() {
-    static std::list<CachedFile> cache;
-    return cache;
-}
-
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char ch) {
         return static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
@@ -54,8 +50,7 @@ struct FolderListing {
 
 constexpr std::size_t kListingCapacity = 4;
 
-const FolderListing* ListFolder(const fs::path& folder) {
-    static std::list<FolderListing> listings;
+const FolderListing* ListFolder(std::list<FolderListing>& listings, const fs::path& folder) {
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         return nullptr;
@@ -89,8 +84,8 @@ const FolderListing* ListFolder(const fs::path& folder) {
 
 // The entry of `folder` whose name equals `name` without regard to letter case: the exact name
 // first, since a Windows partition mounted on Linux usually keeps the letter case Windows wrote.
-std::optional<fs::path> FindIgnoringCase(const fs::path& folder, const std::string& name,
-                                         bool wantFolder) {
+std::optional<fs::path> FindIgnoringCase(std::list<FolderListing>& listings, const fs::path& folder,
+                                         const std::string& name, bool wantFolder) {
     const auto matches = [wantFolder](const fs::path& candidate) {
         struct stat st {};
         return ::stat(candidate.c_str(), &st) == 0 &&
@@ -99,7 +94,7 @@ std::optional<fs::path> FindIgnoringCase(const fs::path& folder, const std::stri
     if (const auto exact = folder / name; matches(exact)) {
         return exact;
     }
-    const FolderListing* listing = ListFolder(folder);
+    const FolderListing* listing = ListFolder(listings, folder);
     if (!listing) {
         return std::nullopt;
     }
@@ -112,18 +107,21 @@ std::optional<fs::path> FindIgnoringCase(const fs::path& folder, const std::stri
 
 // Windows 10 and later keep the icons of system libraries such as shell32.dll out of the
 // library, in ..\SystemResources\NAME.mun beside System32 and SysWOW64.
-std::optional<std::string> SystemResourcesFile(const std::string& nativePath) {
+std::optional<std::string> SystemResourcesFile(std::list<FolderListing>& listings,
+                                               const std::string& nativePath) {
     const fs::path file(nativePath);
     const fs::path folder = file.parent_path();
     const std::string folderName = Lower(folder.filename().string());
     if (folderName != "system32" && folderName != "syswow64") {
         return std::nullopt;
     }
-    const auto resources = FindIgnoringCase(folder.parent_path(), "SystemResources", true);
+    const auto resources =
+        FindIgnoringCase(listings, folder.parent_path(), "SystemResources", true);
     if (!resources) {
         return std::nullopt;
     }
-    const auto mun = FindIgnoringCase(*resources, file.filename().string() + ".mun", false);
+    const auto mun =
+        FindIgnoringCase(listings, *resources, file.filename().string() + ".mun", false);
     if (!mun) {
         return std::nullopt;
     }
@@ -135,12 +133,30 @@ struct OpenedFile {
     CachedFile* entry = nullptr;
 };
 
-std::optional<OpenedFile> OpenIndexed(const std::string& nativePath) {
+} // namespace
+
+struct IconSourceCache::State {
+    std::list<CachedFile> files;
+    std::list<FolderListing> listings;
+};
+
+IconSourceCache::IconSourceCache() : state_(std::make_unique<State>()) {}
+IconSourceCache::~IconSourceCache() = default;
+
+void IconSourceCache::Clear() {
+    state_->files.clear();
+    state_->listings.clear();
+}
+
+namespace {
+
+std::optional<OpenedFile> OpenIndexed(IconSourceCache::State& state,
+                                      const std::string& nativePath) {
     auto source = FileSource::Open(nativePath);
     if (!source) {
         return std::nullopt;
     }
-    auto& cache = Cache();
+    auto& cache = state.files;
     const auto hit = std::find_if(cache.begin(), cache.end(),
                                   [&](const CachedFile& f) { return f.path == nativePath; });
     if (hit != cache.end()) {
@@ -164,7 +180,7 @@ std::optional<OpenedFile> OpenIndexed(const std::string& nativePath) {
     entry.mtimeNs = source->ModifiedNanoseconds();
     entry.index = IndexContainer(*source);
     if (entry.index.kind == ContainerKind::Pe && entry.index.Count() == 0) {
-        if (const auto munPath = SystemResourcesFile(nativePath)) {
+        if (const auto munPath = SystemResourcesFile(state.listings, nativePath)) {
             if (auto mun = FileSource::Open(*munPath)) {
                 auto munIndex = IndexContainer(*mun);
                 if (munIndex.kind == ContainerKind::Pe && munIndex.Count() > 0) {
@@ -191,23 +207,24 @@ std::optional<OpenedFile> OpenIndexed(const std::string& nativePath) {
 
 } // namespace
 
-int IconCount(const std::string& nativePath) {
+int IconCount(IconSourceCache& cache, const std::string& nativePath) {
     try {
-        const auto opened = OpenIndexed(nativePath);
+        const auto opened = OpenIndexed(*cache.state_, nativePath);
         return opened ? opened->entry->index.Count() : 0;
     } catch (...) {
         return 0;
     }
 }
 
-std::optional<IconImage> ExtractIcon(const std::string& nativePath, int index) {
-    return ExtractIcon(nativePath, index, kStandardIconSize, nullptr);
+std::optional<IconImage> ExtractIcon(IconSourceCache& cache, const std::string& nativePath,
+                                     int index) {
+    return ExtractIcon(cache, nativePath, index, kStandardIconSize, nullptr);
 }
 
-std::optional<IconImage> ExtractIcon(const std::string& nativePath, int index, int size,
-                                     IconImageInfo* chosen) {
+std::optional<IconImage> ExtractIcon(IconSourceCache& cache, const std::string& nativePath,
+                                     int index, int size, IconImageInfo* chosen) {
     try {
-        auto opened = OpenIndexed(nativePath);
+        auto opened = OpenIndexed(*cache.state_, nativePath);
         if (!opened) {
             return std::nullopt;
         }
@@ -217,10 +234,11 @@ std::optional<IconImage> ExtractIcon(const std::string& nativePath, int index, i
     }
 }
 
-std::vector<SourceImage> ExtractSourceImages(const std::string& nativePath, int index) {
+std::vector<SourceImage> ExtractSourceImages(IconSourceCache& cache, const std::string& nativePath,
+                                             int index) {
     std::vector<SourceImage> images;
     try {
-        auto opened = OpenIndexed(nativePath);
+        auto opened = OpenIndexed(*cache.state_, nativePath);
         if (!opened) {
             return images;
         }
@@ -249,17 +267,41 @@ std::vector<SourceImage> ExtractSourceImages(const std::string& nativePath, int 
     return images;
 }
 
-std::string IconDataPath(const std::string& nativePath) {
+std::string IconDataPath(IconSourceCache& cache, const std::string& nativePath) {
     try {
-        const auto opened = OpenIndexed(nativePath);
+        const auto opened = OpenIndexed(*cache.state_, nativePath);
         return opened ? opened->entry->dataPath : std::string();
     } catch (...) {
         return {};
     }
 }
 
-void ClearIconCache() {
-    Cache().clear();
+// The calls without a cache parse the file afresh each time: correct, but a caller that asks for
+// several icons of one file should own an IconSourceCache and pass it.
+int IconCount(const std::string& nativePath) {
+    IconSourceCache cache;
+    return IconCount(cache, nativePath);
+}
+
+std::optional<IconImage> ExtractIcon(const std::string& nativePath, int index) {
+    IconSourceCache cache;
+    return ExtractIcon(cache, nativePath, index);
+}
+
+std::optional<IconImage> ExtractIcon(const std::string& nativePath, int index, int size,
+                                     IconImageInfo* chosen) {
+    IconSourceCache cache;
+    return ExtractIcon(cache, nativePath, index, size, chosen);
+}
+
+std::vector<SourceImage> ExtractSourceImages(const std::string& nativePath, int index) {
+    IconSourceCache cache;
+    return ExtractSourceImages(cache, nativePath, index);
+}
+
+std::string IconDataPath(const std::string& nativePath) {
+    IconSourceCache cache;
+    return IconDataPath(cache, nativePath);
 }
 
 } // namespace glyptor::icons

@@ -2,9 +2,10 @@
 // Formats are recognised by content (PE, NE, icon file, BMP), never by the file's name.
 #pragma once
 
-#include "platform/icons/IconImage.h"
+#include "formats/IconImage.h"
 #include "platform/icons/IconImages.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,18 +15,47 @@ namespace glyptor::icons {
 // The system's standard icon size; extracted icons have this width and height.
 inline constexpr int kStandardIconSize = 32;
 
+// The parsed directories of the last few files (keyed by path, size and modification time) and
+// the folder listings used to find SystemResources\NAME.mun, so that extracting neighbouring
+// icons of one file parses it once. The caller owns it (the window keeps one for the grid and
+// the scanner); it is not synchronised, so one cache serves one thread.
+class IconSourceCache {
+public:
+    IconSourceCache();
+    ~IconSourceCache();
+    IconSourceCache(const IconSourceCache&) = delete;
+    IconSourceCache& operator=(const IconSourceCache&) = delete;
+
+    // Forgets every parsed directory and folder listing.
+    void Clear();
+
+    struct State;
+
+private:
+    friend int IconCount(IconSourceCache&, const std::string&);
+    friend std::optional<IconImage> ExtractIcon(IconSourceCache&, const std::string&, int, int,
+                                                IconImageInfo*);
+    friend std::vector<struct SourceImage> ExtractSourceImages(IconSourceCache&, const std::string&,
+                                                               int);
+    friend std::string IconDataPath(IconSourceCache&, const std::string&);
+    std::unique_ptr<State> state_;
+};
+
+// Each call below exists with and without a cache; without one the file is parsed afresh.
+
 // Number of icons in the file at the native path; a number below 1 for a file without
 // icons, a damaged or unreadable file, or anything that is not a regular file. Never throws.
+int IconCount(IconSourceCache& cache, const std::string& nativePath);
 int IconCount(const std::string& nativePath);
 
 // Icon number `index` (0-based) of the file, 32 x 32, or nothing. Never throws.
+std::optional<IconImage> ExtractIcon(IconSourceCache& cache, const std::string& nativePath,
+                                     int index);
 std::optional<IconImage> ExtractIcon(const std::string& nativePath, int index);
 
-// The functions above keep the parsed directories of the last few files (keyed by path, size and
-// modification time), so extracting neighbouring icons of one file parses it once. The cache is
-// not synchronised: call them from one thread.
-
 // Like ExtractIcon, and says which of the icon's images was used (its own size and depth).
+std::optional<IconImage> ExtractIcon(IconSourceCache& cache, const std::string& nativePath,
+                                     int index, int size, IconImageInfo* chosen);
 std::optional<IconImage> ExtractIcon(const std::string& nativePath, int index, int size,
                                      IconImageInfo* chosen);
 
@@ -37,13 +67,13 @@ struct SourceImage {
 
 // The images of icon `index` at their own sizes, in the order the file lists them (for a .bmp
 // file: the picture itself). Images that cannot be decoded are left out. Never throws.
+std::vector<SourceImage> ExtractSourceImages(IconSourceCache& cache, const std::string& nativePath,
+                                             int index);
 std::vector<SourceImage> ExtractSourceImages(const std::string& nativePath, int index);
 
 // The file the icons of `nativePath` are read from: the file itself, or, for a system library
 // whose icons Windows keeps in SystemResources\NAME.mun, that file. Empty when unreadable.
+std::string IconDataPath(IconSourceCache& cache, const std::string& nativePath);
 std::string IconDataPath(const std::string& nativePath);
-
-// Forgets every parsed directory.
-void ClearIconCache();
 
 } // namespace glyptor::icons

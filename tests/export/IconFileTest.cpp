@@ -488,14 +488,15 @@ TEST(SaveIconToFile, WithoutAnOwnerTheDefaultBoxReports) {
     mono.monochrome = true;
     TempDir dir;
     Recorded box;
-    SetDefaultErrorMessageBox(box.Box());
-    SaveIconToFile(dir.File("x.ico"), mono, 1);
-    SetDefaultErrorMessageBox({});
+    IconWriter writer;
+    writer.SetDefaultErrorMessageBox(box.Box());
+    writer.SaveIconToFile(dir.File("x.ico"), mono, 1);
+    writer.SetDefaultErrorMessageBox({});
     EXPECT_EQ(box.calls, 1);
     EXPECT_EQ(box.text, "File save error: Invalid Bitmap");
 
     ::testing::internal::CaptureStderr();
-    SaveIconToFile(dir.File("y.ico"), mono, 1);
+    writer.SaveIconToFile(dir.File("y.ico"), mono, 1);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "Glyptor: File save error: Invalid Bitmap\n");
 }
@@ -503,11 +504,12 @@ TEST(SaveIconToFile, WithoutAnOwnerTheDefaultBoxReports) {
 TEST(WriteIconStream, UsesTheColourCountOfTheLatestSave) {
     TempDir dir;
     const IconImage icon = MakeIcon(32, 32);
+    IconWriter writer;
     for (std::uint8_t code : {4, 2, 9}) {
         const std::string path = dir.File("latest.ico");
-        SaveIconToFile(path, icon, code);
+        writer.SaveIconToFile(path, icon, code);
         std::ostringstream stream;
-        WriteIconStream(stream, icon);
+        writer.WriteIconStream(stream, icon);
         const std::string written = stream.str();
         EXPECT_EQ(std::vector<std::uint8_t>(written.begin(), written.end()), ReadFileBytes(path))
             << "code " << int{code};

@@ -2,7 +2,7 @@
 // chosen by the output name's extension.
 #pragma once
 
-#include "platform/icons/IconImage.h"
+#include "formats/IconImage.h"
 
 #include <string>
 #include <vector>

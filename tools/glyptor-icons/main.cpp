@@ -2,7 +2,7 @@
 // lists and extracts icons with exactly the code the program's scanner and grid use.
 #include "Outputs.h"
 
-#include "platform/icons/ByteSource.h"
+#include "platform/icons/FileSource.h"
 #include "platform/icons/IconSource.h"
 
 #include <algorithm>
@@ -133,11 +133,12 @@ bool PassesMask(const fs::path& file, const std::string& mask) {
 }
 
 void ListFile(const std::string& path) {
-    const int count = icons::IconCount(path);
+    icons::IconSourceCache cache;
+    const int count = icons::IconCount(cache, path);
     for (int index = 0; index < count; ++index) {
         icons::IconImageInfo chosen;
         std::cout << Printable(path) << '\t' << index << '\t';
-        if (icons::ExtractIcon(path, index, icons::kStandardIconSize, &chosen)) {
+        if (icons::ExtractIcon(cache, path, index, icons::kStandardIconSize, &chosen)) {
             std::cout << chosen.width << 'x' << chosen.height << '\t'
                       << (chosen.png ? std::string("png") : std::to_string(chosen.bitCount));
         } else {

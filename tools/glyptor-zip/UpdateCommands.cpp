@@ -7,6 +7,7 @@
 
 #include "archive/ZipErrors.h"
 #include "archive/ZipWriter.h"
+#include "formats/DibHeader.h"
 #include "theme/gy3Store.h"
 
 #include <algorithm>
@@ -222,46 +223,25 @@ std::string NormalisedName(const std::string& name) {
     return result;
 }
 
-uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
-    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
-           uint32_t(b[at + 3]) << 24;
-}
-uint16_t Le16(const std::vector<uint8_t>& b, size_t at) {
-    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
-
 // Why the bytes would not decode as the BMP file the skin code expects; empty when they would.
+// The store decides with the same validator, so the report and the skin agree.
 std::string BitmapProblem(const std::vector<uint8_t>& bmp) {
-    if (bmp.size() < 14 + 12 || bmp[0] != 'B' || bmp[1] != 'M')
-        return "not a BMP file";
-    const uint32_t headerSize = Le32(bmp, 14);
-    int64_t width = 0;
-    int64_t height = 0;
-    uint16_t bits = 0;
-    if (headerSize == 12) {
-        width = Le16(bmp, 18);
-        height = Le16(bmp, 20);
-        bits = Le16(bmp, 24);
-    } else if (headerSize == 40 && bmp.size() >= 14 + 40) {
-        width = static_cast<int32_t>(Le32(bmp, 18));
-        height = static_cast<int32_t>(Le32(bmp, 22));
-        bits = Le16(bmp, 28);
-        if (Le32(bmp, 30) > 3)
-            return "compression " + std::to_string(Le32(bmp, 30)) + " is not supported";
-    } else {
-        return "bitmap header of " + std::to_string(headerSize) + " bytes";
+    using glyptor::formats::DibRefusal;
+    const auto check =
+        glyptor::formats::CheckBitmapFile(bmp, bmp.size(), glyptor::formats::DibUse::ThemePicture);
+    const auto& why = check.problem;
+    switch (why.kind) {
+    case DibRefusal::None:
+        return "";
+    case DibRefusal::HeaderSize:
+        return "bitmap header of " + std::to_string(why.value) + " bytes";
+    case DibRefusal::Compression:
+        return "compression " + std::to_string(why.value) + " is not supported";
+    case DibRefusal::Depth:
+        return std::to_string(why.value) + " bits per pixel";
+    default:
+        return glyptor::formats::DescribeDibRefusal(why.kind);
     }
-    if (width <= 0 || height == 0)
-        return "impossible size";
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-        return std::to_string(bits) + " bits per pixel";
-    const int64_t stride = (width * bits + 31) / 32 * 4;
-    const int64_t pixels = stride * (height < 0 ? -height : height);
-    const int64_t offset = Le32(bmp, 10);
-    if (headerSize == 40 && Le32(bmp, 30) == 0 &&
-        offset + pixels > static_cast<int64_t>(bmp.size()))
-        return "pixel data cut short";
-    return "";
 }
 
 struct TThemeReport {

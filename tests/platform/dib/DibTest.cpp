@@ -1,6 +1,6 @@
 // The conversion to DIB rows: row sizes, pixel packing at every depth, the colour tables and
 // nearest-colour mapping, and the icon's colour image and mask.
-#include "platform/dib/Dib.h"
+#include "formats/Dib.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // that every case is made on purpose instead of copied from somebody's disk.
 #pragma once
 
-#include "platform/icons/ByteSource.h"
+#include "platform/icons/FileSource.h"
 
 #include <cstdint>
 #include <functional>

@@ -23,13 +23,13 @@ using testing::Resource;
 class IconSourceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ClearIconCache();
+        cache_.Clear();
         char pattern[] = "/tmp/glyptor-icons-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         root_ = pattern;
     }
     void TearDown() override {
-        ClearIconCache();
+        cache_.Clear();
         std::error_code error;
         fs::remove_all(root_, error);
     }
@@ -42,6 +42,7 @@ protected:
         return path.string();
     }
     fs::path root_;
+    IconSourceCache cache_;
 };
 
 Bytes Module(const std::vector<std::uint32_t>& colours) {
@@ -67,29 +68,29 @@ TEST_F(IconSourceTest, FormatsAreRecognisedByContentNotName) {
     const auto bmp = Write("photo.gif", testing::MakeBmp(10, 10, 24, [](int, int) { return 5u; }));
     const auto text = Write("readme.exe", Bytes(100, 'x'));
     const auto empty = Write("empty.ico", {});
-    EXPECT_EQ(IconCount(pe), 3);
-    EXPECT_EQ(IconCount(noExtension), 1);
-    EXPECT_EQ(IconCount(ico), 1);
-    EXPECT_EQ(IconCount(bmp), 1);
-    EXPECT_EQ(IconCount(text), 0);
-    EXPECT_EQ(IconCount(empty), 0);
-    EXPECT_EQ(IconCount((root_ / "missing.dll").string()), 0);
+    EXPECT_EQ(IconCount(cache_, pe), 3);
+    EXPECT_EQ(IconCount(cache_, noExtension), 1);
+    EXPECT_EQ(IconCount(cache_, ico), 1);
+    EXPECT_EQ(IconCount(cache_, bmp), 1);
+    EXPECT_EQ(IconCount(cache_, text), 0);
+    EXPECT_EQ(IconCount(cache_, empty), 0);
+    EXPECT_EQ(IconCount(cache_, (root_ / "missing.dll").string()), 0);
 
-    const auto icon = ExtractIcon(pe, 2);
+    const auto icon = ExtractIcon(cache_, pe, 2);
     ASSERT_TRUE(icon);
     EXPECT_EQ(icon->width, kStandardIconSize);
     EXPECT_EQ(Centre(*icon), 0xFFFF0000u);
-    EXPECT_TRUE(ExtractIcon(bmp, 0));
-    EXPECT_FALSE(ExtractIcon(text, 0));
-    EXPECT_FALSE(ExtractIcon(pe, 3));
+    EXPECT_TRUE(ExtractIcon(cache_, bmp, 0));
+    EXPECT_FALSE(ExtractIcon(cache_, text, 0));
+    EXPECT_FALSE(ExtractIcon(cache_, pe, 3));
 }
 
 TEST_F(IconSourceTest, SpecialFilesAreNeverOpened) {
     const std::string fifo = (root_ / "pipe.exe").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // Opening a FIFO without a writer would block; the count must come back at once.
-    EXPECT_EQ(IconCount(fifo), 0);
-    EXPECT_FALSE(ExtractIcon(fifo, 0));
+    EXPECT_EQ(IconCount(cache_, fifo), 0);
+    EXPECT_FALSE(ExtractIcon(cache_, fifo, 0));
 
     const std::string socketPath = (root_ / "s.dll").string();
     const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -99,24 +100,24 @@ TEST_F(IconSourceTest, SpecialFilesAreNeverOpened) {
     ASSERT_LT(socketPath.size(), sizeof(address.sun_path));
     std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
     ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-    EXPECT_EQ(IconCount(socketPath), 0);
+    EXPECT_EQ(IconCount(cache_, socketPath), 0);
     ::close(s);
 
-    EXPECT_EQ(IconCount("/dev/zero"), 0);
-    EXPECT_EQ(IconCount(root_.string()), 0);
+    EXPECT_EQ(IconCount(cache_, "/dev/zero"), 0);
+    EXPECT_EQ(IconCount(cache_, root_.string()), 0);
     // A link to a regular file is that file.
     const auto target = Write("real.dll", Module({0xFF0000FF}));
     fs::create_symlink(target, root_ / "link.dll");
-    EXPECT_EQ(IconCount((root_ / "link.dll").string()), 1);
+    EXPECT_EQ(IconCount(cache_, (root_ / "link.dll").string()), 1);
 }
 
 TEST_F(IconSourceTest, ChangedFilesAreParsedAgain) {
     const auto path = Write("lib.dll", Module({0xFF0000FF}));
-    ASSERT_EQ(IconCount(path), 1);
+    ASSERT_EQ(IconCount(cache_, path), 1);
     Write("lib.dll", Module({0xFF00FF00, 0xFF00FF00, 0xFF00FF00}));
     // Same second, different size: the cache key still changes.
-    EXPECT_EQ(IconCount(path), 3);
-    const auto icon = ExtractIcon(path, 0);
+    EXPECT_EQ(IconCount(cache_, path), 3);
+    const auto icon = ExtractIcon(cache_, path, 0);
     ASSERT_TRUE(icon);
     EXPECT_EQ(Centre(*icon), 0xFF00FF00u);
 
@@ -124,7 +125,7 @@ TEST_F(IconSourceTest, ChangedFilesAreParsedAgain) {
     Write("lib.dll", Module({0xFFFF0000, 0xFFFF0000, 0xFFFF0000}));
     const auto later = fs::last_write_time(path) + std::chrono::seconds(5);
     fs::last_write_time(path, later);
-    const auto again = ExtractIcon(path, 0);
+    const auto again = ExtractIcon(cache_, path, 0);
     ASSERT_TRUE(again);
     EXPECT_EQ(Centre(*again), 0xFFFF0000u);
 }
@@ -133,49 +134,49 @@ TEST_F(IconSourceTest, SystemLibrariesTakeTheirIconsFromSystemResources) {
     const auto library = Write("WINDOWS/system32/Shell32.dll",
                                testing::MakePe({{16, std::uint32_t{1}, Bytes(40, 1)}}));
     Write("WINDOWS/systemresources/shell32.DLL.mun", Module({0xFF0000FF, 0xFF00FF00}));
-    EXPECT_EQ(IconCount(library), 2);
-    const auto icon = ExtractIcon(library, 1);
+    EXPECT_EQ(IconCount(cache_, library), 2);
+    const auto icon = ExtractIcon(cache_, library, 1);
     ASSERT_TRUE(icon);
     EXPECT_EQ(Centre(*icon), 0xFF00FF00u);
-    EXPECT_NE(IconDataPath(library).find(".mun"), std::string::npos);
+    EXPECT_NE(IconDataPath(cache_, library).find(".mun"), std::string::npos);
 
     const auto wow = Write("WINDOWS/SysWOW64/shell32.dll", testing::MakePe({}));
-    EXPECT_EQ(IconCount(wow), 2);
+    EXPECT_EQ(IconCount(cache_, wow), 2);
 
     // A library with icons of its own keeps them.
     const auto own = Write("WINDOWS/System32/own.dll", Module({0xFFFFFFFF}));
     Write("WINDOWS/SystemResources/own.dll.mun", Module({1, 2, 3, 4}));
-    EXPECT_EQ(IconCount(own), 1);
+    EXPECT_EQ(IconCount(cache_, own), 1);
 
     // Outside System32 nothing is redirected.
     const auto elsewhere = Write("WINDOWS/Other/shell32.dll", testing::MakePe({}));
     Write("WINDOWS/Other/../SystemResources/shell32.dll.mun", Module({1}));
-    EXPECT_EQ(IconCount(elsewhere), 0);
+    EXPECT_EQ(IconCount(cache_, elsewhere), 0);
 
     // No .mun file: no icons.
     const auto lonely = Write("WINDOWS/System32/lonely.dll", testing::MakePe({}));
-    EXPECT_EQ(IconCount(lonely), 0);
+    EXPECT_EQ(IconCount(cache_, lonely), 0);
 
     // A .mun file that appears later is found once the library is asked again afresh.
     Write("WINDOWS/SystemResources/LONELY.DLL.MUN", Module({1, 2, 3}));
-    ClearIconCache();
-    EXPECT_EQ(IconCount(lonely), 3);
+    cache_.Clear();
+    EXPECT_EQ(IconCount(cache_, lonely), 3);
 }
 
 TEST_F(IconSourceTest, SourceImagesAreTheGroupsOwnImages) {
     auto small = testing::MakeSolidDib(16, 16, 8, 0xFF00FF00);
     auto big = testing::MakePng(48, 48, 0xFF0000FF);
     const auto ico = Write("two.ico", testing::MakeIco({small, big}));
-    const auto images = ExtractSourceImages(ico, 0);
+    const auto images = ExtractSourceImages(cache_, ico, 0);
     ASSERT_EQ(images.size(), 2u);
     EXPECT_EQ(images[0].info.width, 16);
     EXPECT_EQ(images[0].info.bitCount, 8);
     EXPECT_EQ(images[1].image.width, 48);
     EXPECT_TRUE(images[1].info.png);
     IconImageInfo chosen;
-    ASSERT_TRUE(ExtractIcon(ico, 0, 32, &chosen));
+    ASSERT_TRUE(ExtractIcon(cache_, ico, 0, 32, &chosen));
     EXPECT_EQ(chosen.width, 48);
-    EXPECT_TRUE(ExtractSourceImages(ico, 1).empty());
+    EXPECT_TRUE(ExtractSourceImages(cache_, ico, 1).empty());
 }
 
 } // namespace

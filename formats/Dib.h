@@ -5,7 +5,8 @@
 // conversion between the two, and the icon's colour image and mask as bitmaps.
 #pragma once
 
-#include "platform/icons/IconImage.h"
+#include "formats/IconImage.h"
+#include "formats/WindowsStructs.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,42 +28,15 @@ struct Bitmap {
     }
 };
 
-// One colour-table entry as the DIB format stores it.
-struct RGBQUAD {
-    std::uint8_t rgbBlue = 0;
-    std::uint8_t rgbGreen = 0;
-    std::uint8_t rgbRed = 0;
-    std::uint8_t rgbReserved = 0;
-};
-static_assert(sizeof(RGBQUAD) == 4);
-
-// The 40-byte header in front of every DIB, fields as the format names them.
-struct BITMAPINFOHEADER {
-    std::uint32_t biSize = 0;
-    std::int32_t biWidth = 0;
-    std::int32_t biHeight = 0;
-    std::uint16_t biPlanes = 0;
-    std::uint16_t biBitCount = 0;
-    std::uint32_t biCompression = 0;
-    std::uint32_t biSizeImage = 0;
-    std::int32_t biXPelsPerMeter = 0;
-    std::int32_t biYPelsPerMeter = 0;
-    std::uint32_t biClrUsed = 0;
-    std::uint32_t biClrImportant = 0;
-};
-static_assert(sizeof(BITMAPINFOHEADER) == 40);
-
-inline constexpr std::size_t kBitmapInfoHeaderSize = 40;
-inline constexpr std::uint32_t kBiRgb = 0; // uncompressed
+using formats::BITMAPINFOHEADER;
+using formats::BytesPerScanline;
+using formats::RGBQUAD;
+inline constexpr std::size_t kBitmapInfoHeaderSize = formats::kBitmapInfoHeaderSize;
+inline constexpr std::uint32_t kBiRgb = formats::BI_RGB;
 
 // Stores the header little-endian, field by field, into the first 40 bytes of `out`
 // (which must hold at least 40).
 void StoreBitmapInfoHeader(const BITMAPINFOHEADER& header, std::span<std::uint8_t> out);
-
-// Row size of `pixelsPerRow` pixels at `bitsPerPixel`, padded to whole `alignment`-bit units
-// (alignment a power of two). 64-bit so that no picture size can overflow it.
-std::uint64_t BytesPerScanline(std::uint64_t pixelsPerRow, unsigned bitsPerPixel,
-                               unsigned alignment = 32);
 
 // True for the depths the conversion writes: 1, 4, 8, 16 and 24 bits per pixel.
 bool IsSupportedDepth(unsigned bitsPerPixel);

@@ -1,5 +1,5 @@
-// File and memory byte sources and the bounds-checked cursor used by every icon parser.
-#include "platform/icons/ByteSource.h"
+// The file byte source of the icon source: pread over a regular file with a small block cache.
+#include "platform/icons/FileSource.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,29 +22,6 @@ std::int64_t MtimeNs(const struct stat& st) {
 }
 
 } // namespace
-
-std::optional<Bytes> ByteSource::Read(std::uint64_t offset, std::uint64_t length) {
-    if (!Contains(offset, length)) {
-        return std::nullopt;
-    }
-    try {
-        Bytes bytes(static_cast<std::size_t>(length));
-        if (!ReadAt(offset, bytes)) {
-            return std::nullopt;
-        }
-        return bytes;
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
-}
-
-bool SpanSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
-    if (!Contains(offset, out.size())) {
-        return false;
-    }
-    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
-    return true;
-}
 
 std::optional<FileSource> FileSource::Open(const std::string& nativePath) {
     struct stat before {};
@@ -138,60 +115,6 @@ bool FileSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
     block.offset = start;
     std::copy_n(block.bytes.begin() + static_cast<std::ptrdiff_t>(offset - start), out.size(),
                 out.begin());
-    return true;
-}
-
-bool ByteCursor::Take(std::size_t length) {
-    if (!ok_ || length > bytes_.size() - position_) {
-        ok_ = false;
-        return false;
-    }
-    return true;
-}
-
-std::uint8_t ByteCursor::ReadU8() {
-    if (!Take(1)) {
-        return 0;
-    }
-    return bytes_[position_++];
-}
-
-std::uint16_t ByteCursor::ReadU16() {
-    if (!Take(2)) {
-        return 0;
-    }
-    const auto value = static_cast<std::uint16_t>(bytes_[position_] | (bytes_[position_ + 1] << 8));
-    position_ += 2;
-    return value;
-}
-
-std::uint32_t ByteCursor::ReadU32() {
-    if (!Take(4)) {
-        return 0;
-    }
-    const std::uint32_t value = static_cast<std::uint32_t>(bytes_[position_]) |
-                                static_cast<std::uint32_t>(bytes_[position_ + 1]) << 8 |
-                                static_cast<std::uint32_t>(bytes_[position_ + 2]) << 16 |
-                                static_cast<std::uint32_t>(bytes_[position_ + 3]) << 24;
-    position_ += 4;
-    return value;
-}
-
-std::span<const std::uint8_t> ByteCursor::ReadBytes(std::size_t length) {
-    if (!Take(length)) {
-        return {};
-    }
-    const auto bytes = bytes_.subspan(position_, length);
-    position_ += length;
-    return bytes;
-}
-
-bool ByteCursor::Seek(std::size_t position) {
-    if (!ok_ || position > bytes_.size()) {
-        ok_ = false;
-        return false;
-    }
-    position_ = position;
     return true;
 }
 

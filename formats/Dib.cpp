@@ -1,5 +1,7 @@
 // The conversion of program pictures to DIB rows, and the fixed colour tables behind it.
-#include "platform/dib/Dib.h"
+#include "formats/Dib.h"
+
+#include "formats/LittleEndian.h"
 
 #include <algorithm>
 #include <array>
@@ -51,17 +53,6 @@ constexpr std::array<RGBQUAD, 256> MakeFixedTable() {
 constexpr std::array<RGBQUAD, 256> kFixedTable = MakeFixedTable();
 static_assert(kFixedTable[231].rgbRed == 255 && kFixedTable[231].rgbBlue == 255);
 static_assert(kFixedTable[255].rgbRed == 238);
-
-void StoreU16(std::span<std::uint8_t> out, std::size_t at, std::uint16_t value) {
-    out[at] = static_cast<std::uint8_t>(value);
-    out[at + 1] = static_cast<std::uint8_t>(value >> 8);
-}
-
-void StoreU32(std::span<std::uint8_t> out, std::size_t at, std::uint32_t value) {
-    for (std::size_t i = 0; i < 4; ++i) {
-        out[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-    }
-}
 
 // Remembers recent lookups in a small direct-mapped table: pictures repeat few colours, and
 // the full search per pixel would dominate the conversion of large pictures. Fixed size, so a
@@ -135,24 +126,17 @@ std::uint8_t NearestFixedIndex(int red, int green, int blue) {
 } // namespace
 
 void StoreBitmapInfoHeader(const BITMAPINFOHEADER& header, std::span<std::uint8_t> out) {
-    StoreU32(out, 0, header.biSize);
-    StoreU32(out, 4, static_cast<std::uint32_t>(header.biWidth));
-    StoreU32(out, 8, static_cast<std::uint32_t>(header.biHeight));
-    StoreU16(out, 12, header.biPlanes);
-    StoreU16(out, 14, header.biBitCount);
-    StoreU32(out, 16, header.biCompression);
-    StoreU32(out, 20, header.biSizeImage);
-    StoreU32(out, 24, static_cast<std::uint32_t>(header.biXPelsPerMeter));
-    StoreU32(out, 28, static_cast<std::uint32_t>(header.biYPelsPerMeter));
-    StoreU32(out, 32, header.biClrUsed);
-    StoreU32(out, 36, header.biClrImportant);
-}
-
-std::uint64_t BytesPerScanline(std::uint64_t pixelsPerRow, unsigned bitsPerPixel,
-                               unsigned alignment) {
-    const std::uint64_t bits = pixelsPerRow * bitsPerPixel;
-    const std::uint64_t unit = alignment;
-    return ((bits + unit - 1) & ~(unit - 1)) / 8;
+    formats::StoreLe32(out.data() + 0, header.biSize);
+    formats::StoreLe32(out.data() + 4, static_cast<std::uint32_t>(header.biWidth));
+    formats::StoreLe32(out.data() + 8, static_cast<std::uint32_t>(header.biHeight));
+    formats::StoreLe16(out.data() + 12, header.biPlanes);
+    formats::StoreLe16(out.data() + 14, header.biBitCount);
+    formats::StoreLe32(out.data() + 16, header.biCompression);
+    formats::StoreLe32(out.data() + 20, header.biSizeImage);
+    formats::StoreLe32(out.data() + 24, static_cast<std::uint32_t>(header.biXPelsPerMeter));
+    formats::StoreLe32(out.data() + 28, static_cast<std::uint32_t>(header.biYPelsPerMeter));
+    formats::StoreLe32(out.data() + 32, header.biClrUsed);
+    formats::StoreLe32(out.data() + 36, header.biClrImportant);
 }
 
 bool IsSupportedDepth(unsigned bitsPerPixel) {

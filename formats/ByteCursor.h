@@ -1,17 +1,15 @@
 // Bounds-checked access to the bytes of an untrusted file. Parsers ask a ByteSource for the few
-// ranges they need (so a count touches only headers and the resource directory) and decode each
-// range through a ByteCursor, which refuses to read past its end instead of trusting offsets.
+// ranges they need (so a count touches only headers and directories) and decode each range
+// through a ByteCursor, which refuses to read past its end instead of trusting offsets.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string>
 #include <vector>
 
-namespace glyptor::icons {
+namespace glyptor::formats {
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -42,43 +40,6 @@ private:
     std::span<const std::uint8_t> bytes_;
 };
 
-// A regular file read with pread. Small reads are served from one cached block, since the
-// structures of a resource directory sit close together.
-class FileSource final : public ByteSource {
-public:
-    // Opens only regular files: sockets, FIFOs and devices are refused before and after open.
-    static std::optional<FileSource> Open(const std::string& nativePath);
-    FileSource(FileSource&& other) noexcept;
-    FileSource& operator=(FileSource&& other) noexcept;
-    FileSource(const FileSource&) = delete;
-    FileSource& operator=(const FileSource&) = delete;
-    ~FileSource() override;
-
-    std::uint64_t Size() const override { return size_; }
-    bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
-    std::int64_t ModifiedNanoseconds() const { return mtimeNs_; }
-    std::uint64_t BytesRead() const { return bytesRead_; }
-
-private:
-    FileSource(int fd, std::uint64_t size, std::int64_t mtimeNs)
-        : fd_(fd), size_(size), mtimeNs_(mtimeNs) {}
-    bool PreadFully(std::uint64_t offset, std::uint8_t* out, std::size_t length);
-
-    int fd_ = -1;
-    std::uint64_t size_ = 0;
-    std::int64_t mtimeNs_ = 0;
-    std::uint64_t bytesRead_ = 0;
-    // A few recently read blocks: a resource walk goes back and forth between the directory and
-    // the entries it points to, which one block alone would read again every time.
-    struct Block {
-        std::uint64_t offset = 0;
-        Bytes bytes;
-    };
-    static constexpr std::size_t kBlocks = 4;
-    std::array<Block, kBlocks> blocks_;
-    std::size_t nextBlock_ = 0;
-};
-
 // A little-endian reader over one byte span. Every read checks the remaining length first; after
 // a failed read the cursor stays failed, so a parser can read a whole structure and test once.
 class ByteCursor {
@@ -105,4 +66,4 @@ private:
     bool ok_ = true;
 };
 
-} // namespace glyptor::icons
+} // namespace glyptor::formats

@@ -1,0 +1,59 @@
+// The icon source's view of a file on disk: a ByteSource (see formats/ByteCursor.h) read with
+// pread, for the parsers that only ever see byte sources.
+#pragma once
+
+#include "formats/ByteCursor.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace glyptor::icons {
+
+using formats::ByteCursor;
+using formats::Bytes;
+using formats::ByteSource;
+using formats::SpanSource;
+
+// A regular file read with pread. Small reads are served from one cached block, since the
+// structures of a resource directory sit close together.
+class FileSource final : public ByteSource {
+public:
+    // Opens only regular files: sockets, FIFOs and devices are refused before and after open.
+    static std::optional<FileSource> Open(const std::string& nativePath);
+    FileSource(FileSource&& other) noexcept;
+    FileSource& operator=(FileSource&& other) noexcept;
+    FileSource(const FileSource&) = delete;
+    FileSource& operator=(const FileSource&) = delete;
+    ~FileSource() override;
+
+    std::uint64_t Size() const override { return size_; }
+    bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
+    std::int64_t ModifiedNanoseconds() const { return mtimeNs_; }
+    std::uint64_t BytesRead() const { return bytesRead_; }
+
+private:
+    FileSource(int fd, std::uint64_t size, std::int64_t mtimeNs)
+        : fd_(fd), size_(size), mtimeNs_(mtimeNs) {}
+    bool PreadFully(std::uint64_t offset, std::uint8_t* out, std::size_t length);
+
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+    std::int64_t mtimeNs_ = 0;
+    std::uint64_t bytesRead_ = 0;
+    // A few recently read blocks: a resource walk goes back and forth between the directory and
+    // the entries it points to, which one block alone would read again every time.
+    struct Block {
+        std::uint64_t offset = 0;
+        Bytes bytes;
+    };
+    static constexpr std::size_t kBlocks = 4;
+    std::array<Block, kBlocks> blocks_;
+    std::size_t nextBlock_ = 0;
+};
+
+} // namespace glyptor::icons
