@@ -58,12 +58,12 @@ IconImage FromQImage(const QImage& source) {
     return icon;
 }
 
-bool LoadPicture(TIconRes& record) {
+bool LoadPicture(TIconRes& record, icons::IconSourceCache& source) {
     if (!record.Picture)
         record.Picture = std::make_unique<TPicture>();
     std::optional<IconImage> icon;
     if (auto native = platform::ToNativePath(record.FullPath().toStdString()))
-        icon = icons::ExtractIcon(*native, record.IconIndex);
+        icon = icons::ExtractIcon(source, *native, record.IconIndex);
     if (icon && icon->IsValid()) {
         record.Picture->Pixmap = QPixmap::fromImage(ToQImage(*icon));
         record.Picture->Icon = std::move(*icon);

@@ -14,6 +14,10 @@ class QTreeWidgetItem;
 
 namespace glyptor {
 
+namespace icons {
+class IconSourceCache;
+}
+
 // A loaded picture: what the grid draws, and the icon itself, which the export actions write.
 struct TPicture {
     QPixmap Pixmap;
@@ -35,8 +39,9 @@ QString NodePath(const QTreeWidgetItem* node);
 
 // Loads the picture of a record from its file, without counting it: the picture cache
 // (browser/PictureCache.h) is what counts and trims. True when an icon came from the file; a file
-// that yields no icon gets the program's icon.
-bool LoadPicture(TIconRes& record);
+// that yields no icon gets the program's icon. `source` keeps the parsed directories of the last
+// few files, so neighbouring icons of one file are read without parsing it again.
+bool LoadPicture(TIconRes& record, icons::IconSourceCache& source);
 
 // The program's own icon, shown where a file yields none; also the window icon.
 const QPixmap& ApplicationIcon();

@@ -18,7 +18,7 @@ QPixmap& TPictureCache::GetPicture(TIconRes& record, bool& loaded) {
         return record.Picture->Pixmap;
     }
     // The program's icon standing in for a file's is not counted as loaded.
-    loaded = LoadPicture(record);
+    loaded = LoadPicture(record, iconSource_);
     if (loaded)
         ++state_.LoadedPictureCount;
     return record.Picture->Pixmap;

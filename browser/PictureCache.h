@@ -6,6 +6,7 @@
 
 #include "browser/IconRes.h"
 #include "platform/core/ProgramState.h"
+#include "platform/icons/IconSource.h"
 
 #include <QObject>
 
@@ -34,9 +35,14 @@ public:
     // The idle step: loads at most one picture behind the view and one beyond the next screen.
     void PrefetchIcons();
 
+    // The parsed directories of the files read last, shared by the scanner's counts and the
+    // pictures, so a file counted during a scan is not parsed again for its first icons.
+    icons::IconSourceCache& IconSource() { return iconSource_; }
+
 private:
     ProgramState& state_;
     TIconBox* iconBox_;
+    icons::IconSourceCache iconSource_;
 };
 
 } // namespace glyptor

@@ -108,7 +108,7 @@ void TScanner::ScanFile(QTreeWidgetItem* node, const QString& path) {
 
 void TScanner::ScanNativeFile(QTreeWidgetItem* node, const QString& path,
                               const std::string& native) {
-    const int count = icons::IconCount(native);
+    const int count = icons::IconCount(pictures_.IconSource(), native);
     if (count < 1)
         return;
     if (!node) {
