@@ -267,6 +267,50 @@ std::vector<SourceImage> ExtractSourceImages(IconSourceCache& cache, const std::
     return images;
 }
 
+namespace {
+
+// FNV-1a over 64 bits: images are a few kilobytes, and the hash only has to tell repeats apart.
+std::uint64_t HashBytes(const Bytes& bytes) {
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (const std::uint8_t byte : bytes) {
+        hash ^= byte;
+        hash *= 0x100000001b3ull;
+    }
+    return hash;
+}
+
+} // namespace
+
+std::optional<std::uint64_t> ChosenImageHash(IconSourceCache& cache, const std::string& nativePath,
+                                             int index) {
+    try {
+        auto opened = OpenIndexed(*cache.state_, nativePath);
+        if (!opened) {
+            return std::nullopt;
+        }
+        ContainerIndex& container = opened->entry->index;
+        if (index < 0 || index >= container.Count()) {
+            return std::nullopt;
+        }
+        if (container.kind == ContainerKind::Bmp) {
+            const auto bytes = ReadBitmapBytes(opened->source);
+            return bytes ? std::optional(HashBytes(*bytes)) : std::nullopt;
+        }
+        const auto candidates = GroupImages(opened->source, container, index);
+        // The first image whose bytes can be read: the one the grid shows unless it is damaged.
+        for (const std::size_t i : RankForSize(candidates, kStandardIconSize)) {
+            const auto bytes =
+                opened->source.Read(candidates[i].data.offset, candidates[i].data.size);
+            if (bytes) {
+                return HashBytes(*bytes);
+            }
+        }
+        return std::nullopt;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 std::string IconDataPath(IconSourceCache& cache, const std::string& nativePath) {
     try {
         const auto opened = OpenIndexed(*cache.state_, nativePath);
