@@ -97,22 +97,29 @@ void TIconBox::ZoomBy(int steps) {
 void TIconBox::SetFoldDuplicates(bool fold) {
     if (fold == view_.Folding())
         return;
+    const auto place = Place();
     view_.SetFolding(fold);
-    RefreshView();
+    RefreshView(place);
 }
 
 void TIconBox::SetNameFilter(const QString& text) {
     if (text == view_.Filter())
         return;
+    const auto place = Place();
     view_.SetFilter(text);
     if (filterLine_->text() != text)
         filterLine_->setText(text);
-    RefreshView();
+    RefreshView(place);
 }
 
-void TIconBox::RefreshView() {
-    const int selected = itemIndex_ >= 0 ? RecordIndex(itemIndex_) : -1;
+std::pair<int, int> TIconBox::Place() const {
+    const int selected = itemIndex_ >= 0 && itemIndex_ < Count() ? RecordIndex(itemIndex_) : -1;
     const int top = Count() > 0 ? RecordIndex(std::min(topIndex_, Count() - 1)) : 0;
+    return {selected, top};
+}
+
+void TIconBox::RefreshView(std::pair<int, int> place) {
+    const auto [selected, top] = place;
     view_.Rebuild(items_, HashRecord);
     const auto cellOf = [this](int record) {
         return view_.Active() ? view_.CellOf(record) : record;

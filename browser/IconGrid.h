@@ -128,7 +128,9 @@ private:
     void ZoomBy(int steps);
     // Rebuilds the cells after a change of folding or filter, keeping the selected record and
     // the first visible one where they still have cells.
-    void RefreshView();
+    void RefreshView(std::pair<int, int> place);
+    // The selected record (or -1) and the first visible one, to find again after a change.
+    std::pair<int, int> Place() const;
     void PlaceFilterLine();
 
     std::vector<std::unique_ptr<TIconRes>> items_;
