@@ -106,12 +106,19 @@ bool LoadPicture(TIconRes& record, icons::IconSourceCache& source, int deviceSiz
     return false;
 }
 
-void EnsureImageHash(TIconRes& record, icons::IconSourceCache& source) {
+void EnsureImageHash(TIconRes& record, icons::IconSourceCache& source, ImageHashMemo& memo) {
     if (record.ImageHash != kNoImageHash)
         return;
+    if (memo.FolderNode != record.FolderNode || memo.FileName != record.FileName) {
+        memo.FolderNode = record.FolderNode;
+        memo.FileName = record.FileName;
+        memo.Hashes.clear();
+        if (auto native = platform::ToNativePath(record.FullPath().toStdString()))
+            memo.Hashes = icons::ChosenImageHashes(source, *native);
+    }
     std::optional<std::uint64_t> hash;
-    if (auto native = platform::ToNativePath(record.FullPath().toStdString()))
-        hash = icons::ChosenImageHash(source, *native, record.IconIndex);
+    if (record.IconIndex >= 0 && static_cast<std::size_t>(record.IconIndex) < memo.Hashes.size())
+        hash = memo.Hashes[static_cast<std::size_t>(record.IconIndex)];
     // The two reserved values are moved aside; a real image never takes them.
     record.ImageHash = !hash ? kUnreadableImageHash : std::max<std::uint64_t>(*hash, 2);
 }

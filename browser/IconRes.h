@@ -10,6 +10,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QTreeWidgetItem;
 
@@ -55,8 +57,16 @@ QString NodePath(const QTreeWidgetItem* node);
 bool LoadPicture(TIconRes& record, icons::IconSourceCache& source, int deviceSize = 32,
                  qreal ratio = 1.0);
 
+// The image hashes of one file's icons, kept while records of that file follow each other (as
+// a scan appends them), so that a file is opened and walked once for all its icons.
+struct ImageHashMemo {
+    const QTreeWidgetItem* FolderNode = nullptr;
+    QString FileName;
+    std::vector<std::optional<std::uint64_t>> Hashes;
+};
+
 // Fills record.ImageHash from the file when it is still kNoImageHash.
-void EnsureImageHash(TIconRes& record, icons::IconSourceCache& source);
+void EnsureImageHash(TIconRes& record, icons::IconSourceCache& source, ImageHashMemo& memo);
 
 // The program's own icon, shown where a file yields none; also the window icon.
 const QPixmap& ApplicationIcon();

@@ -86,7 +86,11 @@ void TPictureCache::ReleaseHidden() {
 }
 
 void TPictureCache::HashRecord(TIconRes& record) {
-    EnsureImageHash(record, iconSource_);
+    // A cleared grid may be followed by a scan of changed files: forget the last file's hashes.
+    if (iconBox_->RecordCount() < hashedRecordCount_)
+        hashMemo_ = {};
+    hashedRecordCount_ = iconBox_->RecordCount();
+    EnsureImageHash(record, iconSource_, hashMemo_);
 }
 
 void TPictureCache::DrawItem(QPainter& painter, int index, const QRect& rect) {

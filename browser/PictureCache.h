@@ -59,6 +59,8 @@ private:
     ProgramState& state_;
     TIconBox* iconBox_;
     icons::IconSourceCache iconSource_;
+    ImageHashMemo hashMemo_;
+    int hashedRecordCount_ = 0;
     // The size the loaded pictures have; a new size (zoom, another screen) frees them.
     int pictureSize_ = 32;
     // Releases every picture when the grid now needs another size.

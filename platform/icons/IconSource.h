@@ -39,7 +39,8 @@ private:
     friend std::vector<struct SourceImage> ExtractSourceImages(IconSourceCache&, const std::string&,
                                                                int);
     friend std::string IconDataPath(IconSourceCache&, const std::string&);
-    friend std::optional<std::uint64_t> ChosenImageHash(IconSourceCache&, const std::string&, int);
+    friend std::vector<std::optional<std::uint64_t>> ChosenImageHashes(IconSourceCache&,
+                                                                       const std::string&);
     std::unique_ptr<State> state_;
 };
 
@@ -79,6 +80,10 @@ std::vector<SourceImage> ExtractSourceImages(const std::string& nativePath, int 
 // readable image. Never throws.
 std::optional<std::uint64_t> ChosenImageHash(IconSourceCache& cache, const std::string& nativePath,
                                              int index);
+// The same for every icon of the file at once (one entry per icon), for callers that hash a
+// whole file's icons: the file is opened and its directory looked up once.
+std::vector<std::optional<std::uint64_t>> ChosenImageHashes(IconSourceCache& cache,
+                                                            const std::string& nativePath);
 
 // The file the icons of `nativePath` are read from: the file itself, or, for a system library
 // whose icons Windows keeps in SystemResources\NAME.mun, that file. Empty when unreadable.
