@@ -258,6 +258,16 @@ std::string IconDataPath(const std::string& nativePath) {
     }
 }
 
+bool WithIndexedFile(const std::string& nativePath,
+                     const std::function<void(ByteSource& source, ContainerIndex& index)>& use) {
+    auto opened = OpenIndexed(nativePath);
+    if (!opened) {
+        return false;
+    }
+    use(opened->source, opened->entry->index);
+    return true;
+}
+
 void ClearIconCache() {
     Cache().clear();
 }

@@ -5,6 +5,7 @@
 #include "platform/icons/IconImage.h"
 #include "platform/icons/IconImages.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,6 +43,15 @@ std::vector<SourceImage> ExtractSourceImages(const std::string& nativePath, int 
 // The file the icons of `nativePath` are read from: the file itself, or, for a system library
 // whose icons Windows keeps in SystemResources\NAME.mun, that file. Empty when unreadable.
 std::string IconDataPath(const std::string& nativePath);
+
+class ByteSource;
+struct ContainerIndex;
+
+// Runs `use` on the file's icon data (the .mun file where IconDataPath names one) and its
+// cached parsed directory, so that per-icon look-ups after a scan parse nothing again. Returns
+// false, without calling `use`, when the file cannot be read. Exceptions of `use` pass through.
+bool WithIndexedFile(const std::string& nativePath,
+                     const std::function<void(ByteSource& source, ContainerIndex& index)>& use);
 
 // Forgets every parsed directory.
 void ClearIconCache();
