@@ -53,6 +53,7 @@ void ReadModuleGroup(ByteSource& source, ContainerIndex& index, IconGroupInfo& g
     if (!bytes) {
         return;
     }
+    group.groupBytes = span.size;
     icons::IndexIcons(source, index);
     ByteCursor c(*bytes);
     group.reserved = c.ReadU16();

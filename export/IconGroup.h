@@ -45,6 +45,10 @@ struct IconGroupInfo {
     // The group directory's header fields as stored.
     std::uint16_t reserved = 0;
     std::uint16_t type = 1;
+    // Size of the group directory resource (modules only). icoutils' wrestool writes this many
+    // bytes of uninitialised memory after the images of a group it extracts; our files end
+    // with the last image.
+    std::uint32_t groupBytes = 0;
     // In the group's order; entries naming an image the file does not have are left out. A
     // .bmp file has one image: the picture itself.
     std::vector<GroupImage> images;
