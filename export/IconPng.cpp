@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 
 namespace glyptor::iconpng {
 
@@ -62,15 +63,48 @@ icongroup::Bytes EncodePng(const IconImage& icon) {
     return icongroup::Bytes(encoded.begin(), encoded.end());
 }
 
-std::optional<icongroup::Bytes> RenderPng(const std::string& nativePath, int index, int size) {
-    if (size <= 0) {
-        const auto group = icongroup::ReadIconGroup(nativePath, index);
-        if (!group) {
-            return std::nullopt;
+std::optional<IconImage> LargestImage(const std::string& nativePath, int index) {
+    std::optional<IconImage> result;
+    try {
+        bool picture = false;
+        icons::WithIndexedFile(
+            nativePath, [&](icons::ByteSource& source, icons::ContainerIndex& container) {
+                if (container.kind == icons::ContainerKind::Bmp) {
+                    picture = true;
+                    return;
+                }
+                const auto candidates = icons::GroupImages(source, container, index);
+                std::vector<std::size_t> order(candidates.size());
+                std::iota(order.begin(), order.end(), std::size_t{0});
+                // Largest area first, the deepest among equals; a damaged image gives way to the
+                // next one.
+                std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+                    const auto& x = candidates[a].info;
+                    const auto& y = candidates[b].info;
+                    const auto areaX = std::int64_t{x.width} * x.height;
+                    const auto areaY = std::int64_t{y.width} * y.height;
+                    return areaX != areaY ? areaX > areaY : x.bitCount > y.bitCount;
+                });
+                for (const std::size_t i : order) {
+                    if ((result = icons::DecodeCandidate(source, container, candidates[i]))) {
+                        return;
+                    }
+                }
+            });
+        if (picture) {
+            if (const auto group = icongroup::ReadIconGroup(nativePath, index)) {
+                result = IconAtSize(nativePath, index, LargestSize(*group));
+            }
         }
-        size = LargestSize(*group);
+    } catch (...) {
+        result.reset();
     }
-    const auto icon = IconAtSize(nativePath, index, size);
+    return result;
+}
+
+std::optional<icongroup::Bytes> RenderPng(const std::string& nativePath, int index, int size) {
+    const auto icon =
+        size > 0 ? IconAtSize(nativePath, index, size) : LargestImage(nativePath, index);
     if (!icon) {
         return std::nullopt;
     }

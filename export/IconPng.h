@@ -24,13 +24,17 @@ int LargestSize(const icongroup::IconGroupInfo& group);
 // The icon at `size` x `size` by the rule above, or nothing when it cannot be decoded.
 std::optional<IconImage> IconAtSize(const std::string& nativePath, int index, int size);
 
+// The group's largest image (by area, the deepest among equals) at its own size, which need
+// not be square; a .bmp picture fitted into LargestSize. Nothing when none can be decoded.
+std::optional<IconImage> LargestImage(const std::string& nativePath, int index);
+
 // The icon's pixels as a 32-bit picture with alpha.
 QImage ToQImage(const IconImage& icon);
 
 // The picture encoded as PNG; empty when encoding fails.
 icongroup::Bytes EncodePng(const IconImage& icon);
 
-// Icon `index` of the file as PNG bytes at `size` (0: its largest image), or nothing.
+// Icon `index` of the file as PNG bytes at `size` (0: its largest image as it is), or nothing.
 std::optional<icongroup::Bytes> RenderPng(const std::string& nativePath, int index, int size = 0);
 
 } // namespace glyptor::iconpng
