@@ -206,6 +206,38 @@ std::optional<Bytes> ReadImageBytes(const IconGroupInfo& group, std::size_t imag
     return source->Read(group.images[image].offset, group.images[image].byteSize);
 }
 
+std::optional<Bytes> SingleImageIconFile(const IconGroupInfo& group, std::size_t image) {
+    if (group.kind == ContainerKind::Bmp) {
+        return BuildGroupIconFile(group.path, group.index);
+    }
+    const auto bytes = ReadImageBytes(group, image);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    Bytes file;
+    AppendU16(file, 0);
+    AppendU16(file, 1);
+    AppendU16(file, 1);
+    file.insert(file.end(), group.images[image].entry, group.images[image].entry + 8);
+    AppendU32(file, static_cast<std::uint32_t>(bytes->size()));
+    AppendU32(file, 22);
+    file.insert(file.end(), bytes->begin(), bytes->end());
+    return file;
+}
+
+std::optional<IconImage> DecodeGroupImage(const IconGroupInfo& group, std::size_t image) {
+    const auto bytes = ReadImageBytes(group, image);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    try {
+        return group.kind == ContainerKind::Bmp ? icons::DecodeBitmapFile(*bytes)
+                                                : icons::DecodeIconImage(*bytes);
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 std::optional<int> IndexOfResourceId(const std::string& nativePath, std::uint32_t id) {
     std::optional<int> found;
     try {

@@ -62,6 +62,13 @@ std::optional<IconGroupInfo> ReadIconGroup(const std::string& nativePath, int in
 // changed or went away).
 std::optional<Bytes> ReadImageBytes(const IconGroupInfo& group, std::size_t image);
 
+// One image of the group alone as an .ico file: its entry as stored with the real size and
+// offset, then its bytes (a .bmp picture: the 32-bit icon of BuildGroupIconFile).
+std::optional<Bytes> SingleImageIconFile(const IconGroupInfo& group, std::size_t image);
+
+// One image of the group decoded at its own size (a DIB without alpha takes its AND mask).
+std::optional<IconImage> DecodeGroupImage(const IconGroupInfo& group, std::size_t image);
+
 // The icon index of the group with resource id `id` in a module (what "FILE,-ID" names in a
 // Windows shell path), or nothing.
 std::optional<int> IndexOfResourceId(const std::string& nativePath, std::uint32_t id);
