@@ -77,7 +77,7 @@ PropertiesWindow::PropertiesWindow(QWidget* parent) : QWidget(parent, Qt::Window
     layout->addWidget(path_);
     layout->addWidget(identity_);
     layout->addWidget(scroll_, 1);
-    resize(640, 400);
+    resize(720, 460);
 }
 
 void PropertiesWindow::SetIcon(const QString& programPath, const std::string& nativePath,

@@ -543,7 +543,8 @@ std::vector<GroupKey> ModuleGroupKeys(ByteSource& source) {
         const std::uint16_t e_magic = c.ReadU16();
         c.Seek(0x3C);
         const std::uint32_t e_lfanew = c.ReadU32();
-        const auto signature = c.Ok() && e_magic == 0x5A4D ? source.Read(e_lfanew, 4) : std::nullopt;
+        const auto signature =
+            c.Ok() && e_magic == 0x5A4D ? source.Read(e_lfanew, 4) : std::nullopt;
         if (!signature) {
             return {};
         }
