@@ -46,7 +46,8 @@ void Describe(ByteSource& source, GroupImage& image, std::uint8_t bWidth, std::u
                             : (image.bitCount > 0 && image.bitCount <= 8 ? 1 << image.bitCount : 0);
 }
 
-void ReadModuleGroup(ByteSource& source, ContainerIndex& index, IconGroupInfo& group) {
+void ReadModuleGroup(ByteSource& source, ContainerIndex& index, IconGroupInfo& group,
+                     bool withKey) {
     const icons::ResourceSpan span = index.groups[static_cast<std::size_t>(group.index)];
     const auto bytes =
         source.Read(span.offset, std::min<std::uint32_t>(span.size, 6 + 14 * kMaxGroupEntries));
@@ -85,8 +86,10 @@ void ReadModuleGroup(ByteSource& source, ContainerIndex& index, IconGroupInfo& g
         Describe(source, image, bWidth, bHeight, bColorCount, wBitCount);
         group.images.push_back(image);
     }
-    const auto keys = icons::ModuleGroupKeys(source);
-    if (keys.size() == index.groups.size()) {
+    // The keys cost a walk of the whole group directory: a batch that saves every group of a
+    // large library would pay it once per group, and the group file does not need them.
+    const auto keys = withKey ? icons::ModuleGroupKeys(source) : std::vector<icons::GroupKey>{};
+    if (withKey && keys.size() == index.groups.size()) {
         const auto& key = keys[static_cast<std::size_t>(group.index)];
         group.hasKey = true;
         group.named = key.named;
@@ -158,9 +161,7 @@ void AppendU32(Bytes& out, std::uint32_t value) {
     AppendU16(out, static_cast<std::uint16_t>(value >> 16));
 }
 
-} // namespace
-
-std::optional<IconGroupInfo> ReadIconGroup(const std::string& nativePath, int index) {
+std::optional<IconGroupInfo> ReadGroup(const std::string& nativePath, int index, bool withKey) {
     std::optional<IconGroupInfo> result;
     try {
         const std::string dataPath = icons::IconDataPath(nativePath);
@@ -176,7 +177,7 @@ std::optional<IconGroupInfo> ReadIconGroup(const std::string& nativePath, int in
             switch (container.kind) {
             case ContainerKind::Pe:
             case ContainerKind::Ne:
-                ReadModuleGroup(source, container, group);
+                ReadModuleGroup(source, container, group, withKey);
                 break;
             case ContainerKind::Ico:
                 ReadIcoGroup(source, container, group);
@@ -193,6 +194,12 @@ std::optional<IconGroupInfo> ReadIconGroup(const std::string& nativePath, int in
         result.reset();
     }
     return result;
+}
+
+} // namespace
+
+std::optional<IconGroupInfo> ReadIconGroup(const std::string& nativePath, int index) {
+    return ReadGroup(nativePath, index, true);
 }
 
 std::optional<Bytes> ReadImageBytes(const IconGroupInfo& group, std::size_t image) {
@@ -261,7 +268,7 @@ std::optional<int> IndexOfResourceId(const std::string& nativePath, std::uint32_
 
 std::optional<Bytes> BuildGroupIconFile(const std::string& nativePath, int index) {
     try {
-        const auto group = ReadIconGroup(nativePath, index);
+        const auto group = ReadGroup(nativePath, index, false);
         if (!group || group->images.empty()) {
             return std::nullopt;
         }
