@@ -5,12 +5,20 @@
 #include "formats/IconImage.h"
 #include "platform/icons/IconImages.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+namespace glyptor::formats {
+class ByteSource;
+}
+
 namespace glyptor::icons {
+
+using formats::ByteSource;
+struct ContainerIndex;
 
 // The system's standard icon size; extracted icons have this width and height.
 inline constexpr int kStandardIconSize = 32;
@@ -38,6 +46,8 @@ private:
     friend std::vector<struct SourceImage> ExtractSourceImages(IconSourceCache&, const std::string&,
                                                                int);
     friend std::string IconDataPath(IconSourceCache&, const std::string&);
+    friend bool WithIndexedFile(IconSourceCache&, const std::string&,
+                                const std::function<void(ByteSource&, ContainerIndex&)>&);
     std::unique_ptr<State> state_;
 };
 
@@ -75,5 +85,13 @@ std::vector<SourceImage> ExtractSourceImages(const std::string& nativePath, int 
 // whose icons Windows keeps in SystemResources\NAME.mun, that file. Empty when unreadable.
 std::string IconDataPath(IconSourceCache& cache, const std::string& nativePath);
 std::string IconDataPath(const std::string& nativePath);
+
+// Runs `use` on the file's icon data (the .mun file where IconDataPath names one) and its parsed
+// directory from `cache`, so that per-icon look-ups after a scan parse nothing again. Returns
+// false, without calling `use`, when the file cannot be read. Exceptions of `use` pass through.
+bool WithIndexedFile(IconSourceCache& cache, const std::string& nativePath,
+                     const std::function<void(ByteSource& source, ContainerIndex& index)>& use);
+bool WithIndexedFile(const std::string& nativePath,
+                     const std::function<void(ByteSource& source, ContainerIndex& index)>& use);
 
 } // namespace glyptor::icons
