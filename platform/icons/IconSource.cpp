@@ -374,4 +374,20 @@ std::string IconDataPath(const std::string& nativePath) {
     return IconDataPath(cache, nativePath);
 }
 
+bool WithIndexedFile(IconSourceCache& cache, const std::string& nativePath,
+                     const std::function<void(ByteSource& source, ContainerIndex& index)>& use) {
+    auto opened = OpenIndexed(*cache.state_, nativePath);
+    if (!opened) {
+        return false;
+    }
+    use(opened->source, opened->entry->index);
+    return true;
+}
+
+bool WithIndexedFile(const std::string& nativePath,
+                     const std::function<void(ByteSource& source, ContainerIndex& index)>& use) {
+    IconSourceCache cache;
+    return WithIndexedFile(cache, nativePath, use);
+}
+
 } // namespace glyptor::icons

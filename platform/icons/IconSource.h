@@ -6,12 +6,20 @@
 #include "platform/icons/IconImages.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+namespace glyptor::formats {
+class ByteSource;
+}
+
 namespace glyptor::icons {
+
+using formats::ByteSource;
+struct ContainerIndex;
 
 // The system's standard icon size; extracted icons have this width and height.
 inline constexpr int kStandardIconSize = 32;
@@ -41,6 +49,8 @@ private:
     friend std::string IconDataPath(IconSourceCache&, const std::string&);
     friend std::vector<std::optional<std::uint64_t>> ChosenImageHashes(IconSourceCache&,
                                                                        const std::string&);
+    friend bool WithIndexedFile(IconSourceCache&, const std::string&,
+                                const std::function<void(ByteSource&, ContainerIndex&)>&);
     std::unique_ptr<State> state_;
 };
 
@@ -89,5 +99,13 @@ std::vector<std::optional<std::uint64_t>> ChosenImageHashes(IconSourceCache& cac
 // whose icons Windows keeps in SystemResources\NAME.mun, that file. Empty when unreadable.
 std::string IconDataPath(IconSourceCache& cache, const std::string& nativePath);
 std::string IconDataPath(const std::string& nativePath);
+
+// Runs `use` on the file's icon data (the .mun file where IconDataPath names one) and its parsed
+// directory from `cache`, so that per-icon look-ups after a scan parse nothing again. Returns
+// false, without calling `use`, when the file cannot be read. Exceptions of `use` pass through.
+bool WithIndexedFile(IconSourceCache& cache, const std::string& nativePath,
+                     const std::function<void(ByteSource& source, ContainerIndex& index)>& use);
+bool WithIndexedFile(const std::string& nativePath,
+                     const std::function<void(ByteSource& source, ContainerIndex& index)>& use);
 
 } // namespace glyptor::icons

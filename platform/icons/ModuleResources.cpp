@@ -164,7 +164,15 @@ public:
     // first, as stored. Nothing for a directory already visited or out of the file.
     std::vector<IMAGE_RESOURCE_DIRECTORY_ENTRY> Entries(std::uint32_t offset);
     // The data of the first language below a name entry.
-    std::optional<ResourceSpan> FirstLanguageData(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry);
+    std::optional<ResourceSpan> FirstLanguageData(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry) {
+        const auto found = FirstLanguage(entry);
+        return found ? std::optional<ResourceSpan>(found->first) : std::nullopt;
+    }
+    // The same, with the language id it is stored under.
+    std::optional<std::pair<ResourceSpan, std::uint32_t>>
+    FirstLanguage(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry);
+    // The name string of a named entry (UTF-16 narrowed to UTF-8), empty when unreadable.
+    std::string NameOf(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry);
 
 private:
     ByteSource& source_;
@@ -210,8 +218,8 @@ std::vector<IMAGE_RESOURCE_DIRECTORY_ENTRY> ResourceWalker::Entries(std::uint32_
     return entries;
 }
 
-std::optional<ResourceSpan>
-ResourceWalker::FirstLanguageData(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry) {
+std::optional<std::pair<ResourceSpan, std::uint32_t>>
+ResourceWalker::FirstLanguage(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry) {
     if (!entry.IsDirectory()) {
         return std::nullopt;
     }
@@ -236,7 +244,41 @@ ResourceWalker::FirstLanguageData(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry) {
     if (!offset || data.Size == 0) {
         return std::nullopt;
     }
-    return ResourceSpan{*offset, data.Size};
+    return std::pair{ResourceSpan{*offset, data.Size}, languages.front().Name};
+}
+
+std::string ResourceWalker::NameOf(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry) {
+    const std::uint64_t rva = std::uint64_t{pe_.resourceRva} + (entry.Name & 0x7FFFFFFFu);
+    const auto at =
+        rva <= UINT32_MAX ? pe_.RvaToOffset(static_cast<std::uint32_t>(rva), 2) : std::nullopt;
+    const auto head = at ? source_.Read(*at, 2) : std::nullopt;
+    if (!head) {
+        return {};
+    }
+    const std::uint32_t length = ByteCursor(*head).ReadU16();
+    const auto chars = pe_.RvaToOffset(static_cast<std::uint32_t>(rva), 2 + 2 * length);
+    const auto bytes = chars ? source_.Read(*chars + 2, 2 * length) : std::nullopt;
+    if (!bytes) {
+        return {};
+    }
+    std::string name;
+    ByteCursor c(*bytes);
+    for (std::uint32_t i = 0; i < length; ++i) {
+        const std::uint32_t unit = c.ReadU16();
+        // Resource names are plain identifiers; anything past Latin-1 is kept as UTF-8 of the
+        // single code unit, which is exact for the Basic Multilingual Plane.
+        if (unit < 0x80) {
+            name += static_cast<char>(unit);
+        } else if (unit < 0x800) {
+            name += static_cast<char>(0xC0 | unit >> 6);
+            name += static_cast<char>(0x80 | (unit & 0x3F));
+        } else {
+            name += static_cast<char>(0xE0 | unit >> 12);
+            name += static_cast<char>(0x80 | (unit >> 6 & 0x3F));
+            name += static_cast<char>(0x80 | (unit & 0x3F));
+        }
+    }
+    return name;
 }
 
 void SortIcons(ContainerIndex& index) {
@@ -387,7 +429,136 @@ ContainerIndex IndexNeIcons(ByteSource& source, std::uint32_t neOffset, bool wit
     return index;
 }
 
+std::vector<GroupKey> PeGroupKeys(ByteSource& source, std::uint32_t peOffset) {
+    std::vector<GroupKey> keys;
+    const auto pe = PeImage::Parse(source, peOffset);
+    if (!pe) {
+        return keys;
+    }
+    ResourceWalker walker(source, *pe);
+    // The same walk as IndexPeIcons, so that keys and groups pair up one to one.
+    for (const auto& type : walker.Entries(0)) {
+        if (type.IsNamed() || !type.IsDirectory() || type.Name != RT_GROUP_ICON) {
+            continue;
+        }
+        for (const auto& name : walker.Entries(type.Target())) {
+            if (const auto found = walker.FirstLanguage(name)) {
+                GroupKey key;
+                key.named = name.IsNamed();
+                key.id = key.named ? 0 : name.Name;
+                key.name = key.named ? walker.NameOf(name) : std::string();
+                key.language = found->second;
+                keys.push_back(std::move(key));
+            }
+        }
+        break;
+    }
+    return keys;
+}
+
+std::vector<GroupKey> NeGroupKeys(ByteSource& source, std::uint32_t neOffset) {
+    std::vector<GroupKey> keys;
+    const auto header = source.Read(neOffset, 0x40);
+    if (!header) {
+        return keys;
+    }
+    ByteCursor h(*header);
+    h.Seek(0x24);
+    const std::uint16_t resourceTable = h.ReadU16();
+    const std::uint16_t residentNames = h.ReadU16();
+    const std::uint64_t start = std::uint64_t{neOffset} + resourceTable;
+    if (!h.Ok() || resourceTable == 0 || start >= source.Size()) {
+        return keys;
+    }
+    std::uint64_t length = residentNames > resourceTable ? residentNames - resourceTable : 0xFFFFu;
+    length = std::min<std::uint64_t>(length, source.Size() - start);
+    const auto table = source.Read(start, length);
+    if (!table) {
+        return keys;
+    }
+    ByteCursor c(*table);
+    const std::uint16_t shift = c.ReadU16();
+    if (!c.Ok() || shift > 24) {
+        return keys;
+    }
+    std::uint32_t records = 0;
+    // The same filter as IndexNeIcons, so that keys and groups pair up one to one.
+    while (c.Ok()) {
+        const std::uint16_t typeId = c.ReadU16();
+        if (!c.Ok() || typeId == 0) {
+            break;
+        }
+        const std::uint16_t count = c.ReadU16();
+        c.Skip(4);
+        records += count;
+        if (records > kMaxResourceEntries) {
+            return {};
+        }
+        for (std::uint16_t i = 0; i < count && c.Ok(); ++i) {
+            NAMEINFO name;
+            name.rnOffset = c.ReadU16();
+            name.rnLength = c.ReadU16();
+            name.rnFlags = c.ReadU16();
+            name.rnID = c.ReadU16();
+            c.Skip(4);
+            if (!c.Ok()) {
+                break;
+            }
+            const std::uint64_t offset = std::uint64_t{name.rnOffset} << shift;
+            const std::uint64_t size = std::uint64_t{name.rnLength} << shift;
+            if (typeId != kNeTypeGroupIcon || size == 0 || size > UINT32_MAX ||
+                offset >= source.Size()) {
+                continue;
+            }
+            GroupKey key;
+            key.named = (name.rnID & 0x8000u) == 0;
+            if (key.named) {
+                // A Pascal string at that offset from the start of the resource table.
+                ByteCursor n(*table);
+                if (n.Seek(name.rnID)) {
+                    const std::uint8_t size8 = n.ReadU8();
+                    const auto text = n.ReadBytes(size8);
+                    if (n.Ok()) {
+                        key.name.assign(text.begin(), text.end());
+                    }
+                }
+            } else {
+                key.id = name.rnID & 0x7FFFu;
+            }
+            keys.push_back(std::move(key));
+        }
+    }
+    return keys;
+}
+
 } // namespace
+
+std::vector<GroupKey> ModuleGroupKeys(ByteSource& source) {
+    try {
+        const auto dos = source.Read(0, 0x40);
+        if (!dos) {
+            return {};
+        }
+        ByteCursor c(*dos);
+        const std::uint16_t e_magic = c.ReadU16();
+        c.Seek(0x3C);
+        const std::uint32_t e_lfanew = c.ReadU32();
+        const auto signature =
+            c.Ok() && e_magic == 0x5A4D ? source.Read(e_lfanew, 4) : std::nullopt;
+        if (!signature) {
+            return {};
+        }
+        const auto& s = *signature;
+        if (s[0] == 'P' && s[1] == 'E' && s[2] == 0 && s[3] == 0) {
+            return PeGroupKeys(source, e_lfanew);
+        }
+        if (s[0] == 'N' && s[1] == 'E') {
+            return NeGroupKeys(source, e_lfanew);
+        }
+    } catch (const std::bad_alloc&) {
+    }
+    return {};
+}
 
 ContainerIndex IndexModule(ByteSource& source, bool withIcons) {
     ContainerIndex index;

@@ -57,7 +57,7 @@ TEST_F(IconTool, WritesIconFilesAtEveryDepth) {
         std::uint8_t bits;
     };
     for (const Case& c : {Case{"4", 766, 4}, Case{"8", 2238, 8}, Case{"16", 2238, 16},
-                          Case{"24", 3262, 24}, Case{"", 3262, 24}}) {
+                          Case{"24", 3262, 24}, Case{"", 3262, 24}, Case{"32", 4286, 32}}) {
         const std::string out = dir_.File(std::string("out") + c.depth + ".ico");
         ASSERT_EQ(Extract(out, c.depth), 0) << "--depth " << c.depth;
         const auto bytes = ReadFileBytes(out);
@@ -91,7 +91,7 @@ TEST_F(IconTool, WritesBmpFilesOfTheColourImage) {
 }
 
 TEST_F(IconTool, RefusesDepthsTheFormatsDoNotHave) {
-    EXPECT_NE(Extract(dir_.File("bad.ico"), "32"), 0);
+    EXPECT_NE(Extract(dir_.File("bad.ico"), "2"), 0);
     EXPECT_NE(Extract(dir_.File("bad.ico"), "1"), 0);
     EXPECT_NE(Extract(dir_.File("bad.bmp"), "32"), 0);
     EXPECT_FALSE(std::filesystem::exists(dir_.File("bad.ico")));

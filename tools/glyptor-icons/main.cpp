@@ -1,5 +1,6 @@
 // glyptor-icons: the icon source on the command line, for batch work and scripts. It counts,
 // lists and extracts icons with exactly the code the program's scanner and grid use.
+#include "ExportCommands.h"
 #include "Outputs.h"
 
 #include "platform/icons/FileSource.h"
@@ -33,11 +34,25 @@ Commands:
                        files and folders given; -r descends into subfolders; --mask keeps
                        files whose upper-cased extension occurs in the mask, as the
                        program's type filter does (.CUR and .ANI files are never read)
+  list -l [-r] [--mask ...] PATH...
+                       one line per image of each icon's group:
+                       PATH<TAB>INDEX<TAB>WIDTHxHEIGHT<TAB>BITS<TAB>PNG|DIB<TAB>BYTES
   extract [--size N | --all-sizes] [--depth N] FILE INDEX OUT
                        write icon INDEX (from 0) of FILE as a 32 x 32 picture; --size N
-                       writes the icon's own N x N image instead, --all-sizes each of its
-                       images as OUT_WxH_BITS with OUT's extension (OUT_WxH_BITS_2 ...
-                       for a further image of the same size and depth)
+                       writes the icon's own N x N image instead (for a .png OUT: the
+                       N x N image, else the nearest larger one scaled, with alpha),
+                       --all-sizes each of its images as OUT_WxH_BITS with OUT's
+                       extension (OUT_WxH_BITS_2 ... for a further image of the same size
+                       and depth); --depth 32 writes an .ico with alpha. A negative
+                       INDEX names a resource id, as in "shell32.dll,-16"
+  extract --group FILE INDEX OUT.ico
+                       write the icon's whole group, every image as the file stores it
+  export [-r] [--mask ...] [--png SIZE | --group] DIR PATH...
+                       write every icon of the files and folders into DIR as
+                       FILE_INDEX.ico (groups, the default) or FILE_INDEX.png (SIZE x SIZE,
+                       0 for each icon's largest image); existing files are never
+                       replaced, a taken name becomes NAME (2).EXT and so on; exit
+                       status 1 when any icon failed
   --help               show this text
 
 Exit status: 0 on success, 1 when a file could not be read or has no such icon,
@@ -49,35 +64,7 @@ int Usage(const std::string& message) {
     return kExitUsage;
 }
 
-// A name as the tool prints it: control characters (C0, DEL, and C1 in its UTF-8 form) become
-// \xHH and a backslash becomes \\, so that a hostile file name can neither drive the terminal
-// (ESC [ 2 J) nor break the tab-separated lines, and every printed name reads back uniquely.
-std::string Printable(const std::string& name) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(name.size());
-    const auto escape = [&](unsigned char byte) {
-        out += "\\x";
-        out += digits[byte >> 4];
-        out += digits[byte & 15];
-    };
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(name[i]);
-        const auto next = i + 1 < name.size() ? static_cast<unsigned char>(name[i + 1]) : 0;
-        if (byte < 0x20 || byte == 0x7f) {
-            escape(byte);
-        } else if (byte == 0xc2 && next >= 0x80 && next <= 0x9f) {
-            escape(byte);
-            escape(next);
-            ++i;
-        } else if (byte == '\\') {
-            out += "\\\\";
-        } else {
-            out += static_cast<char>(byte);
-        }
-    }
-    return out;
-}
+using tools::Printable;
 
 bool Readable(const std::string& path) {
     return icons::FileSource::Open(path).has_value();
@@ -343,10 +330,14 @@ int main(int argc, char** argv) {
             return Count(arguments);
         }
         if (command == "list") {
-            return List(arguments);
+            return tools::IsLongList(arguments) ? tools::ListLong(arguments) : List(arguments);
         }
         if (command == "extract") {
-            return Extract(arguments);
+            return tools::IsExportExtract(arguments) ? tools::ExportExtract(arguments)
+                                                     : Extract(arguments);
+        }
+        if (command == "export") {
+            return tools::Export(arguments);
         }
         return Usage("unknown command '" + command + "'");
     } catch (const std::exception& e) {
