@@ -40,8 +40,7 @@ constexpr std::array<uint8_t, DistanceCodes> DistanceExtra = {0, 0, 0,  0,  1,  
                                                               9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 // Symbol 284 with all extra bits set also means 258; encoders use 285 for it.
 static_assert(LengthBase[0] == MinMatch && LengthBase[LengthCodes - 1] == MaxMatch &&
-                  LengthBase[LengthCodes - 2] + (1 << LengthExtra[LengthCodes - 2]) - 1 ==
-                      MaxMatch,
+                  LengthBase[LengthCodes - 2] + (1 << LengthExtra[LengthCodes - 2]) - 1 == MaxMatch,
               "the length codes cover 3..258");
 static_assert(DistanceBase[DistanceCodes - 1] + (1 << DistanceExtra[DistanceCodes - 1]) - 1 ==
                   WindowSize,

@@ -15,34 +15,23 @@ namespace glyptor::archive {
 
 namespace {
 
-TZipUserInterface& UserInterface() {
-    static TZipUserInterface ui;
-    return ui;
-}
-
 // Shows the busy cursor for its lifetime.
 class TBusyCursor {
 public:
-    TBusyCursor() { Set(true); }
+    explicit TBusyCursor(const TZipUserInterface& ui) : Ui(ui) { Set(true); }
     ~TBusyCursor() { Set(false); }
     TBusyCursor(const TBusyCursor&) = delete;
     TBusyCursor& operator=(const TBusyCursor&) = delete;
 
 private:
-    static void Set(bool busy) {
-        if (UserInterface().BusyCursor)
-            UserInterface().BusyCursor(busy);
+    void Set(bool busy) const {
+        if (Ui.BusyCursor)
+            Ui.BusyCursor(busy);
     }
+    const TZipUserInterface& Ui;
 };
 
 } // namespace
-
-void SetZipUserInterface(TZipUserInterface ui) {
-    UserInterface() = std::move(ui);
-}
-const TZipUserInterface& ZipUserInterface() {
-    return UserInterface();
-}
 
 TZipReader::TZipReader() = default;
 
@@ -247,7 +236,7 @@ void TZipReader::ReadCentralDirectory() {
     if (merge) {
         bool found = false;
         {
-            TBusyCursor busy;
+            TBusyCursor busy(UserInterface);
             found = RecoveryScan();
         }
         if (!found) {
@@ -454,8 +443,8 @@ void TZipReader::SetArchiveComment(const std::string& text) {
 }
 
 void TZipReader::ProcessMessages() {
-    if (UserInterface().PumpMessages)
-        UserInterface().PumpMessages();
+    if (UserInterface.PumpMessages)
+        UserInterface.PumpMessages();
 }
 
 void TZipReader::CheckCancel() {
@@ -466,8 +455,8 @@ void TZipReader::CheckCancel() {
 }
 
 void TZipReader::ShowMessage(const std::string& text, const std::string& caption) {
-    if (UserInterface().MessageBox)
-        UserInterface().MessageBox(text, caption);
+    if (UserInterface.MessageBox)
+        UserInterface.MessageBox(text, caption);
     else
         std::cerr << caption << ": " << text << '\n';
 }
