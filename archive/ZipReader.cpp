@@ -31,6 +31,21 @@ private:
     const TZipUserInterface& Ui;
 };
 
+// Reads a fixed header with load and the stored name after it; on failure the stream is back
+// where it was.
+template <class THeader>
+bool LoadHeaderAndName(TStream& s, bool (*load)(TStream&, THeader&), THeader& header,
+                       std::string& name) {
+    const int64_t start = s.Position();
+    if (load(s, header)) {
+        name.assign(header.NameLength, '\0');
+        if (s.Read(name.data(), header.NameLength) == header.NameLength)
+            return true;
+    }
+    s.SetPosition(start);
+    return false;
+}
+
 } // namespace
 
 TZipReader::TZipReader() = default;
@@ -155,15 +170,9 @@ bool TZipReader::ReadCentralRecord(TZipHeaderInfo& entry) {
     TStream& s = *FArchiveStream;
     int64_t start = s.Position();
     TCentralHeader h;
-    if (!LoadCentralHeader(s, h)) {
-        s.SetPosition(start);
+    std::string name;
+    if (!LoadHeaderAndName(s, LoadCentralHeader, h, name))
         return false;
-    }
-    std::string name(h.NameLength, '\0');
-    if (s.Read(name.data(), h.NameLength) != h.NameLength) {
-        s.SetPosition(start);
-        return false;
-    }
     s.Seek(int64_t{h.ExtraFieldLength} + h.CommentLength, TSeekOrigin::Current);
     h.CopyTo(entry);
     entry.VersionMadeBy = h.VersionMadeBy;
@@ -184,15 +193,9 @@ bool TZipReader::ReadLocalHeader(TZipHeaderInfo& entry) {
     TStream& s = *FArchiveStream;
     int64_t start = s.Position();
     TLocalHeader h;
-    if (!LoadLocalHeader(s, h)) {
-        s.SetPosition(start);
+    std::string name;
+    if (!LoadHeaderAndName(s, LoadLocalHeader, h, name))
         return false;
-    }
-    std::string name(h.NameLength, '\0');
-    if (s.Read(name.data(), h.NameLength) != h.NameLength) {
-        s.SetPosition(start);
-        return false;
-    }
     h.CopyTo(entry);
     entry.VersionMadeBy = 0;
     entry.SetFullName(ConvertStoredName(name, entry.Flags));
