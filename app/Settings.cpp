@@ -84,6 +84,8 @@ const std::vector<SettingKey>& SettingKeys() {
         {"Mask", "", nullptr, &V::Mask},
         {"Theme", "default", nullptr, &V::Theme},
         {"browserwidth", "210", &V::browserwidth, nullptr},
+        {"IconSize", "32", &V::IconSize, nullptr},
+        {"FoldDuplicates", "0", &V::FoldDuplicates, nullptr},
     };
     return keys;
 }
@@ -129,6 +131,8 @@ void TSettings::LoadSettings() {
     const int filesWidth = values.browserwidth;
     controls_.PanelFiles->resize(filesWidth, controls_.PanelFiles->height());
     controls_.Splitter1->setSizes({std::max(0, window->width() - 9 - filesWidth), filesWidth});
+    controls_.IconBox->SetIconSize(ValidGridIconSize(values.IconSize));
+    controls_.IconBox->SetFoldDuplicates(values.FoldDuplicates != 0);
     if (damaged)
         std::rethrow_exception(damaged);
 }
@@ -156,6 +160,8 @@ void TSettings::SaveSettings() {
     values.LastDir = state_.CurrentDir;
     values.Mask = state_.ExtMask;
     values.Theme = state_.Theme;
+    values.IconSize = controls_.IconBox->IconSize();
+    values.FoldDuplicates = controls_.IconBox->FoldDuplicates() ? 1 : 0;
 
     QList<QPair<QString, QString>> texts;
     for (const SettingKey& key : SettingKeys())

@@ -1,4 +1,4 @@
-// The settings controller: the twelve remembered values, read once while the window is created
+// The settings controller: the remembered values, read once while the window is created
 // and written once when it closes. Each value is declared once, in one table of name and default
 // that both the load and the save walk; the bounding rules (SettingsRules.h) apply on load.
 #pragma once
@@ -19,7 +19,7 @@ namespace glyptor {
 
 class TIconBox;
 
-// The twelve values as they stand in the file's general section.
+// The values as they stand in the file's general section.
 struct SettingsValues {
     int MaxCash = 0;
     int MinCash = 0;
@@ -33,6 +33,8 @@ struct SettingsValues {
     QString LastDir;
     QString Mask;
     QString Theme;
+    int IconSize = 32;
+    int FoldDuplicates = 0;
 };
 
 // One remembered value: its name in the file, its default, and where it lives in

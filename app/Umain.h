@@ -81,6 +81,8 @@ public:
     QAction* im5 = nullptr;
     QAction* im6 = nullptr;
     QAction* subfolders1 = nullptr;
+    QMenu* IconSizeMenu = nullptr; // "Размер значков": one check per grid icon size
+    QAction* FoldDuplicatesItem = nullptr; // "Скрывать повторы"
 
     QMenu* IconActionMenu = nullptr;
     QMenu* Save = nullptr;
