@@ -5,12 +5,12 @@
 
 #include "browser/IconGrid.h"
 #include "browser/PictureCache.h"
-#include "export/IconFile.h"
+#include "export/IconSave.h"
 #include "export/actions/SaveRules.h"
-#include "platform/core/Paths.h"
-#include "platform/dib/BmpFile.h"
 #include "formats/Dib.h"
-#include "platform/icons/IconImages.h"
+#include "platform/core/Paths.h"
+#include "platform/dib/OutputFile.h"
+#include "platform/icons/IconDecode.h"
 #include "platform/ui/Application.h"
 #include "platform/wallpaper/Wallpaper.h"
 #include "resources/Resources.h"
@@ -242,12 +242,11 @@ void TExportActions::SaveWithDialog(TIconRes& record) {
     case SaveKind::Icon: {
         if (const auto depthCode = DepthCodeForSaveType(SaveDialogType))
             LastIconDepthCode = *depthCode;
-        iconfile::SaveIconToFile(
-            nativeName, icon, LastIconDepthCode,
-            [this](const std::string& text, const std::string& caption) {
-                platform::MessageBox(controls_.Owner, QString::fromLocal8Bit(text),
-                                     QString::fromLocal8Bit(caption), platform::MessageIcon::Error);
-            });
+        const auto saved = iconfile::SaveIconToFile(nativeName, icon, LastIconDepthCode);
+        if (!saved.Saved())
+            platform::MessageBox(controls_.Owner, QString::fromLocal8Bit(saved.errorText),
+                                 QString::fromLocal8Bit(iconfile::kSaveErrorCaption),
+                                 platform::MessageIcon::Error);
         break;
     }
     case SaveKind::Picture: {

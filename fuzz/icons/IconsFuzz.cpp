@@ -1,8 +1,7 @@
 // libFuzzer entry points for the icon parsers. One source, three targets (chosen with
 // GLYPTOR_ICONS_FUZZ_TARGET): whole containers as the icon source sees files (PE, NE, .ico,
 // .bmp, recognised by content), single icon images (DIB with mask, PNG), and .bmp files.
-#include "platform/icons/IconContainer.h"
-#include "platform/icons/IconImages.h"
+#include "platform/icons/IconDecode.h"
 
 #include <QLoggingCategory>
 

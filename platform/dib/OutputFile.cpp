@@ -4,6 +4,8 @@
 // and EINTR is retried; every other failure removes the temporary file and is reported.
 #include "platform/dib/OutputFile.h"
 
+#include "formats/BmpFile.h"
+
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -199,6 +201,10 @@ bool RemoveExactFile(const std::string& fileName) {
         return true;
     }
     return ::unlink(fileName.c_str()) == 0 || errno == ENOENT;
+}
+
+void SaveBmpFile(const std::string& fileName, const Bitmap& picture, unsigned bitsPerPixel) {
+    ReplaceFileContents(fileName, EncodeBmp(picture, bitsPerPixel));
 }
 
 } // namespace glyptor::dib

@@ -1,6 +1,6 @@
 // Icon containers from memory: .ico, .bmp, PE32, PE32+ and NE files, the choice of image for a
 // size, and damaged, cyclic or contradictory files.
-#include "platform/icons/IconContainer.h"
+#include "platform/icons/IconDecode.h"
 #include "IconFileBuilder.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Decoding of icon images at every depth, their masks, PNG images and .bmp files.
-#include "platform/icons/IconImages.h"
+#include "platform/icons/IconDecode.h"
 #include "IconFileBuilder.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // PE32 / PE32+ and NE modules: finding the icon group and icon resources. Only the headers, the
 // section table and the resource directory are read; resource data stays on disk until an
 // extraction asks for it.
-#include "platform/icons/ModuleResources.h"
+#include "formats/ModuleResources.h"
 
 #include <algorithm>
 #include <unordered_set>

@@ -2,11 +2,11 @@
 // or a .bmp file. IndexContainer reads only headers and the resource directory (what a count
 // needs); the group and image functions read the few further bytes an extraction needs. All of
 // them work on a ByteSource, so tests and fuzzers feed them memory and the icon source a file.
+// Decoding the chosen images (PNG among them) and scaling them is platform/icons/IconDecode.h.
 #pragma once
 
 #include "formats/IconImage.h"
-#include "platform/icons/FileSource.h"
-#include "platform/icons/IconImages.h"
+#include "formats/IconImages.h"
 
 #include <cstdint>
 #include <memory>
@@ -76,25 +76,8 @@ std::vector<ImageCandidate> GroupImages(ByteSource& source, ContainerIndex& inde
 // match of the highest depth, else the smallest larger image, else the largest smaller one.
 std::vector<std::size_t> RankForSize(const std::vector<ImageCandidate>& candidates, int size);
 
-// Decodes one candidate at its own size, charged to the file's ledger: nothing once the file's
-// budget is spent or when the same image failed before.
-std::optional<IconImage> DecodeCandidate(ByteSource& source, ContainerIndex& index,
-                                         const ImageCandidate& candidate);
-
-// Icon `group` of the container at `size` x `size`: the preferred image, scaled smoothly when
-// it has another size (a bitmap is fitted with its aspect kept). `chosen` receives the facts of
-// the image used.
-std::optional<IconImage> ExtractFromContainer(ByteSource& source, ContainerIndex& index, int group,
-                                              int size, IconImageInfo* chosen = nullptr);
-
 // The bytes of a .bmp container, up to what the largest accepted bitmap can need: a huge file
 // with a small bitmap header is not read whole.
 std::optional<Bytes> ReadBitmapBytes(ByteSource& source);
-
-// Resizes an icon to `size` x `size`: smoothly for colour icons, by nearest pixel for monochrome
-// ones so they stay black and white.
-IconImage ScaleIcon(const IconImage& icon, int size);
-// Fits a picture into `size` x `size` with its aspect kept, centred, transparent around it.
-IconImage FitPicture(const IconImage& picture, int size);
 
 } // namespace glyptor::icons

@@ -1,10 +1,9 @@
 // Recognition of icon containers by content, the icon directories of .ico files and group
 // resources, and the choice of the image that stands for a group at one size.
-#include "platform/icons/IconContainer.h"
-
-#include "platform/icons/ModuleResources.h"
+#include "formats/IconContainer.h"
 
 #include "formats/IconDirectory.h"
+#include "formats/ModuleResources.h"
 
 #include <algorithm>
 #include <numeric>
@@ -237,84 +236,6 @@ std::vector<std::size_t> RankForSize(const std::vector<ImageCandidate>& candidat
         return x.bitCount > y.bitCount;
     });
     return order;
-}
-
-std::optional<IconImage> DecodeCandidate(ByteSource& source, ContainerIndex& index,
-                                         const ImageCandidate& candidate) {
-    DecodeLedger& ledger = index.decoding;
-    const std::pair<std::uint64_t, std::uint32_t> key{candidate.data.offset, candidate.data.size};
-    if (std::binary_search(ledger.failed.begin(), ledger.failed.end(), key)) {
-        return std::nullopt;
-    }
-    // Work grows with the pixels made (and scaled or copied afterwards) and with the bytes
-    // read, whichever is more; a failure is charged too, since it may come late.
-    const std::uint64_t cost =
-        std::max<std::uint64_t>({std::uint64_t(std::max(candidate.info.width, 0)) *
-                                     std::uint64_t(std::max(candidate.info.height, 0)),
-                                 candidate.data.size / 4, 1});
-    if (cost > kMaxDecodedPixels - std::min(ledger.pixels, kMaxDecodedPixels)) {
-        ledger.pixels = kMaxDecodedPixels;
-        return std::nullopt;
-    }
-    if (ledger.last && ledger.lastKey == key) {
-        ledger.pixels += cost;
-        return *ledger.last;
-    }
-    if (ledger.attempts >= kMaxDecodeAttempts) {
-        return std::nullopt;
-    }
-    ++ledger.attempts;
-    ledger.pixels += cost;
-    const auto bytes = source.Read(candidate.data.offset, candidate.data.size);
-    auto image = bytes ? DecodeIconImage(*bytes) : std::nullopt;
-    if (!image || image->width != candidate.info.width || image->height != candidate.info.height) {
-        ledger.failed.insert(std::upper_bound(ledger.failed.begin(), ledger.failed.end(), key),
-                             key);
-        return std::nullopt;
-    }
-    ledger.last = std::make_shared<const IconImage>(*image);
-    ledger.lastKey = key;
-    return image;
-}
-
-std::optional<IconImage> ExtractFromContainer(ByteSource& source, ContainerIndex& index, int group,
-                                              int size, IconImageInfo* chosen) {
-    try {
-        if (group < 0 || group >= index.Count() || size <= 0) {
-            return std::nullopt;
-        }
-        if (index.kind == ContainerKind::Bmp) {
-            const auto bytes = ReadBitmapBytes(source);
-            auto picture = bytes ? DecodeBitmapFile(*bytes) : std::nullopt;
-            if (!picture) {
-                return std::nullopt;
-            }
-            if (chosen) {
-                *chosen = IconImageInfo{picture->width, picture->height, 0, false};
-                const auto info = ProbeBitmapFile(*bytes, bytes->size());
-                chosen->bitCount = info ? info->bitCount : 0;
-            }
-            return FitPicture(*picture, size);
-        }
-        const auto candidates = GroupImages(source, index, group);
-        // A group whose preferred image is damaged still shows its next best one.
-        for (const std::size_t i : RankForSize(candidates, size)) {
-            auto image = DecodeCandidate(source, index, candidates[i]);
-            if (!image) {
-                continue;
-            }
-            if (chosen) {
-                *chosen = candidates[i].info;
-            }
-            if (image->width == size && image->height == size) {
-                return image;
-            }
-            return ScaleIcon(*image, size);
-        }
-        return std::nullopt;
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
 }
 
 } // namespace glyptor::icons
