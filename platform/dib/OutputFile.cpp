@@ -4,7 +4,6 @@
 // and EINTR is retried; every other failure removes the temporary file and is reported.
 #include "platform/dib/OutputFile.h"
 
-#include "formats/BmpFile.h"
 
 #include <atomic>
 #include <cerrno>

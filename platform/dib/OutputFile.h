@@ -3,7 +3,7 @@
 // its absence, exactly as it was, and no partial file under any name.
 #pragma once
 
-#include "formats/Dib.h"
+#include "formats/BmpFile.h"
 
 #include <cstdint>
 #include <span>
