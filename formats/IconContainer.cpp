@@ -71,6 +71,7 @@ std::vector<ResourceSpan> IcoSpans(ByteSource& source, std::span<const std::uint
 // An .ico file: a valid directory naming at least one image whose bytes are in the file.
 ContainerIndex IndexIcoFile(ByteSource& source) {
     ContainerIndex index;
+    index.refusal = {RefusalKind::NotAContainer, 0};
     const auto head = source.Read(0, kIconDirSize);
     if (!head) {
         return index;
@@ -82,9 +83,15 @@ ContainerIndex IndexIcoFile(ByteSource& source) {
     }
     const auto dirSize = static_cast<std::uint32_t>(kIconDirSize + kIconDirEntrySize * dir.idCount);
     const auto bytes = source.Read(0, dirSize);
-    if (!bytes || IcoSpans(source, *bytes, dirSize, 1).empty()) {
+    if (!bytes) {
+        index.refusal = {RefusalKind::TruncatedHeader, kIconDirSize};
         return index;
     }
+    if (IcoSpans(source, *bytes, dirSize, 1).empty()) {
+        index.refusal = {RefusalKind::NoIconImages, kIconDirSize};
+        return index;
+    }
+    index.refusal = {};
     index.kind = ContainerKind::Ico;
     index.groups.push_back(ResourceSpan{0, dirSize});
     return index;
@@ -92,10 +99,21 @@ ContainerIndex IndexIcoFile(ByteSource& source) {
 
 ContainerIndex IndexBmpFile(ByteSource& source) {
     ContainerIndex index;
+    index.refusal = {RefusalKind::NotAContainer, 0};
     const auto head = source.Read(0, std::min<std::uint64_t>(source.Size(), kBitmapProbeBytes));
-    if (!head || source.Size() > UINT32_MAX || !ProbeBitmapFile(*head, source.Size())) {
+    if (!head || head->size() < 2 || (*head)[0] != 'B' || (*head)[1] != 'M') {
         return index;
     }
+    if (source.Size() > UINT32_MAX) {
+        index.refusal = {RefusalKind::BadBitmap, 2}; // bfSize cannot hold the file's size
+        return index;
+    }
+    const auto check = formats::CheckBitmapFile(*head, source.Size(), formats::DibUse::BitmapFile);
+    if (!check.format) {
+        index.refusal = {RefusalKind::BadBitmap, check.problem.offset, check.problem.kind};
+        return index;
+    }
+    index.refusal = {};
     index.kind = ContainerKind::Bmp;
     index.groups.push_back(ResourceSpan{0, static_cast<std::uint32_t>(source.Size())});
     return index;
@@ -160,17 +178,61 @@ std::vector<ImageCandidate> ResourceGroupImages(ByteSource& source, ContainerInd
 
 } // namespace
 
+const char* DescribeRefusal(RefusalKind kind) {
+    switch (kind) {
+    case RefusalKind::None:
+        return "has icons";
+    case RefusalKind::NotAContainer:
+        return "not a PE or NE module, icon or bitmap file";
+    case RefusalKind::TruncatedHeader:
+        return "header runs past the end of the file";
+    case RefusalKind::UnsupportedHeader:
+        return "unsupported executable header";
+    case RefusalKind::NoResources:
+        return "no resource directory";
+    case RefusalKind::ResourceOutOfFile:
+        return "resource data outside the file";
+    case RefusalKind::ResourceDirectoryLoop:
+        return "resource directory loop";
+    case RefusalKind::TooManyResources:
+        return "too many resource entries";
+    case RefusalKind::NoIconGroups:
+        return "no icon groups";
+    case RefusalKind::NoIconImages:
+        return "icon directory names no image in the file";
+    case RefusalKind::BadBitmap:
+        return "bitmap header refused";
+    case RefusalKind::OutOfMemory:
+        return "out of memory";
+    }
+    return "unknown";
+}
+
 ContainerIndex IndexContainer(ByteSource& source) {
     try {
-        if (auto module = IndexModule(source, false); module.kind != ContainerKind::None) {
+        auto module = IndexModule(source, false);
+        if (module.kind != ContainerKind::None) {
             return module;
         }
-        if (auto ico = IndexIcoFile(source); ico.kind != ContainerKind::None) {
+        auto ico = IndexIcoFile(source);
+        if (ico.kind != ContainerKind::None) {
             return ico;
         }
-        return IndexBmpFile(source);
+        auto bmp = IndexBmpFile(source);
+        // Nothing recognised: the reason comes from the format the file started out as.
+        if (bmp.kind == ContainerKind::None) {
+            for (const ContainerIndex* refused : {&module, &ico}) {
+                if (refused->refusal.kind != RefusalKind::NotAContainer) {
+                    bmp.refusal = refused->refusal;
+                    break;
+                }
+            }
+        }
+        return bmp;
     } catch (const std::bad_alloc&) {
-        return ContainerIndex{};
+        ContainerIndex index;
+        index.refusal = {RefusalKind::OutOfMemory, 0};
+        return index;
     }
 }
 

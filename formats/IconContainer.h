@@ -18,6 +18,32 @@ namespace glyptor::icons {
 
 enum class ContainerKind { None, Pe, Ne, Ico, Bmp };
 
+// Why a file has no icons. Offsets are file offsets of the structure at fault, except for
+// ResourceOutOfFile in a PE module, whose offset is the RVA that maps to no bytes of the file.
+enum class RefusalKind {
+    None,                  // the file has icons
+    NotAContainer,         // not a PE or NE module, an .ico or a .bmp file
+    TruncatedHeader,       // a header or table runs past the end of the file
+    UnsupportedHeader,     // an MZ file with neither PE nor NE header, or an unknown PE header
+    NoResources,           // a module without a resource directory or table
+    ResourceOutOfFile,     // a resource directory or its data lies outside the file
+    ResourceDirectoryLoop, // a resource directory points back at one already walked
+    TooManyResources,      // more resource entries than any real module has
+    NoIconGroups,          // resources, but no usable icon group among them
+    NoIconImages,          // an icon directory that names no image inside the file
+    BadBitmap,             // a .bmp file whose headers are refused (DescribeDibRefusal says how)
+    OutOfMemory,
+};
+
+struct ContainerRefusal {
+    RefusalKind kind = RefusalKind::None;
+    std::uint64_t offset = 0;
+    formats::DibRefusal bitmap = formats::DibRefusal::None; // for BadBitmap
+};
+
+// A short English phrase for the kind of refusal.
+const char* DescribeRefusal(RefusalKind kind);
+
 // A byte range of the file holding one resource.
 struct ResourceSpan {
     std::uint64_t offset = 0;
@@ -51,12 +77,14 @@ struct ContainerIndex {
     bool iconsIndexed = false;
     std::vector<std::pair<std::uint32_t, ResourceSpan>> icons; // sorted by id, ids unique
     DecodeLedger decoding;
+    // Set when the index found no groups.
+    ContainerRefusal refusal;
 
     int Count() const { return static_cast<int>(groups.size()); }
 };
 
 // Recognises the container by content and lists its icon groups; kind None (count 0) for
-// anything unrecognised or damaged.
+// anything unrecognised or damaged. A count of 0 comes with the reason in `refusal`.
 ContainerIndex IndexContainer(ByteSource& source);
 
 // Fills index.icons for PE and NE containers (a no-op for the others or when done already).

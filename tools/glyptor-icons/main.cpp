@@ -2,6 +2,7 @@
 // lists and extracts icons with exactly the code the program's scanner and grid use.
 #include "Outputs.h"
 
+#include "formats/IconContainer.h"
 #include "platform/icons/FileSource.h"
 #include "platform/icons/IconSource.h"
 
@@ -28,11 +29,13 @@ const char* const kHelp =
 Commands:
   count FILE...        print COUNT<TAB>PATH for each file (0 when it holds no icons);
                        with "-" the paths are read from standard input, one per line
-  list [-r] [--mask .DLL.EXE...] PATH...
+  list [-r] [-v] [--mask .DLL.EXE...] PATH...
                        print PATH<TAB>INDEX<TAB>WIDTHxHEIGHT<TAB>BITS for every icon of the
                        files and folders given; -r descends into subfolders; --mask keeps
                        files whose upper-cased extension occurs in the mask, as the
-                       program's type filter does (.CUR and .ANI files are never read)
+                       program's type filter does (.CUR and .ANI files are never read);
+                       -v prints PATH<TAB>no icons: REASON at offset N for files without
+                       icons
   extract [--size N | --all-sizes] [--depth N] FILE INDEX OUT
                        write icon INDEX (from 0) of FILE as a 32 x 32 picture; --size N
                        writes the icon's own N x N image instead, --all-sizes each of its
@@ -132,9 +135,26 @@ bool PassesMask(const fs::path& file, const std::string& mask) {
     return mask.empty() || (!ext.empty() && mask.find(ext) != std::string::npos);
 }
 
-void ListFile(const std::string& path) {
+// Why the file at the native path has no icons, as -v prints it.
+std::string RefusalOf(const std::string& path) {
+    auto file = icons::FileSource::Open(path);
+    if (!file) {
+        return "not a regular file that can be opened";
+    }
+    const icons::ContainerRefusal refusal = icons::IndexContainer(*file).refusal;
+    std::string text = icons::DescribeRefusal(refusal.kind);
+    if (refusal.kind == icons::RefusalKind::BadBitmap) {
+        text += std::string(" (") + formats::DescribeDibRefusal(refusal.bitmap) + ")";
+    }
+    return text + " at offset " + std::to_string(refusal.offset);
+}
+
+void ListFile(const std::string& path, bool verbose) {
     icons::IconSourceCache cache;
     const int count = icons::IconCount(cache, path);
+    if (verbose && count <= 0) {
+        std::cout << Printable(path) << "\tno icons: " << RefusalOf(path) << '\n';
+    }
     for (int index = 0; index < count; ++index) {
         icons::IconImageInfo chosen;
         std::cout << Printable(path) << '\t' << index << '\t';
@@ -150,11 +170,14 @@ void ListFile(const std::string& path) {
 
 int List(const std::vector<std::string>& arguments) {
     bool recursive = false;
+    bool verbose = false;
     std::string mask;
     std::vector<std::string> paths;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == "-r") {
             recursive = true;
+        } else if (arguments[i] == "-v") {
+            verbose = true;
         } else if (arguments[i] == "--mask") {
             if (++i == arguments.size()) {
                 return Usage("--mask needs a value such as .DLL.EXE");
@@ -198,13 +221,13 @@ int List(const std::vector<std::string>& arguments) {
             }
             std::sort(files.begin(), files.end());
             for (const auto& file : files) {
-                ListFile(file);
+                ListFile(file, verbose);
             }
         } else if (!Readable(path)) {
             std::cerr << "glyptor-icons: cannot read " << Printable(path) << "\n";
             status = kExitUnreadable;
         } else {
-            ListFile(path);
+            ListFile(path, verbose);
         }
     }
     return status;
