@@ -25,6 +25,9 @@ void FuzzContainer(std::span<const std::uint8_t> bytes) {
     // Every group is extracted, but a hostile file could list thousands: the first few and the
     // last one show the same code paths.
     const int count = index.Count();
+    if ((count > 0) != (index.refusal.kind == RefusalKind::None)) {
+        std::abort(); // a file without icons must say why, and one with icons must not
+    }
     for (int group = 0; group < count && group < 8; ++group) {
         Check(ExtractFromContainer(source, index, group, 32));
     }
