@@ -43,7 +43,7 @@ std::vector<std::uint8_t> EncodeBmp(const Bitmap& picture, unsigned bitsPerPixel
     header.biHeight = picture.height;
     header.biPlanes = 1;
     header.biBitCount = static_cast<std::uint16_t>(bitsPerPixel);
-    header.biCompression = kBiRgb;
+    header.biCompression = BI_RGB;
     header.biSizeImage = static_cast<std::uint32_t>(imageSize);
     StoreBitmapInfoHeader(header, bytes.subspan(kBitmapFileHeaderSize, kBitmapInfoHeaderSize));
 

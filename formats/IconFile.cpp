@@ -80,7 +80,7 @@ BITMAPINFOHEADER InitBitmapInfoHeader(const dib::Bitmap* bitmap, std::uint32_t c
     header.biHeight = bitmap->height;
     header.biPlanes = 1;
     header.biBitCount = static_cast<std::uint16_t>(bitsPerPixel);
-    header.biCompression = dib::kBiRgb;
+    header.biCompression = dib::BI_RGB;
     const std::uint64_t imageSize =
         BytesPerScanline(static_cast<std::uint64_t>(bitmap->width), bitsPerPixel) *
         static_cast<std::uint64_t>(bitmap->height);
