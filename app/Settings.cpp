@@ -48,13 +48,6 @@ private:
     QSettings store_;
 };
 
-const SettingKey& KeyNamed(const char* name) {
-    for (const SettingKey& key : SettingKeys())
-        if (qstrcmp(key.name, name) == 0)
-            return key;
-    throw std::logic_error("unknown setting");
-}
-
 SettingsValues Defaults() {
     SettingsValues values;
     for (const SettingKey& key : SettingKeys()) {
@@ -68,27 +61,6 @@ SettingsValues Defaults() {
 }
 
 } // namespace
-
-const std::vector<SettingKey>& SettingKeys() {
-    using V = SettingsValues;
-    static const std::vector<SettingKey> keys{
-        {"MaxCash", "3000", &V::MaxCash, nullptr},
-        {"MinCash", "2000", &V::MinCash, nullptr},
-        {"WinTop", "30", &V::WinTop, nullptr},
-        {"WinLeft", "30", &V::WinLeft, nullptr},
-        {"WinHeight", "400", &V::WinHeight, nullptr},
-        {"WinWidth", "600", &V::WinWidth, nullptr},
-        {"SubFolders", "1", &V::SubFolders, nullptr},
-        {"iconboxcolor", "0", &V::iconboxcolor, nullptr},
-        {"LastDir", "C:", nullptr, &V::LastDir},
-        {"Mask", "", nullptr, &V::Mask},
-        {"Theme", "default", nullptr, &V::Theme},
-        {"browserwidth", "210", &V::browserwidth, nullptr},
-        {"IconSize", "32", &V::IconSize, nullptr},
-        {"FoldDuplicates", "0", &V::FoldDuplicates, nullptr},
-    };
-    return keys;
-}
 
 TSettings::TSettings(ProgramState& state, SettingsControls controls,
                      std::function<QRect()> normalBounds, QObject* parent)
@@ -140,7 +112,7 @@ void TSettings::LoadSettings() {
 void TSettings::LoadGridColorSetting() {
     SettingsReader store;
     SettingsValues values = Defaults();
-    store.Read(KeyNamed("iconboxcolor"), values);
+    store.Read(SettingKeyNamed("iconboxcolor"), values);
     controls_.IconBox->SetColor(values.iconboxcolor);
 }
 

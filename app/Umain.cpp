@@ -60,7 +60,10 @@ QToolButton* NewSpeedButton(QWidget* parent, const char* name, int x, int y, int
 
 } // namespace
 
-TFMain::TFMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+TFMain::TFMain(QWidget* parent) : TFMain(ProgramState{}, parent) {}
+
+TFMain::TFMain(ProgramState state, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), State(std::move(state)) {
     setObjectName(QStringLiteral("FMain"));
     setWindowTitle(QStringLiteral("Главное"));
     setAcceptDrops(true);
@@ -78,7 +81,7 @@ TFMain::TFMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     try {
         Settings->LoadSettings();
     } catch (const std::exception& error) {
-        platform::Application::ReportError(QString::fromUtf8(error.what()));
+        platform::ReportError(State, QString::fromUtf8(error.what()));
     }
     FolderTree->BuildDriveTree();
     State.IconClickAction = [this](TIconRes& record) { ShowInStatus(record); };

@@ -1,7 +1,7 @@
 // The 32-bit icon file writer.
 #include "export/IconFile32.h"
 
-#include "export/IconFile.h"
+#include "formats/IconFile.h"
 
 namespace glyptor::iconfile {
 

@@ -4,8 +4,9 @@
 #include "export/IconGroup.h"
 
 #include "export/IconFile32.h"
+#include "formats/ModuleResources.h"
+#include "platform/icons/FileSource.h"
 #include "platform/icons/IconSource.h"
-#include "platform/icons/ModuleResources.h"
 
 #include <algorithm>
 #include <cstring>

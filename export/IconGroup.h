@@ -5,7 +5,7 @@
 #pragma once
 
 #include "formats/ByteCursor.h"
-#include "platform/icons/IconContainer.h"
+#include "formats/IconContainer.h"
 #include "formats/IconImage.h"
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // PNG export of icons.
 #include "export/IconPng.h"
 
+#include "platform/icons/IconDecode.h"
 #include "platform/icons/IconSource.h"
 
 #include <QBuffer>

@@ -3,7 +3,8 @@
 // the last few files so that the grid's neighbouring icons cost one parse.
 #include "platform/icons/IconSource.h"
 
-#include "platform/icons/IconContainer.h"
+#include "platform/icons/FileSource.h"
+#include "platform/icons/IconDecode.h"
 
 #include <algorithm>
 #include <cstring>

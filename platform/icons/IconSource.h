@@ -3,7 +3,7 @@
 #pragma once
 
 #include "formats/IconImage.h"
-#include "platform/icons/IconImages.h"
+#include "platform/icons/IconDecode.h"
 
 #include <cstdint>
 #include <functional>

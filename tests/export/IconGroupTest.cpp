@@ -4,11 +4,11 @@
 #include "export/IconGroup.h"
 #include "../platform/icons/IconFileBuilder.h"
 #include "export/BatchSave.h"
-#include "export/IconFile.h"
+#include "formats/IconFile.h"
 #include "export/IconFile32.h"
 #include "export/IconPng.h"
-#include "platform/icons/IconContainer.h"
-#include "platform/icons/IconImages.h"
+#include "formats/IconContainer.h"
+#include "formats/IconImages.h"
 #include "platform/icons/IconSource.h"
 
 #include <gtest/gtest.h>

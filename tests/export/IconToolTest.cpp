@@ -1,6 +1,6 @@
 // glyptor-icons writing .ico and .bmp files through the icon file writer: every --depth, the
 // round trip of a 24-bit icon file, and refused depths.
-#include "export/IconFile.h"
+#include "export/IconSave.h"
 #include "tests/platform/dib/ExternalReaders.h"
 
 #include <gtest/gtest.h>
@@ -36,8 +36,7 @@ class IconTool : public ::testing::Test {
 protected:
     void SetUp() override {
         source_ = dir_.File("source.ico");
-        SaveIconToFile(source_, SourceIcon(), 5,
-                       [](const std::string& text, const std::string&) { ADD_FAILURE() << text; });
+        EXPECT_EQ(SaveIconToFile(source_, SourceIcon(), 5).errorText, "");
     }
 
     int Extract(const std::string& out, const std::string& depth) {

@@ -4,12 +4,13 @@
 #include "ExportCommands.h"
 
 #include "export/BatchSave.h"
-#include "export/IconFile.h"
 #include "export/IconFile32.h"
 #include "export/IconGroup.h"
 #include "export/IconPng.h"
-#include "platform/dib/OutputFile.h"
 #include "formats/ByteCursor.h"
+#include "formats/IconFile.h"
+#include "platform/dib/OutputFile.h"
+#include "platform/icons/FileSource.h"
 #include "platform/icons/IconSource.h"
 
 #include <algorithm>

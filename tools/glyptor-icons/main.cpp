@@ -3,6 +3,7 @@
 #include "ExportCommands.h"
 #include "Outputs.h"
 
+#include "formats/IconContainer.h"
 #include "platform/icons/FileSource.h"
 #include "platform/icons/IconSource.h"
 
@@ -29,11 +30,13 @@ const char* const kHelp =
 Commands:
   count FILE...        print COUNT<TAB>PATH for each file (0 when it holds no icons);
                        with "-" the paths are read from standard input, one per line
-  list [-r] [--mask .DLL.EXE...] PATH...
+  list [-r] [-v] [--mask .DLL.EXE...] PATH...
                        print PATH<TAB>INDEX<TAB>WIDTHxHEIGHT<TAB>BITS for every icon of the
                        files and folders given; -r descends into subfolders; --mask keeps
                        files whose upper-cased extension occurs in the mask, as the
-                       program's type filter does (.CUR and .ANI files are never read)
+                       program's type filter does (.CUR and .ANI files are never read);
+                       -v prints PATH<TAB>no icons: REASON at offset N for files without
+                       icons
   list -l [-r] [--mask ...] PATH...
                        one line per image of each icon's group:
                        PATH<TAB>INDEX<TAB>WIDTHxHEIGHT<TAB>BITS<TAB>PNG|DIB<TAB>BYTES
@@ -119,9 +122,26 @@ bool PassesMask(const fs::path& file, const std::string& mask) {
     return mask.empty() || (!ext.empty() && mask.find(ext) != std::string::npos);
 }
 
-void ListFile(const std::string& path) {
+// Why the file at the native path has no icons, as -v prints it.
+std::string RefusalOf(const std::string& path) {
+    auto file = icons::FileSource::Open(path);
+    if (!file) {
+        return "not a regular file that can be opened";
+    }
+    const icons::ContainerRefusal refusal = icons::IndexContainer(*file).refusal;
+    std::string text = icons::DescribeRefusal(refusal.kind);
+    if (refusal.kind == icons::RefusalKind::BadBitmap) {
+        text += std::string(" (") + formats::DescribeDibRefusal(refusal.bitmap) + ")";
+    }
+    return text + " at offset " + std::to_string(refusal.offset);
+}
+
+void ListFile(const std::string& path, bool verbose) {
     icons::IconSourceCache cache;
     const int count = icons::IconCount(cache, path);
+    if (verbose && count <= 0) {
+        std::cout << Printable(path) << "\tno icons: " << RefusalOf(path) << '\n';
+    }
     for (int index = 0; index < count; ++index) {
         icons::IconImageInfo chosen;
         std::cout << Printable(path) << '\t' << index << '\t';
@@ -137,11 +157,14 @@ void ListFile(const std::string& path) {
 
 int List(const std::vector<std::string>& arguments) {
     bool recursive = false;
+    bool verbose = false;
     std::string mask;
     std::vector<std::string> paths;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == "-r") {
             recursive = true;
+        } else if (arguments[i] == "-v") {
+            verbose = true;
         } else if (arguments[i] == "--mask") {
             if (++i == arguments.size()) {
                 return Usage("--mask needs a value such as .DLL.EXE");
@@ -185,13 +208,13 @@ int List(const std::vector<std::string>& arguments) {
             }
             std::sort(files.begin(), files.end());
             for (const auto& file : files) {
-                ListFile(file);
+                ListFile(file, verbose);
             }
         } else if (!Readable(path)) {
             std::cerr << "glyptor-icons: cannot read " << Printable(path) << "\n";
             status = kExitUnreadable;
         } else {
-            ListFile(path);
+            ListFile(path, verbose);
         }
     }
     return status;

@@ -113,6 +113,18 @@ TEST_F(IconToolTest, ListWalksFoldersThroughTheTypeFilter) {
     EXPECT_EQ(run.out.find("deep"), std::string::npos) << "no -r, no subfolders";
 }
 
+// -v adds a line saying why for each file without icons; without it such files print nothing.
+TEST_F(IconToolTest, VerboseListSaysWhyAFileHasNoIcons) {
+    const auto pe = Write("a.dll", ThreeIcons());
+    const auto text = Write("b.txt", Bytes(10, 'x'));
+    auto run = RunTool("list -v " + pe + " " + text);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.substr(run.out.find(text)),
+              text + "\tno icons: not a PE or NE module, icon or bitmap file at offset 0\n");
+    EXPECT_EQ(run.out.find(pe + "\tno icons"), std::string::npos);
+    EXPECT_EQ(RunTool("list " + text).out, "");
+}
+
 TEST_F(IconToolTest, ExtractWritesPngPictures) {
     const auto pe = Write("a.dll", ThreeIcons());
     const std::string out = (root_ / "icon.png").string();

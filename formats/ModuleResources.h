@@ -1,7 +1,7 @@
 // Icon resources of Windows modules (PE32, PE32+ and 16-bit NE), for IconContainer.
 #pragma once
 
-#include "platform/icons/IconContainer.h"
+#include "formats/IconContainer.h"
 
 #include <string>
 #include <vector>
