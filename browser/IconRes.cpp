@@ -44,33 +44,6 @@ const IconImage& ApplicationIconImage() {
     return icon;
 }
 
-QImage ToQImage(const IconImage& icon) {
-    if (!icon.IsValid())
-        return {};
-    QImage image(icon.width, icon.height, QImage::Format_ARGB32);
-    for (int y = 0; y < icon.height; ++y)
-        std::copy_n(icon.pixels.data() + static_cast<std::size_t>(y) * icon.width, icon.width,
-                    reinterpret_cast<std::uint32_t*>(image.scanLine(y)));
-    return image;
-}
-
-IconImage FromQImage(const QImage& source) {
-    const QImage image = source.convertToFormat(QImage::Format_ARGB32);
-    IconImage icon;
-    icon.width = image.width();
-    icon.height = image.height();
-    icon.pixels.reserve(static_cast<std::size_t>(icon.width) * icon.height);
-    icon.mask.reserve(icon.pixels.capacity());
-    for (int y = 0; y < icon.height; ++y) {
-        const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
-        for (int x = 0; x < icon.width; ++x) {
-            icon.pixels.push_back(row[x]);
-            icon.mask.push_back((row[x] >> 24) == 0 ? 1 : 0);
-        }
-    }
-    return icon;
-}
-
 namespace {
 
 // Setting a ratio detaches a shared pixmap; the program's icon is shared by every record that

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "formats/IconImage.h"
+#include "platform/icons/IconDecode.h"
 
 #include <QPixmap>
 #include <QString>
@@ -75,7 +76,7 @@ QPixmap ApplicationIcon(int deviceSize);
 const IconImage& ApplicationIconImage();
 
 // Conversions between the icon model and Qt's pictures.
-QImage ToQImage(const IconImage& icon);
-IconImage FromQImage(const QImage& image);
+using icons::FromQImage;
+using icons::ToQImage;
 
 } // namespace glyptor

@@ -44,16 +44,6 @@ std::optional<IconImage> IconAtSize(const std::string& nativePath, int index, in
     return icons::ExtractIcon(nativePath, index, size, nullptr);
 }
 
-QImage ToQImage(const IconImage& icon) {
-    QImage image(icon.width, icon.height, QImage::Format_ARGB32);
-    for (int y = 0; y < icon.height; ++y) {
-        std::memcpy(image.scanLine(y),
-                    icon.pixels.data() + static_cast<std::size_t>(y) * icon.width,
-                    static_cast<std::size_t>(icon.width) * 4);
-    }
-    return image;
-}
-
 icongroup::Bytes EncodePng(const IconImage& icon) {
     QByteArray encoded;
     QBuffer buffer(&encoded);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "export/IconGroup.h"
+#include "platform/icons/IconDecode.h"
 
 #include <QImage>
 
@@ -29,7 +30,7 @@ std::optional<IconImage> IconAtSize(const std::string& nativePath, int index, in
 std::optional<IconImage> LargestImage(const std::string& nativePath, int index);
 
 // The icon's pixels as a 32-bit picture with alpha.
-QImage ToQImage(const IconImage& icon);
+using icons::ToQImage;
 
 // The picture encoded as PNG; empty when encoding fails.
 icongroup::Bytes EncodePng(const IconImage& icon);

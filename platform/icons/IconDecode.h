@@ -10,6 +10,8 @@
 #include <optional>
 #include <span>
 
+class QImage;
+
 namespace glyptor::icons {
 
 // Decodes one icon image at its own size: a DIB whose height counts the colour rows and the AND
@@ -32,5 +34,10 @@ std::optional<IconImage> ExtractFromContainer(ByteSource& source, ContainerIndex
 IconImage ScaleIcon(const IconImage& icon, int size);
 // Fits a picture into `size` x `size` with its aspect kept, centred, transparent around it.
 IconImage FitPicture(const IconImage& picture, int size);
+
+// The icon's pixels as a 32-bit picture with alpha (a null picture for an invalid icon), and a
+// picture as an icon whose mask marks the fully transparent pixels.
+QImage ToQImage(const IconImage& icon);
+IconImage FromQImage(const QImage& picture);
 
 } // namespace glyptor::icons

@@ -9,16 +9,6 @@ namespace glyptor::icons {
 
 namespace {
 
-QImage ToQImage(const IconImage& icon) {
-    QImage image(icon.width, icon.height, QImage::Format_ARGB32);
-    for (int y = 0; y < icon.height; ++y) {
-        auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
-        std::copy_n(icon.pixels.begin() + static_cast<std::ptrdiff_t>(y) * icon.width, icon.width,
-                    row);
-    }
-    return image;
-}
-
 // Copies a scaled picture into `target` at (left, top). A scaled edge pixel that is less than
 // half covered gets the mask bit, so that a one-bit consumer sees the same outline.
 void Blit(const QImage& scaled, IconImage& target, int left, int top) {
@@ -76,6 +66,36 @@ IconImage FitPicture(const IconImage& picture, int size) {
     Blit(ToQImage(picture).scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
          out, (size - width) / 2, (size - height) / 2);
     return out;
+}
+
+QImage ToQImage(const IconImage& icon) {
+    if (!icon.IsValid()) {
+        return {};
+    }
+    QImage image(icon.width, icon.height, QImage::Format_ARGB32);
+    for (int y = 0; y < icon.height; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
+        std::copy_n(icon.pixels.begin() + static_cast<std::ptrdiff_t>(y) * icon.width, icon.width,
+                    row);
+    }
+    return image;
+}
+
+IconImage FromQImage(const QImage& picture) {
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    IconImage icon;
+    icon.width = image.width();
+    icon.height = image.height();
+    icon.pixels.reserve(static_cast<std::size_t>(icon.width) * icon.height);
+    icon.mask.reserve(icon.pixels.capacity());
+    for (int y = 0; y < icon.height; ++y) {
+        const auto* row = reinterpret_cast<const std::uint32_t*>(image.constScanLine(y));
+        for (int x = 0; x < icon.width; ++x) {
+            icon.pixels.push_back(row[x]);
+            icon.mask.push_back((row[x] >> 24) == 0 ? 1 : 0);
+        }
+    }
+    return icon;
 }
 
 } // namespace glyptor::icons

@@ -2,12 +2,10 @@
 // kWriters; nothing else in the tool needs to change.
 #include "Outputs.h"
 
+#include "export/IconPng.h"
 #include "export/IconSave.h"
 #include "platform/dib/OutputFile.h"
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QImage>
 #include <QString>
 
 #include <algorithm>
@@ -20,22 +18,13 @@ namespace glyptor::tools {
 namespace {
 
 std::string WritePng(const IconImage& icon, const std::string& path, const OutputOptions&) {
-    QImage image(icon.width, icon.height, QImage::Format_ARGB32);
-    for (int y = 0; y < icon.height; ++y) {
-        std::memcpy(image.scanLine(y),
-                    icon.pixels.data() + static_cast<std::size_t>(y) * icon.width,
-                    static_cast<std::size_t>(icon.width) * 4);
-    }
     // Encoded in memory first: the file on disk is replaced whole or not at all.
-    QByteArray encoded;
-    QBuffer buffer(&encoded);
-    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) {
+    const auto encoded = iconpng::EncodePng(icon);
+    if (encoded.empty()) {
         return "cannot write " + path;
     }
     try {
-        dib::ReplaceFileContents(
-            path, std::span(reinterpret_cast<const std::uint8_t*>(encoded.constData()),
-                            static_cast<std::size_t>(encoded.size())));
+        dib::ReplaceFileContents(path, encoded);
     } catch (const std::exception& failure) {
         return failure.what();
     }
