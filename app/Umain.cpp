@@ -121,8 +121,27 @@ TFMain::TFMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     qApp->installEventFilter(this);
     ExportActions = new TExportActions(
         State, *PictureCache,
-        {this, IconBox, c4b, c8b, c16b, c24b, cbmp, Copytoclipboard1, Wallpapercenter,
-         Wallpapertiled, SpeedButton2, SpeedButton3, SpeedButton4, SpeedButton5},
+        {this,
+         IconBox,
+         c4b,
+         c8b,
+         c16b,
+         c24b,
+         cbmp,
+         Copytoclipboard1,
+         Wallpapercenter,
+         Wallpapertiled,
+         SpeedButton2,
+         SpeedButton3,
+         SpeedButton4,
+         SpeedButton5,
+         c32b,
+         IconProperties1,
+         SaveGroup1,
+         SavePng1,
+         SaveFileIcons1,
+         SaveAllIcons1,
+         StatusLabel},
         [this](TIconRes& record) { ShowInStatus(record); }, this);
 }
 
@@ -395,6 +414,18 @@ void TFMain::CreateMenus() {
     Wallpapertiled = addItem(IconActionMenu, "Wallpapertiled", QStringLiteral("Обои замостить"));
     IconActionMenu->addSeparator()->setObjectName(QStringLiteral("N1"));
     Backc1 = addItem(IconActionMenu, "Backc1", QStringLiteral("Цвет фона"));
+    c32b = addItem(Save, "c32b", QStringLiteral("32-битный значок"));
+    N5 = IconActionMenu->addSeparator();
+    N5->setObjectName(QStringLiteral("N5"));
+    IconProperties1 =
+        addItem(IconActionMenu, "IconProperties1", QStringLiteral("Свойства значка..."));
+    SaveGroup1 =
+        addItem(IconActionMenu, "SaveGroup1", QStringLiteral("Сохранить группу значков..."));
+    SavePng1 = addItem(IconActionMenu, "SavePng1", QStringLiteral("Сохранить в PNG..."));
+    SaveFileIcons1 =
+        addItem(IconActionMenu, "SaveFileIcons1", QStringLiteral("Сохранить все значки файла..."));
+    SaveAllIcons1 =
+        addItem(IconActionMenu, "SaveAllIcons1", QStringLiteral("Сохранить все значки..."));
     connect(IconActionMenu, &QMenu::aboutToShow, this, &TFMain::IconActionMenuPopup);
     connect(Backc1, &QAction::triggered, this, &TFMain::Backc1Click);
     IconBox->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -524,6 +555,10 @@ void TFMain::IconActionMenuPopup() {
     for (QAction* entry : entries)
         if (entry != Backc1)
             entry->setVisible(selected);
+    // Saving the whole grid needs no selection, only icons.
+    const bool any = IconBox->Count() > 0;
+    SaveAllIcons1->setVisible(any);
+    N5->setVisible(any);
 }
 
 void TFMain::Backc1Click() {
