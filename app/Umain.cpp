@@ -126,8 +126,27 @@ TFMain::TFMain(ProgramState state, QWidget* parent)
     qApp->installEventFilter(this);
     ExportActions = new TExportActions(
         State, *PictureCache,
-        {this, IconBox, c4b, c8b, c16b, c24b, cbmp, Copytoclipboard1, Wallpapercenter,
-         Wallpapertiled, SpeedButton2, SpeedButton3, SpeedButton4, SpeedButton5},
+        {this,
+         IconBox,
+         c4b,
+         c8b,
+         c16b,
+         c24b,
+         cbmp,
+         Copytoclipboard1,
+         Wallpapercenter,
+         Wallpapertiled,
+         SpeedButton2,
+         SpeedButton3,
+         SpeedButton4,
+         SpeedButton5,
+         c32b,
+         IconProperties1,
+         SaveGroup1,
+         SavePng1,
+         SaveFileIcons1,
+         SaveAllIcons1,
+         StatusLabel},
         [this](TIconRes& record) { ShowInStatus(record); }, this);
 }
 
@@ -421,6 +440,18 @@ void TFMain::CreateMenus() {
     Wallpapertiled = addItem(IconActionMenu, "Wallpapertiled", QStringLiteral("Обои замостить"));
     IconActionMenu->addSeparator()->setObjectName(QStringLiteral("N1"));
     Backc1 = addItem(IconActionMenu, "Backc1", QStringLiteral("Цвет фона"));
+    c32b = addItem(Save, "c32b", QStringLiteral("32-битный значок"));
+    N5 = IconActionMenu->addSeparator();
+    N5->setObjectName(QStringLiteral("N5"));
+    IconProperties1 =
+        addItem(IconActionMenu, "IconProperties1", QStringLiteral("Свойства значка..."));
+    SaveGroup1 =
+        addItem(IconActionMenu, "SaveGroup1", QStringLiteral("Сохранить группу значков..."));
+    SavePng1 = addItem(IconActionMenu, "SavePng1", QStringLiteral("Сохранить в PNG..."));
+    SaveFileIcons1 =
+        addItem(IconActionMenu, "SaveFileIcons1", QStringLiteral("Сохранить все значки файла..."));
+    SaveAllIcons1 =
+        addItem(IconActionMenu, "SaveAllIcons1", QStringLiteral("Сохранить все значки..."));
     connect(IconActionMenu, &QMenu::aboutToShow, this, &TFMain::IconActionMenuPopup);
     connect(Backc1, &QAction::triggered, this, &TFMain::Backc1Click);
     IconBox->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -548,9 +579,9 @@ void TFMain::IconClick() {
 
 void TFMain::IconActionMenuPopup() {
     const bool selected = IconBox->ItemIndex() >= 0;
-    const QList<QAction*> entries = IconActionMenu->actions();
-    // Everything above "Цвет фона" acts on the selected icon.
-    for (QAction* entry : entries)
+    // With no cell selected the menu holds "Цвет фона" alone, the added entries included, so
+    // that a right click on an empty spot looks as it always did.
+    for (QAction* entry : IconActionMenu->actions())
         if (entry != Backc1)
             entry->setVisible(selected);
 }

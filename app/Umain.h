@@ -97,6 +97,13 @@ public:
     QAction* Wallpapercenter = nullptr;
     QAction* Wallpapertiled = nullptr;
     QAction* Backc1 = nullptr;
+    QAction* c32b = nullptr;
+    QAction* N5 = nullptr; // the separator before the full-quality export entries
+    QAction* IconProperties1 = nullptr;
+    QAction* SaveGroup1 = nullptr;
+    QAction* SavePng1 = nullptr;
+    QAction* SaveFileIcons1 = nullptr;
+    QAction* SaveAllIcons1 = nullptr;
     QTimer* Timer1 = nullptr;
     QList<QIcon> FATImgList; // the tree's nine 16 x 16 pictures
 

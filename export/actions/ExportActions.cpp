@@ -1,28 +1,48 @@
 // The actions on one found icon: save it as an icon file or a picture through the save dialog,
-// copy it to the clipboard, make it the wallpaper; and the four tool buttons that choose what a
-// click on a grid icon does.
+// copy it to the clipboard, make it the wallpaper; the four tool buttons that choose what a
+// click on a grid icon does; and the full-quality export: properties window, group and PNG
+// saves, dragging out and saving many icons at once.
 #include "export/actions/ExportActions.h"
 
 #include "browser/IconGrid.h"
 #include "browser/PictureCache.h"
+#include "export/IconFile32.h"
+#include "export/IconGroup.h"
+#include "export/IconPng.h"
 #include "export/IconSave.h"
+#include "export/PropertiesWindow.h"
 #include "export/actions/SaveRules.h"
 #include "formats/Dib.h"
 #include "platform/core/Paths.h"
 #include "platform/dib/OutputFile.h"
 #include "platform/icons/IconDecode.h"
+#include "platform/icons/IconSource.h"
 #include "platform/ui/Application.h"
 #include "platform/wallpaper/Wallpaper.h"
 #include "resources/Resources.h"
 
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QDrag>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFormLayout>
+#include <QGridLayout>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QToolButton>
 
 #include <map>
@@ -92,6 +112,74 @@ template <typename Action> void Reported(const ProgramState& state, Action&& act
 // The extension of a name typed without one when the type names none.
 const QString kDefaultSuffix = QStringLiteral("ico");
 
+// The record's file as a native path; a program path no drive holds any more says so.
+std::string NativePathOf(const TIconRes& record) {
+    const QString programPath = record.FullPath();
+    const auto native = platform::ToNativePath(programPath.toStdString());
+    if (!native)
+        throw std::runtime_error("Cannot open file " + programPath.toStdString());
+    return *native;
+}
+
+std::runtime_error UnreadableIcon(const TIconRes& record) {
+    return std::runtime_error("Cannot read icon " + record.FullPath().toStdString() + " " +
+                              std::to_string(record.IconIndex));
+}
+
+// A save dialog of our own (Qt's, so that every desktop shows the same one) for one kind.
+QFileDialog* NewExportDialog(QWidget* owner, const char* name, const QString& title,
+                             const QString& filter, const QString& suffix) {
+    auto* dialog = new QFileDialog(owner);
+    dialog->setObjectName(QString::fromLatin1(name));
+    dialog->setWindowTitle(title);
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setNameFilters({filter});
+    dialog->setDefaultSuffix(suffix);
+    return dialog;
+}
+
+// Shows the dialog on the suggested name for the record; the chosen native file name, or empty.
+QString AskFileName(QFileDialog* dialog, const TIconRes& record) {
+    const QString suggested = SuggestedSaveName(record.FileName, record.IconIndex);
+    dialog->selectFile(suggested.mid(suggested.lastIndexOf(QLatin1Char('\\')) + 1));
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
+        return {};
+    const QString fileName = dialog->selectedFiles().front();
+    dialog->setDirectory(QFileInfo(fileName).absolutePath());
+    return fileName;
+}
+
+void WriteFile(const QString& fileName, const std::vector<std::uint8_t>& bytes) {
+    dib::ReplaceFileContents(QFile::encodeName(fileName).toStdString(), bytes);
+}
+
+// The batch kinds in the order of the dialog's box: group files, PNG at the largest image,
+// then PNG at each standard size.
+constexpr int kBatchPngSizes[] = {16, 24, 32, 48, 64, 128, 256};
+
+QString BatchSummary(const batchsave::Summary& summary, int total) {
+    QString text = QStringLiteral("Записано файлов: %1 из %2.").arg(summary.written).arg(total);
+    if (summary.cancelled)
+        text += QStringLiteral("\nСохранение прервано.");
+    if (!summary.failures.empty()) {
+        text += QStringLiteral("\nНе удалось сохранить:");
+        // A whole folder of damaged files would make a box taller than the screen.
+        constexpr std::size_t kListed = 20;
+        for (std::size_t i = 0; i < summary.failures.size() && i < kListed; ++i) {
+            const batchsave::Failure& failure = summary.failures[i];
+            text += QStringLiteral("\n%1, %2: %3")
+                        .arg(QFile::decodeName(failure.item.path.c_str()))
+                        .arg(failure.item.index)
+                        .arg(QString::fromStdString(failure.reason));
+        }
+        if (summary.failures.size() > kListed)
+            text += QStringLiteral("\n... и ещё %1").arg(summary.failures.size() - kListed);
+    }
+    return text;
+}
+
 struct ToolButtonMode {
     void (TExportActions::*action)(TIconRes&);
     int cursor;
@@ -140,6 +228,38 @@ TExportActions::TExportActions(ProgramState& state, TPictureCache& pictures,
     connect(controls_.Wallpapertiled, &QAction::triggered, this,
             [this] { Reported(state_, [&] { WallpapertiledClick(); }); });
 
+    GroupDlg =
+        NewExportDialog(controls_.Owner, "GroupDlg", QStringLiteral("Сохранить группу значков"),
+                        QStringLiteral("*.ico"), QStringLiteral("ico"));
+    PngDlg = NewExportDialog(controls_.Owner, "PngDlg", QStringLiteral("Сохранить в PNG"),
+                             QStringLiteral("*.png"), QStringLiteral("png"));
+    PngSize = new QComboBox(PngDlg);
+    PngSize->setObjectName(QStringLiteral("PngSize"));
+    // Qt's own dialog lays its rows out in a grid: the size goes in as one more row under the
+    // name and type, so a PNG is chosen in one dialog.
+    if (auto* grid = qobject_cast<QGridLayout*>(PngDlg->layout())) {
+        const int row = grid->rowCount();
+        grid->addWidget(new QLabel(QStringLiteral("Размер:"), PngDlg), row, 0);
+        grid->addWidget(PngSize, row, 1);
+    }
+    if (controls_.c32b)
+        connect(controls_.c32b, &QAction::triggered, this,
+                [this] { Reported(state_, [&] { SaveClick(controls_.c32b); }); });
+    const std::pair<QAction*, void (TExportActions::*)()> entries[] = {
+        {controls_.IconProperties1, &TExportActions::IconProperties1Click},
+        {controls_.SaveGroup1, &TExportActions::SaveGroup1Click},
+        {controls_.SavePng1, &TExportActions::SavePng1Click},
+        {controls_.SaveFileIcons1, &TExportActions::SaveFileIcons1Click},
+        {controls_.SaveAllIcons1, &TExportActions::SaveAllIcons1Click},
+    };
+    for (const auto& [item, handler] : entries)
+        if (item)
+            connect(item, &QAction::triggered, this,
+                    [this, handler] { Reported(state_, [&] { (this->*handler)(); }); });
+    connect(controls_.IconBox, &TIconBox::Clicked, this, &TExportActions::FollowSelection);
+    // Dragging an icon out starts from the grid's own presses, which the grid keeps handling.
+    controls_.IconBox->viewport()->installEventFilter(this);
+
     const QList<QToolButton*> group{controls_.SpeedButton2, controls_.SpeedButton3,
                                     controls_.SpeedButton4, controls_.SpeedButton5};
     for (QToolButton* button : group) {
@@ -174,6 +294,8 @@ void TExportActions::SaveClick(QAction* item) {
         SaveDialogType = 4;
     else if (item == controls_.cbmp)
         SaveDialogType = 5;
+    else if (item && item == controls_.c32b)
+        SaveDialogType = 6;
     if (TIconRes* record = SelectedRecord())
         SaveWithDialog(*record);
 }
@@ -242,11 +364,25 @@ void TExportActions::SaveWithDialog(TIconRes& record) {
     case SaveKind::Icon: {
         if (const auto depthCode = DepthCodeForSaveType(SaveDialogType))
             LastIconDepthCode = *depthCode;
-        const auto saved = iconfile::SaveIconToFile(nativeName, icon, LastIconDepthCode);
-        if (!saved.Saved())
-            platform::MessageBox(controls_.Owner, QString::fromLocal8Bit(saved.errorText),
+        else if (SaveDialogType == 6)
+            LastIconDepthCode = kAlphaIconDepthCode;
+        const auto showError = [this](const std::string& text) {
+            platform::MessageBox(controls_.Owner, QString::fromLocal8Bit(text),
                                  QString::fromLocal8Bit(iconfile::kSaveErrorCaption),
                                  platform::MessageIcon::Error);
+        };
+        if (LastIconDepthCode != kAlphaIconDepthCode) {
+            const auto saved = iconfile::SaveIconToFile(nativeName, icon, LastIconDepthCode);
+            if (!saved.Saved())
+                showError(saved.errorText);
+            break;
+        }
+        // The 32-bit file fails as the other depths do: one box, the old file left alone.
+        try {
+            dib::ReplaceFileContents(nativeName, iconfile::EncodeIconFile32(icon));
+        } catch (const std::exception& failure) {
+            showError(std::string("File save error: ") + failure.what());
+        }
         break;
     }
     case SaveKind::Picture: {
@@ -268,7 +404,7 @@ void TExportActions::SaveWithDialog(TIconRes& record) {
 void TExportActions::CopyToClipboard(TIconRes& record) {
     const IconImage icon = CurrentIcon(pictures_, record);
     const QImage image = IconOnBackground(icon, QSize(icon.width, icon.height), Qt::white);
-    QGuiApplication::clipboard()->setImage(image);
+    QGuiApplication::clipboard()->setMimeData(payloads::ClipboardPayload(image, icon).release());
 }
 
 void TExportActions::SetWallpaper(TIconRes& record, const QString& mode) {
@@ -291,6 +427,230 @@ void TExportActions::SetWallpaperTiled(TIconRes& record) {
 
 void TExportActions::SetWallpaperCentered(TIconRes& record) {
     SetWallpaper(record, QStringLiteral("center"));
+}
+
+void TExportActions::IconProperties1Click() {
+    TIconRes* record = SelectedRecord();
+    if (!record)
+        return;
+    if (!Properties)
+        Properties = new PropertiesWindow(controls_.Owner);
+    Properties->show();
+    FollowSelection();
+    Properties->raise();
+    Properties->activateWindow();
+}
+
+void TExportActions::FollowSelection() {
+    TIconRes* record = SelectedRecord();
+    if (!Properties || !Properties->isVisible() || !record)
+        return;
+    const QColor text = controls_.StatusLabel
+                            ? controls_.StatusLabel->palette().color(QPalette::WindowText)
+                            : QColor(Qt::white);
+    Properties->SetColours(ToQColor(controls_.IconBox->Color()), text);
+    const auto native = platform::ToNativePath(record->FullPath().toStdString());
+    Properties->SetIcon(record->FullPath(), native.value_or(std::string()), record->IconIndex);
+}
+
+void TExportActions::SaveGroup1Click() {
+    if (TIconRes* record = SelectedRecord())
+        SaveGroupWithDialog(*record);
+}
+
+void TExportActions::SavePng1Click() {
+    if (TIconRes* record = SelectedRecord())
+        SavePngWithDialog(*record);
+}
+
+void TExportActions::SaveFileIcons1Click() {
+    TIconRes* record = SelectedRecord();
+    if (!record)
+        return;
+    // Every icon the file has, also those a shallow scan left out of the grid.
+    const std::string native = NativePathOf(*record);
+    std::vector<batchsave::Item> items;
+    for (int index = 0, count = icons::IconCount(native); index < count; ++index)
+        items.push_back({native, index});
+    if (items.empty())
+        throw UnreadableIcon(*record);
+    SaveIconsWithDialog(std::move(items));
+}
+
+void TExportActions::SaveAllIcons1Click() {
+    std::vector<batchsave::Item> items;
+    for (int i = 0; i < controls_.IconBox->Count(); ++i) {
+        const TIconRes& record = controls_.IconBox->Item(i);
+        // A record whose drive went away is still counted: the summary lists it as a failure.
+        const auto native = platform::ToNativePath(record.FullPath().toStdString());
+        items.push_back({native.value_or(record.FullPath().toStdString()), record.IconIndex});
+    }
+    if (!items.empty())
+        SaveIconsWithDialog(std::move(items));
+}
+
+void TExportActions::SaveGroupWithDialog(TIconRes& record) {
+    const std::string native = NativePathOf(record);
+    // Read before the dialog, so that an unreadable icon asks for no name.
+    const auto bytes = icongroup::BuildGroupIconFile(native, record.IconIndex);
+    if (!bytes)
+        throw UnreadableIcon(record);
+    const QString fileName = AskFileName(GroupDlg, record);
+    if (!fileName.isEmpty())
+        WriteFile(fileName, *bytes);
+}
+
+void TExportActions::SavePngWithDialog(TIconRes& record) {
+    const std::string native = NativePathOf(record);
+    const auto group = icongroup::ReadIconGroup(native, record.IconIndex);
+    if (!group || group->images.empty())
+        throw UnreadableIcon(record);
+    PngSize->clear();
+    for (const int size : iconpng::OfferedSizes(*group))
+        PngSize->addItem(QStringLiteral("%1 x %1").arg(size), size);
+    PngSize->setCurrentIndex(PngSize->findData(iconpng::LargestSize(*group)));
+    const QString fileName = AskFileName(PngDlg, record);
+    if (fileName.isEmpty())
+        return;
+    const auto bytes = iconpng::RenderPng(native, record.IconIndex, PngSize->currentData().toInt());
+    if (!bytes || bytes->empty())
+        throw UnreadableIcon(record);
+    WriteFile(fileName, *bytes);
+}
+
+void TExportActions::SaveIconsWithDialog(std::vector<batchsave::Item> items) {
+    if (batch_)
+        return;
+    QDialog dialog(controls_.Owner);
+    dialog.setObjectName(QStringLiteral("BatchSaveDialog"));
+    dialog.setWindowTitle(QStringLiteral("Сохранить значки"));
+    auto* folder = new QLineEdit(batchFolder_.isEmpty() ? QDir::homePath() : batchFolder_);
+    folder->setObjectName(QStringLiteral("BatchFolder"));
+    auto* browse = new QPushButton(QStringLiteral("Обзор..."));
+    auto* kind = new QComboBox;
+    kind->setObjectName(QStringLiteral("BatchKind"));
+    kind->addItem(QStringLiteral("Группы значков (*.ico)"));
+    kind->addItem(QStringLiteral("PNG, наибольший размер"));
+    for (const int size : kBatchPngSizes)
+        kind->addItem(QStringLiteral("PNG %1 x %1").arg(size));
+    kind->setCurrentIndex(batchKind_);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addWidget(folder, 1);
+    folderRow->addWidget(browse);
+    auto* form = new QFormLayout(&dialog);
+    form->addRow(QStringLiteral("Значков: %1").arg(items.size()), static_cast<QWidget*>(nullptr));
+    form->addRow(QStringLiteral("Папка:"), folderRow);
+    form->addRow(QStringLiteral("Сохранить как:"), kind);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    connect(browse, &QPushButton::clicked, &dialog, [&dialog, folder] {
+        const QString chosen = QFileDialog::getExistingDirectory(
+            &dialog, QStringLiteral("Папка для значков"), folder->text(),
+            QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+        if (!chosen.isEmpty())
+            folder->setText(chosen);
+    });
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const QString folderName = QDir::cleanPath(folder->text().trimmed());
+    if (folderName.isEmpty() || !QFileInfo(folderName).isDir()) {
+        platform::MessageBox(controls_.Owner, QStringLiteral("Папка не найдена: ") + folder->text(),
+                             QStringLiteral("Glyptor"), platform::MessageIcon::Error);
+        return;
+    }
+    batchFolder_ = folderName;
+    batchKind_ = kind->currentIndex();
+
+    batchsave::Options options;
+    options.folder = QFile::encodeName(folderName).toStdString();
+    options.kind = batchKind_ == 0 ? batchsave::Kind::Group : batchsave::Kind::Png;
+    options.pngSize = batchKind_ >= 2 ? kBatchPngSizes[batchKind_ - 2] : 0;
+    const int total = static_cast<int>(items.size());
+    batch_ = std::make_unique<batchsave::BatchSave>(std::move(items), options);
+
+    BatchProgress = new QProgressDialog(QStringLiteral("Сохранено 0 из %1").arg(total),
+                                        QStringLiteral("Отмена"), 0, total, controls_.Owner);
+    BatchProgress->setObjectName(QStringLiteral("BatchProgress"));
+    BatchProgress->setWindowTitle(QStringLiteral("Сохранить значки"));
+    // Window-modal: the grid goes on painting, but nothing starts a second batch meanwhile.
+    BatchProgress->setWindowModality(Qt::WindowModal);
+    BatchProgress->setAutoClose(false);
+    BatchProgress->setAutoReset(false);
+    BatchProgress->setMinimumDuration(0);
+    BatchProgress->setValue(0);
+    connect(BatchProgress, &QProgressDialog::canceled, this, [this] {
+        if (batch_)
+            batch_->Cancel();
+    });
+    batchsave::RunSliced(
+        *batch_, this,
+        [this](int done, int all) {
+            BatchProgress->setValue(done);
+            BatchProgress->setLabelText(QStringLiteral("Сохранено %1 из %2").arg(done).arg(all));
+        },
+        [this](const batchsave::Summary& summary) { FinishBatch(summary); });
+}
+
+void TExportActions::FinishBatch(const batchsave::Summary& summary) {
+    // The summary belongs to the batch: copy it before the batch goes.
+    const batchsave::Summary result = summary;
+    const int total = batch_->Total();
+    batch_.reset();
+    BatchProgress->hide();
+    BatchProgress->deleteLater();
+    BatchProgress = nullptr;
+    platform::MessageBox(controls_.Owner, BatchSummary(result, total), QStringLiteral("Glyptor"),
+                         result.failures.empty() ? platform::MessageIcon::Information
+                                                 : platform::MessageIcon::Warning);
+}
+
+bool TExportActions::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != controls_.IconBox->viewport())
+        return QObject::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        pressedIndex_ = mouse->button() == Qt::LeftButton
+                            ? controls_.IconBox->IndexAt(mouse->position().toPoint())
+                            : -1;
+        pressedAt_ = mouse->position().toPoint();
+        break;
+    }
+    case QEvent::MouseMove: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (pressedIndex_ < 0 || !(mouse->buttons() & Qt::LeftButton) ||
+            !payloads::StartsDrag(pressedAt_, mouse->position().toPoint()))
+            break;
+        const int index = pressedIndex_;
+        pressedIndex_ = -1;
+        if (index < controls_.IconBox->Count()) {
+            Reported(state_, [&] { StartDrag(controls_.IconBox->Item(index)); });
+            return true;
+        }
+        break;
+    }
+    case QEvent::MouseButtonRelease:
+        pressedIndex_ = -1;
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void TExportActions::StartDrag(TIconRes& record) {
+    auto data = payloads::DragPayload(dragFolder_, NativePathOf(record), record.IconIndex);
+    if (!data)
+        return;
+    auto* drag = new QDrag(controls_.IconBox->viewport());
+    const QImage picture = ToQImage(CurrentIcon(pictures_, record));
+    drag->setPixmap(QPixmap::fromImage(picture));
+    drag->setHotSpot(QPoint(picture.width() / 2, picture.height() / 2));
+    drag->setMimeData(data.release());
+    drag->exec(Qt::CopyAction);
 }
 
 } // namespace glyptor

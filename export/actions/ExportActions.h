@@ -1,17 +1,27 @@
 // The export actions controller: the actions on one found icon (save it as an icon file or a
-// picture through the save dialog, copy it to the clipboard, make it the wallpaper) and the four
-// tool buttons that choose what a click on a grid icon does.
+// picture through the save dialog, copy it to the clipboard, make it the wallpaper), the four
+// tool buttons that choose what a click on a grid icon does, and the full-quality export beside
+// them: the properties window, the group .ico and PNG saves, dragging an icon out and saving
+// many icons into a folder.
 #pragma once
 
 #include "platform/core/ProgramState.h"
 
+#include "export/BatchSave.h"
+#include "export/IconPayloads.h"
+
 #include <QCursor>
 #include <QObject>
+#include <QPoint>
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 class QAction;
+class QComboBox;
 class QFileDialog;
+class QProgressDialog;
 class QToolButton;
 class QWidget;
 
@@ -19,6 +29,7 @@ namespace glyptor {
 
 class TIconBox;
 class TPictureCache;
+class PropertiesWindow;
 
 // The cursors under their fixed numbers (100 save, 101 copy, 102 centre, 103 tile).
 QCursor ProgramCursor(int number);
@@ -39,7 +50,21 @@ struct ExportControls {
     QToolButton* SpeedButton3 = nullptr;
     QToolButton* SpeedButton4 = nullptr;
     QToolButton* SpeedButton5 = nullptr;
+    // The full-quality export: the 32-bit entry at the end of "Сохранить значок как..." and the
+    // entries after the icon menu's last separator.
+    QAction* c32b = nullptr;
+    QAction* IconProperties1 = nullptr;
+    QAction* SaveGroup1 = nullptr;
+    QAction* SavePng1 = nullptr;
+    QAction* SaveFileIcons1 = nullptr;
+    QAction* SaveAllIcons1 = nullptr;
+    // Wears the skin's text colour, which the properties window takes over.
+    QWidget* StatusLabel = nullptr;
 };
+
+// The depth LastIconDepthCode holds after a 32-bit save; not one of the icon writer's codes,
+// which the 32-bit file does not go through.
+inline constexpr std::uint8_t kAlphaIconDepthCode = 32;
 
 class TExportActions : public QObject {
     Q_OBJECT
@@ -62,15 +87,45 @@ public:
     // The record of the grid's selected cell, or none.
     TIconRes* SelectedRecord();
 
+    // Shows the properties window on the selected icon; it then follows the selection.
+    void IconProperties1Click();
+    void SaveGroup1Click();
+    void SavePng1Click();
+    void SaveFileIcons1Click();
+    void SaveAllIcons1Click();
+    void SaveGroupWithDialog(TIconRes& record);
+    void SavePngWithDialog(TIconRes& record);
+    // Asks for a folder and a kind, then saves the icons in slices behind a progress dialog
+    // and ends with a summary. Does nothing while another batch runs.
+    void SaveIconsWithDialog(std::vector<batchsave::Item> items);
+    bool BatchRunning() const { return batch_ != nullptr; }
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
     QFileDialog* SPDlg = nullptr;
-    int SaveDialogType = 1; // the dialog's remembered file type, 1 to 5
+    int SaveDialogType = 1; // the dialog's remembered file type, 1 to 6 (6: 32 bits)
     std::uint8_t LastIconDepthCode = 0;
+    QFileDialog* GroupDlg = nullptr; // "*.ico"
+    QFileDialog* PngDlg = nullptr;   // "*.png", with the size box
+    QComboBox* PngSize = nullptr;
+    PropertiesWindow* Properties = nullptr; // made on first use
+    QProgressDialog* BatchProgress = nullptr;
 
 private:
+    void FollowSelection();
+    void StartDrag(TIconRes& record);
+    void FinishBatch(const batchsave::Summary& summary);
+
     ProgramState& state_;
     TPictureCache& pictures_;
     ExportControls controls_;
     IconAction plainClick_;
+    payloads::DragFolder dragFolder_;
+    QPoint pressedAt_;
+    int pressedIndex_ = -1;
+    std::unique_ptr<batchsave::BatchSave> batch_;
+    QString batchFolder_;
+    int batchKind_ = 0;
 };
 
 } // namespace glyptor

@@ -9,7 +9,7 @@ namespace glyptor {
 QString SaveFileTypes() {
     return QStringLiteral("Icon files (16 color ico)|*.ico|Icon files (256 color ico)|*.ico|"
                           "Icon files (High-color ico)|*.ico|Icon files (True color ico)|*.ico|"
-                          "Bitmap files (*.bmp)|*.bmp");
+                          "Bitmap files (*.bmp)|*.bmp|32-битный значок|*.ico");
 }
 
 QStringList TypeDescriptions(const QString& typeList) {

@@ -10,7 +10,8 @@
 
 namespace glyptor {
 
-// The dialog's file types as description|pattern pairs; types are numbered from 1.
+// The dialog's file types as description|pattern pairs; types are numbered from 1. Type 6, the
+// 32-bit icon, comes after the five older ones so that their numbers keep their meaning.
 QString SaveFileTypes();
 
 // The descriptions of a description|pattern list, in order.

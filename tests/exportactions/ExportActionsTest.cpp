@@ -2,6 +2,7 @@
 // (driven through its own widgets), the files it writes, the clipboard, the wallpaper through
 // the real gsettings, the tool buttons and the icon menu.
 #include "app/Umain.h"
+#include "export/PropertiesWindow.h"
 #include "platform/core/Settings.h"
 #include "platform/ui/Application.h"
 
@@ -12,12 +13,17 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QDrag>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPainter>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -190,6 +196,56 @@ class ExportActionsTest : public QObject {
 
     QString Out(const QString& name) const { return output_.path() + '/' + name; }
 
+    // Runs `act` from the event loop, every few milliseconds, until it returns true: the way to
+    // answer a dialog that is running its own loop.
+    void WhenReady(std::function<bool()> act) {
+        auto watcher = std::make_unique<QTimer>();
+        QTimer* timer = watcher.get();
+        timer->setInterval(5);
+        connect(timer, &QTimer::timeout, this, [timer, act] {
+            if (act())
+                timer->stop();
+        });
+        timer->start();
+        watchers_.push_back(std::move(watcher));
+    }
+
+    // Answers the next showing of an export file dialog with `name`.
+    void AnswerFileDialog(QFileDialog* dialog, const QString& name) {
+        WhenReady([dialog, name] {
+            if (!dialog->isVisible())
+                return false;
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(name);
+            QMetaObject::invokeMethod(dialog, "accept");
+            return true;
+        });
+    }
+
+    // Answers the batch dialog with `folder` and kind `kind`; `cancel` then presses
+    // the progress dialog's "Отмена" as soon as it shows.
+    void AnswerBatch(const QString& folder, int kind, bool cancel) {
+        WhenReady([folder, kind] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog || dialog->objectName() != "BatchSaveDialog")
+                return false;
+            dialog->findChild<QLineEdit*>("BatchFolder")->setText(folder);
+            dialog->findChild<QComboBox*>("BatchKind")->setCurrentIndex(kind);
+            dialog->accept();
+            return true;
+        });
+        if (cancel)
+            WhenReady([] {
+                for (QWidget* widget : QApplication::topLevelWidgets())
+                    if (auto* progress = qobject_cast<QProgressDialog*>(widget);
+                        progress && progress->isVisible()) {
+                        progress->findChild<QPushButton*>()->click();
+                        return true;
+                    }
+                return false;
+            });
+        CloseNextMessageBox();
+    }
+
 private slots:
     void init() {
         qputenv("XDG_CONFIG_HOME", config_.path().toUtf8());
@@ -228,7 +284,7 @@ private slots:
         QCOMPARE(visit_.typeDescriptions,
                  QStringList({"Icon files (16 color ico)", "Icon files (256 color ico)",
                               "Icon files (High-color ico)", "Icon files (True color ico)",
-                              "Bitmap files (*.bmp)"}));
+                              "Bitmap files (*.bmp)", "32-битный значок"}));
         QCOMPARE(visit_.defaultSuffix, QString("ico"));
         QCOMPARE(visit_.type, 1);
         QVERIFY(QDir(output_.path()).isEmpty());
@@ -386,6 +442,13 @@ private slots:
         QCOMPARE(image.pixel(15, 31), 0xFFFFFFFFu); // last transparent column
         QCOMPARE(image.pixel(16, 0), kIconColour);
         QCOMPARE(image.pixel(31, 31), kIconColour);
+        // Beside it the same icon as PNG, transparent where the mask says so.
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(data->hasFormat("image/png"));
+        const QImage png = QImage::fromData(data->data("image/png"), "PNG");
+        QCOMPARE(png.size(), QSize(32, 32));
+        QCOMPARE(qAlpha(png.pixel(0, 0)), 0);
+        QCOMPARE(png.pixel(16, 0), kIconColour);
     }
 
     void releasedAndUnreadablePicturesAreLoadedAgain() {
@@ -450,25 +513,196 @@ private slots:
         drive_->File("shell32.dll", LibraryWithIcons(1));
         auto window = ScannedWindow();
         const QList<QAction*> entries = window->IconActionMenu->actions();
-        QCOMPARE(entries.size(), 7);
-        QCOMPARE(entries.last(), window->Backc1);
+        QCOMPARE(entries.size(), 13);
+        QCOMPARE(entries[6], window->Backc1);
 
         window->IconBox->SetItemIndex(-1);
         window->IconActionMenu->popup(window->mapToGlobal(QPoint(10, 10)));
         for (int i = 0; i < 6; ++i)
             QVERIFY2(!entries[i]->isVisible(), qPrintable(entries[i]->objectName()));
         QVERIFY(window->Backc1->isVisible());
+        // The added entries hide too: without a selection the menu is "Цвет фона" alone.
+        for (int i = 7; i < 13; ++i)
+            QVERIFY2(!entries[i]->isVisible(), qPrintable(entries[i]->objectName()));
         window->IconActionMenu->hide();
         // Without a selection the handlers have nothing to act on.
         QGuiApplication::clipboard()->clear();
         window->Copytoclipboard1Click();
         QVERIFY(QGuiApplication::clipboard()->image().isNull());
 
+        window->TBScanClick();
         window->IconBox->SetItemIndex(0);
         window->IconActionMenu->popup(window->mapToGlobal(QPoint(10, 10)));
         for (QAction* entry : entries)
             QVERIFY(entry->isVisible());
         window->IconActionMenu->hide();
+    }
+
+    void theNewEntriesFollowTheOldOnesAndWriteTheirFiles() {
+        drive_->File("shell32.dll", LibraryWithIcons(2));
+        auto window = ScannedWindow();
+        const QList<QAction*> entries = window->IconActionMenu->actions();
+        QVERIFY(entries[7]->isSeparator());
+        QStringList captions;
+        for (int i = 8; i < entries.size(); ++i)
+            captions << entries[i]->text();
+        QCOMPARE(captions, QStringList({"Свойства значка...", "Сохранить группу значков...",
+                                        "Сохранить в PNG...", "Сохранить все значки файла...",
+                                        "Сохранить все значки..."}));
+        const QList<QAction*> depths = window->Save->actions();
+        QCOMPARE(depths.size(), 7);
+        QCOMPARE(depths[5], window->cbmp);
+        QCOMPARE(depths.last(), window->c32b);
+        QCOMPARE(window->c32b->text(), QString("32-битный значок"));
+
+        // The 32-bit entry opens the dialog at its own type, the last one, and writes the
+        // 32-bit layout; an ".ico" name at the picture type keeps that depth.
+        window->IconBox->SetItemIndex(IndexOf(*window, "shell32.dll", 1));
+        AnswerSaveDialog(*window, 0, Out("alpha"));
+        window->c32b->trigger();
+        QCOMPARE(visit_.type, 6);
+        QCOMPARE(visit_.typeDescriptions.size(), 6);
+        QCOMPARE(QFileInfo(Out("alpha.ico")).size(), qint64(4286));
+        QCOMPARE(IconFileBitCount(Out("alpha.ico")), 32);
+        const QImage read(Out("alpha.ico"), "ICO");
+        QCOMPARE(qAlpha(read.pixel(0, 0)), 0);
+        QCOMPARE(read.pixel(20, 20), kIconColour);
+        AnswerSaveDialog(*window, 0, Out("alpha-again.ico"));
+        window->cbmp->trigger();
+        QCOMPARE(QFileInfo(Out("alpha-again.ico")).size(), qint64(4286));
+        QCOMPARE(window->ExportActions->SaveDialogType, 5);
+
+        // The group as stored, and a PNG at a size the dialog offers (default: the largest).
+        AnswerFileDialog(window->ExportActions->GroupDlg, Out("group"));
+        window->SaveGroup1->trigger();
+        const QByteArray group = ReadFile(Out("group.ico"));
+        QCOMPARE(group.left(6), QByteArray("\0\0\1\0\1\0", 6));
+        QCOMPARE(group.size(), 22 + 40 + 32 * 32 * 3 + 32 * 4);
+        QComboBox* sizes = window->ExportActions->PngSize;
+        int offered = 0;
+        int preselected = 0;
+        WhenReady([&] {
+            if (!window->ExportActions->PngDlg->isVisible())
+                return false;
+            offered = sizes->count();
+            preselected = sizes->currentData().toInt();
+            sizes->setCurrentIndex(sizes->findData(48));
+            return true;
+        });
+        AnswerFileDialog(window->ExportActions->PngDlg, Out("big"));
+        window->SavePng1->trigger();
+        QCOMPARE(offered, 7);
+        QCOMPARE(preselected, 32);
+        QCOMPARE(ReadFile(Out("big.png")).left(8), QByteArray("\x89PNG\r\n\x1a\n"));
+        QCOMPARE(QImage(Out("big.png"), "PNG").size(), QSize(48, 48));
+        QVERIFY(reported_.isEmpty());
+    }
+
+    void aPressAndMoveDragsTheIconOutAPlainClickDoesNot() {
+        drive_->File("shell32.dll", LibraryWithIcons(3));
+        auto window = ScannedWindow();
+        window->IconBox->SetItemIndex(-1);
+        int clicks = 0;
+        window->State.IconClickAction = [&clicks](TIconRes&) { ++clicks; };
+        QWidget* grid = window->IconBox->viewport();
+        const QPoint cell = window->IconBox->ItemRect(IndexOf(*window, "shell32.dll", 2)).center();
+        const auto send = [grid](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+            QMouseEvent event(type, at, grid->mapToGlobal(at),
+                              type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                              Qt::NoModifier);
+            QApplication::sendEvent(grid, &event);
+        };
+        // Any drag is ended with Escape and noted, so that a wrong one cannot hang the test.
+        QStringList formats;
+        QString file;
+        WhenReady([&] {
+            if (auto* drag = grid->findChild<QDrag*>()) {
+                formats = drag->mimeData()->formats();
+                if (!drag->mimeData()->urls().isEmpty())
+                    file = drag->mimeData()->urls().front().toLocalFile();
+                QTest::keyClick(window.get(), Qt::Key_Escape);
+            }
+            return false;
+        });
+        send(QEvent::MouseButtonPress, cell, Qt::LeftButton);
+        send(QEvent::MouseButtonRelease, cell, Qt::NoButton);
+        QTest::qWait(20);
+        QVERIFY(formats.isEmpty());
+        QCOMPARE(clicks, 1);
+
+        window->IconBox->SetItemIndex(-1);
+        send(QEvent::MouseButtonPress, cell, Qt::LeftButton);
+        send(QEvent::MouseMove, cell + QPoint(12, 0), Qt::LeftButton);
+        // Without a platform drag (offscreen) the drag ends at once; its object lives on until
+        // the event loop deletes it.
+        if (auto* drag = grid->findChild<QDrag*>(); drag && formats.isEmpty()) {
+            formats = drag->mimeData()->formats();
+            file = drag->mimeData()->urls().value(0).toLocalFile();
+        }
+        QVERIFY2(formats.contains("image/png"), qPrintable(formats.join(',')));
+        QVERIFY(formats.contains("text/uri-list"));
+        QCOMPARE(QFileInfo(file).fileName(), QString("shell32_dll_2.png"));
+        QCOMPARE(QImage(file, "PNG").size(), QSize(32, 32));
+        QCOMPARE(clicks, 2); // the press selected as always
+    }
+
+    void thePropertiesWindowFollowsTheSelectionAndClosesWithEscape() {
+        drive_->File("shell32.dll", LibraryWithIcons(3));
+        auto window = ScannedWindow();
+        window->IconBox->SetItemIndex(IndexOf(*window, "shell32.dll", 0));
+        window->IconProperties1->trigger();
+        PropertiesWindow* properties = window->ExportActions->Properties;
+        QVERIFY(properties && properties->isVisible());
+        auto* identity = properties->findChild<QLabel*>("IdentityLabel");
+        QCOMPARE(identity->text(), QString("Значок 0, ресурс 1"));
+        QCOMPARE(properties->ImageCount(), 1);
+        QCOMPARE(properties->palette().color(QPalette::Window), ToQColor(window->IconBox->Color()));
+
+        QTest::mouseClick(window->IconBox->viewport(), Qt::LeftButton, {},
+                          window->IconBox->ItemRect(IndexOf(*window, "shell32.dll", 2)).center());
+        QCOMPARE(identity->text(), QString("Значок 2, ресурс 3"));
+        // Typed where the user types it: in the properties window, active.
+        QApplication::setActiveWindow(properties);
+        QVERIFY(properties->isActiveWindow() && !window->isActiveWindow());
+        QTest::keyClick(properties, Qt::Key_Escape);
+        QVERIFY(!properties->isVisible());
+    }
+
+    void batchSaveWritesEveryGridIconAndCanBeCancelled() {
+        drive_->File("shell32.dll", LibraryWithIcons(3));
+        drive_->File("many.dll", LibraryWithIcons(1500));
+        auto window = ScannedWindow();
+        const QDir first(Out("batch"));
+        const QDir second(Out("cancelled"));
+        QVERIFY(first.mkpath(".") && second.mkpath("."));
+        // The icons of shell32.dll, as groups; a name taken gets " (2)".
+        QFile taken(first.filePath("shell32_dll_1.ico"));
+        QVERIFY(taken.open(QIODevice::WriteOnly));
+        taken.close();
+        window->IconBox->SetItemIndex(IndexOf(*window, "shell32.dll", 0));
+        AnswerBatch(first.path(), 0, false);
+        window->SaveFileIcons1->trigger();
+        QTRY_VERIFY(!messageBoxText_.isEmpty());
+        QCOMPARE(messageBoxText_, QString("Записано файлов: 3 из 3."));
+        QStringList written = first.entryList(QDir::Files, QDir::Name);
+        QCOMPARE(written, QStringList({"shell32_dll_0.ico", "shell32_dll_1 (2).ico",
+                                       "shell32_dll_1.ico", "shell32_dll_2.ico"}));
+        QCOMPARE(ReadFile(first.filePath("shell32_dll_2.ico")).left(4), QByteArray("\0\0\1\0", 4));
+
+        // The whole grid at 16 x 16, cancelled at once: fewer files than icons, and it says so.
+        const int total = window->IconBox->Count();
+        QVERIFY(total > 100);
+        AnswerBatch(second.path(), 2, true);
+        window->SaveAllIcons1->trigger();
+        QTRY_VERIFY(!messageBoxText_.isEmpty());
+        QVERIFY2(messageBoxText_.contains("прервано"), qPrintable(messageBoxText_));
+        written = second.entryList(QDir::Files);
+        QVERIFY(written.size() < total);
+        QVERIFY(messageBoxText_.startsWith(
+            QString("Записано файлов: %1 из %2.").arg(written.size()).arg(total)));
+        for (const QString& name : written)
+            QCOMPARE(QImage(second.filePath(name), "PNG").size(), QSize(16, 16));
+        QVERIFY(!window->ExportActions->BatchRunning());
     }
 
     void wallpaperThroughGSettings() {

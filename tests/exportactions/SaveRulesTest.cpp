@@ -14,13 +14,14 @@ TEST(SuggestedSaveName, EveryDotBecomesAnUnderscore) {
     EXPECT_EQ(SuggestedSaveName("C:\\dir.v2\\x.exe", 7), "C:\\dir_v2\\x_exe_7");
 }
 
-TEST(SaveFileTypes, FiveTypesWithTheirDescriptionsAndPatterns) {
+TEST(SaveFileTypes, FiveTypesWithTheirDescriptionsAndPatternsThenThe32BitIcon) {
     EXPECT_EQ(TypeDescriptions(SaveFileTypes()),
               QStringList({"Icon files (16 color ico)", "Icon files (256 color ico)",
                            "Icon files (High-color ico)", "Icon files (True color ico)",
-                           "Bitmap files (*.bmp)"}));
+                           "Bitmap files (*.bmp)", "32-битный значок"}));
     const QStringList filters = NameFiltersFromTypeList(SaveFileTypes());
-    ASSERT_EQ(filters.size(), 5);
+    ASSERT_EQ(filters.size(), 6);
+    EXPECT_EQ(filters[5], "32-битный значок (*.ico)");
     EXPECT_EQ(filters[0], "Icon files (16 color ico) (*.ico)");
     EXPECT_EQ(filters[4], "Bitmap files (*.bmp) (*.bmp)");
     // A description without its pattern is not a type.
@@ -54,7 +55,7 @@ TEST(SaveKindForName, TheExtensionDecidesWithoutRegardToCase) {
 TEST(TypeOfNameFilter, WholeFiltersAndBareDescriptionsBothGiveTheirType) {
     const QStringList filters = NameFiltersFromTypeList(SaveFileTypes());
     const QStringList descriptions = TypeDescriptions(SaveFileTypes());
-    for (int type = 1; type <= 5; ++type) {
+    for (int type = 1; type <= 6; ++type) {
         EXPECT_EQ(TypeOfNameFilter(SaveFileTypes(), filters[type - 1]), type);
         EXPECT_EQ(TypeOfNameFilter(SaveFileTypes(), descriptions[type - 1]), type);
     }
