@@ -61,8 +61,9 @@ std::vector<std::uint8_t> EncodeAsBmp(const QImage& image) {
 }
 
 // A whole .bmp file named by a program path, decoded by our own bounded reader.
-std::vector<std::uint8_t> LoadPictureFileAsBmp(const QString& programPath) {
-    const auto native = platform::ToNativePath(programPath.toStdString());
+std::vector<std::uint8_t> LoadPictureFileAsBmp(const platform::DriveTable& drives,
+                                               const QString& programPath) {
+    const auto native = platform::ToNativePath(drives, programPath.toStdString());
     QFile file(native ? QFile::decodeName(native->c_str()) : QString());
     if (!native || !file.open(QIODevice::ReadOnly))
         throw std::runtime_error("Cannot open file " + programPath.toStdString());
@@ -274,7 +275,7 @@ void TExportActions::CopyToClipboard(TIconRes& record) {
 void TExportActions::SetWallpaper(TIconRes& record, const QString& mode) {
     std::vector<std::uint8_t> bmp;
     if (LowerExtension(record.FileName) == QLatin1String(".bmp")) {
-        bmp = LoadPictureFileAsBmp(record.FullPath());
+        bmp = LoadPictureFileAsBmp(state_.Drives, record.FullPath());
     } else {
         const IconImage icon = CurrentIcon(pictures_, record);
         bmp = EncodeAsBmp(
