@@ -610,7 +610,7 @@ void TFMain::dropEvent(QDropEvent* event) {
         if (!url.isLocalFile())
             continue;
         // A name that no drive holds, or that a program path cannot represent, adds nothing.
-        if (auto path = platform::ToProgramPath(url.toLocalFile().toStdString()))
+        if (auto path = platform::ToProgramPath(State.Drives, url.toLocalFile().toStdString()))
             names.append(QString::fromStdString(*path));
     }
     event->acceptProposedAction();
@@ -625,7 +625,8 @@ void TFMain::DropNames(const QStringList& programPaths) {
     for (const QString& name : programPaths) {
         const std::string path = name.toStdString();
         // A name that cannot be read as a file is tried as a folder, as the drop rules say.
-        if (platform::IsFolder(path) || !platform::IsRegularFile(path)) {
+        if (platform::IsFolder(State.Drives, path) ||
+            !platform::IsRegularFile(State.Drives, path)) {
             if (FolderTree->FindNodeByPath(name))
                 Scanner->TBScanClick();
         } else {

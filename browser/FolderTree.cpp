@@ -124,7 +124,7 @@ void TFolderTree::SelectNode(QTreeWidgetItem* node) {
 void TFolderTree::BuildDriveTree() {
     emit StatusText(QStringLiteral("\\\\") + QString::fromStdString(platform::ComputerName()));
     DriveList.clear();
-    for (const platform::DriveEntry& drive : platform::Drives())
+    for (const platform::DriveEntry& drive : state_.Drives.Entries())
         DriveList.append(DriveRecord{drive.type, QString::fromStdString(drive.root).toUpper()});
 
     fatView_->setUpdatesEnabled(false);
@@ -155,7 +155,7 @@ void TFolderTree::ListSubfolders(QTreeWidgetItem* node) {
     if (!path.endsWith('\\'))
         path += '\\';
     QApplication::setOverrideCursor(Qt::BusyCursor);
-    const auto names = platform::ListSubfolders(path.toStdString());
+    const auto names = platform::ListSubfolders(state_.Drives, path.toStdString());
     // Sorting happens at once, not on Qt's deferred timer: a node selected right after being
     // listed (the path walk of FindNodeByPath) must not lose its selection to a later re-sort.
     const bool sorting = fatView_->isSortingEnabled();
@@ -185,7 +185,7 @@ void TFolderTree::RefreshSubfolders(QTreeWidgetItem* node) {
         known.insert(node->child(i)->text(0).toUpper());
     const bool sorting = fatView_->isSortingEnabled();
     fatView_->setSortingEnabled(false);
-    for (const std::string& name : platform::ListSubfolders(path.toStdString())) {
+    for (const std::string& name : platform::ListSubfolders(state_.Drives, path.toStdString())) {
         const QString text = QString::fromStdString(name);
         if (known.count(text.toUpper()))
             continue;

@@ -27,16 +27,8 @@ const QPixmap& ApplicationIcon() {
 }
 
 QPixmap ApplicationIcon(int deviceSize) {
-    if (deviceSize == 32)
-        return ApplicationIcon();
-    // Zooming asks for a handful of sizes; keeping the last one saves remaking it per cell.
-    static int lastSize = 0;
-    static QPixmap last;
-    if (deviceSize != lastSize) {
-        last = resources::ProgramIcon(deviceSize);
-        lastSize = deviceSize;
-    }
-    return last;
+    // Made afresh at other sizes: it stands only in the few cells whose file yields no icon.
+    return deviceSize == 32 ? ApplicationIcon() : resources::ProgramIcon(deviceSize);
 }
 
 const IconImage& ApplicationIconImage() {
@@ -55,12 +47,13 @@ void SetRatio(QPixmap& pixmap, qreal ratio) {
 
 } // namespace
 
-bool LoadPicture(TIconRes& record, icons::IconSourceCache& source, int deviceSize, qreal ratio) {
+bool LoadPicture(TIconRes& record, const platform::DriveTable& drives,
+                 icons::IconSourceCache& source, int deviceSize, qreal ratio) {
     if (!record.Picture)
         record.Picture = std::make_unique<TPicture>();
     std::optional<IconImage> icon;
     std::optional<IconImage> cellIcon;
-    if (auto native = platform::ToNativePath(record.FullPath().toStdString())) {
+    if (auto native = platform::ToNativePath(drives, record.FullPath().toStdString())) {
         icon = icons::ExtractIcon(source, *native, record.IconIndex);
         if (icon && icon->IsValid() && deviceSize != icons::kStandardIconSize)
             cellIcon = icons::ExtractIcon(source, *native, record.IconIndex, deviceSize, nullptr);
@@ -79,14 +72,15 @@ bool LoadPicture(TIconRes& record, icons::IconSourceCache& source, int deviceSiz
     return false;
 }
 
-void EnsureImageHash(TIconRes& record, icons::IconSourceCache& source, ImageHashMemo& memo) {
+void EnsureImageHash(TIconRes& record, const platform::DriveTable& drives,
+                     icons::IconSourceCache& source, ImageHashMemo& memo) {
     if (record.ImageHash != kNoImageHash)
         return;
     if (memo.FolderNode != record.FolderNode || memo.FileName != record.FileName) {
         memo.FolderNode = record.FolderNode;
         memo.FileName = record.FileName;
         memo.Hashes.clear();
-        if (auto native = platform::ToNativePath(record.FullPath().toStdString()))
+        if (auto native = platform::ToNativePath(drives, record.FullPath().toStdString()))
             memo.Hashes = icons::ChosenImageHashes(source, *native);
     }
     std::optional<std::uint64_t> hash;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "formats/IconImage.h"
+#include "platform/core/Drives.h"
 #include "platform/icons/IconDecode.h"
 
 #include <QPixmap>
@@ -55,8 +56,8 @@ QString NodePath(const QTreeWidgetItem* node);
 // The picture is made at `deviceSize` pixels from the image best suited to that size, and
 // carries `ratio` as its device pixel ratio so that it paints into a cell of deviceSize / ratio
 // logical pixels; the icon kept for export stays 32 x 32 whatever the size.
-bool LoadPicture(TIconRes& record, icons::IconSourceCache& source, int deviceSize = 32,
-                 qreal ratio = 1.0);
+bool LoadPicture(TIconRes& record, const platform::DriveTable& drives,
+                 icons::IconSourceCache& source, int deviceSize = 32, qreal ratio = 1.0);
 
 // The image hashes of one file's icons, kept while records of that file follow each other (as
 // a scan appends them), so that a file is opened and walked once for all its icons.
@@ -67,7 +68,8 @@ struct ImageHashMemo {
 };
 
 // Fills record.ImageHash from the file when it is still kNoImageHash.
-void EnsureImageHash(TIconRes& record, icons::IconSourceCache& source, ImageHashMemo& memo);
+void EnsureImageHash(TIconRes& record, const platform::DriveTable& drives,
+                     icons::IconSourceCache& source, ImageHashMemo& memo);
 
 // The program's own icon, shown where a file yields none; also the window icon.
 const QPixmap& ApplicationIcon();

@@ -21,7 +21,7 @@ QPixmap& TPictureCache::GetPicture(TIconRes& record, bool& loaded) {
         return record.Picture->Pixmap;
     }
     // The program's icon standing in for a file's is not counted as loaded.
-    loaded = LoadPicture(record, iconSource_, pictureSize_,
+    loaded = LoadPicture(record, state_.Drives, iconSource_, pictureSize_,
                          static_cast<qreal>(pictureSize_) / iconBox_->IconSize());
     if (loaded)
         ++state_.LoadedPictureCount;
@@ -90,7 +90,7 @@ void TPictureCache::HashRecord(TIconRes& record) {
     if (iconBox_->RecordCount() < hashedRecordCount_)
         hashMemo_ = {};
     hashedRecordCount_ = iconBox_->RecordCount();
-    EnsureImageHash(record, iconSource_, hashMemo_);
+    EnsureImageHash(record, state_.Drives, iconSource_, hashMemo_);
 }
 
 void TPictureCache::DrawItem(QPainter& painter, int index, const QRect& rect) {

@@ -75,8 +75,8 @@ void TScanner::ScanFolder(QTreeWidgetItem* node) {
     const QString pattern = ScanPattern(state_.ExtMask);
     // The folder's native path is found once; each file's native path is that plus its name.
     std::string nativeFolder;
-    const auto entries =
-        platform::ListEntries((path + '\\').toStdString(), pattern.toStdString(), &nativeFolder);
+    const auto entries = platform::ListEntries(state_.Drives, (path + '\\').toStdString(),
+                                               pattern.toStdString(), &nativeFolder);
     for (const platform::FolderEntry& entry : entries) {
         PumpMessages(state_);
         if (entry.isDirectory)
@@ -102,7 +102,7 @@ void TScanner::ScanFolder(QTreeWidgetItem* node) {
 }
 
 void TScanner::ScanFile(QTreeWidgetItem* node, const QString& path) {
-    if (const auto native = platform::ToNativePath(path.toStdString()))
+    if (const auto native = platform::ToNativePath(state_.Drives, path.toStdString()))
         ScanNativeFile(node, path, *native);
 }
 

@@ -158,8 +158,8 @@ std::string ExtensionOf(const std::string& name) {
 }
 
 // The native path of a program path ("C:\..."); anything else is taken as native already.
-std::string NativePathOf(const std::string& path) {
-    if (auto native = platform::ToNativePath(path))
+std::string NativePathOf(const platform::DriveTable& drives, const std::string& path) {
+    if (auto native = platform::ToNativePath(drives, path))
         return *native;
     return path;
 }
@@ -388,7 +388,7 @@ void Tgy3Store::Open() {
     // Themes installed with the program are read-only to the user: a store that never writes
     // back only needs to read them.
     std::vector<std::uint8_t> bytes =
-        ReadWholeFile(NativePathOf(FThemeFile), !FReadOnly, FThemeFile);
+        ReadWholeFile(NativePathOf(*FDrives, FThemeFile), !FReadOnly, FThemeFile);
     auto themeArchive = std::make_unique<TThemeArchive>();
     // Handlers that ran inside a message pump here could close this very store mid-read.
     themeArchive->DoProcessMessages = false;
@@ -418,7 +418,7 @@ void Tgy3Store::Close() {
 }
 
 void Tgy3Store::WriteBack() {
-    const std::string native = NativePathOf(FThemeFile);
+    const std::string native = NativePathOf(*FDrives, FThemeFile);
     const std::vector<std::uint8_t> image = StreamBytes(*FArchive->ArchiveStream());
 
     // The new content goes to a temporary file beside the theme first, so a failure at any

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "archive/ZipStream.h"
+#include "platform/core/Drives.h"
 
 #include <QDateTime>
 #include <QImage>
@@ -100,6 +101,9 @@ public:
     bool Opened() const { return FOpened; }
     bool ReadOnly() const { return FReadOnly; }
     void SetReadOnly(bool readOnly) { FReadOnly = readOnly; }
+    // The drives a theme file's program path is read through: the store's own table (the
+    // running system's) until its owner lends it one that outlives the store.
+    void UseDrives(const platform::DriveTable& drives) { FDrives = &drives; }
 
     // Reads the file ThemeFile names into memory, its directory and its layout. Raises
     // EFOpenError or the archive component's error and leaves the store closed.
@@ -148,6 +152,8 @@ private:
     std::unique_ptr<archive::TZipWriter> FArchive;
     bool FOpened = false;
     std::string FThemeFile;
+    platform::DriveTable FOwnDrives;
+    const platform::DriveTable* FDrives = &FOwnDrives;
     std::unique_ptr<TStringList> FLayout;
     bool FReadOnly = true;
 };

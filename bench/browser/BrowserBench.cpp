@@ -29,6 +29,14 @@ namespace {
 
 constexpr int kFiles = 3000;
 std::string g_folder;
+
+// A window state whose drives map the corpus folder as "T:".
+ProgramState BenchState() {
+    ProgramState state;
+    state.Drives.Set({{"C:\\", platform::DriveFixed, "/nonexistent-root"},
+                      {"T:\\", platform::DriveFixed, g_folder}});
+    return state;
+}
 // The fastest of the repetitions: the one least disturbed by the rest of the machine.
 double g_sourceSeconds = 1e9;
 double g_scanSeconds = 1e9;
@@ -65,7 +73,7 @@ void BM_IconSourceAlone(benchmark::State& state) {
 }
 
 void ScanFolder(benchmark::State& state, bool fold, double& fastest) {
-    TFMain window;
+    TFMain window(BenchState());
     window.resize(800, 500);
     window.FATView->setCurrentItem(window.FATView->topLevelItem(1));
     window.State.ShallowScan = true;
@@ -158,7 +166,7 @@ void MemoryAndPaint() {
 // the longest single step (a zoom with the paint after it, or one idle prefetch call).
 void ZoomStalls() {
     constexpr int kRecords = 100000;
-    TFMain window;
+    TFMain window(BenchState());
     window.resize(1200, 800);
     window.show();
     QCoreApplication::processEvents();
@@ -204,8 +212,6 @@ int main(int argc, char** argv) {
     QTemporaryDir folder;
     g_folder = folder.path().toStdString();
     WriteCorpus(g_folder);
-    platform::SetDrives({{"C:\\", platform::DriveFixed, "/nonexistent-root"},
-                         {"T:\\", platform::DriveFixed, g_folder}});
 
     benchmark::RegisterBenchmark("IconSourceAlone", BM_IconSourceAlone)->Iterations(7);
     benchmark::RegisterBenchmark("ScannerOnFolder", BM_ScannerOnFolder)->Iterations(7);

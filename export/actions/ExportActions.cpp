@@ -81,8 +81,9 @@ std::vector<std::uint8_t> EncodeAsBmp(const QImage& image) {
 }
 
 // A whole .bmp file named by a program path, decoded by our own bounded reader.
-std::vector<std::uint8_t> LoadPictureFileAsBmp(const QString& programPath) {
-    const auto native = platform::ToNativePath(programPath.toStdString());
+std::vector<std::uint8_t> LoadPictureFileAsBmp(const platform::DriveTable& drives,
+                                               const QString& programPath) {
+    const auto native = platform::ToNativePath(drives, programPath.toStdString());
     QFile file(native ? QFile::decodeName(native->c_str()) : QString());
     if (!native || !file.open(QIODevice::ReadOnly))
         throw std::runtime_error("Cannot open file " + programPath.toStdString());
@@ -113,9 +114,9 @@ template <typename Action> void Reported(const ProgramState& state, Action&& act
 const QString kDefaultSuffix = QStringLiteral("ico");
 
 // The record's file as a native path; a program path no drive holds any more says so.
-std::string NativePathOf(const TIconRes& record) {
+std::string NativePathOf(const platform::DriveTable& drives, const TIconRes& record) {
     const QString programPath = record.FullPath();
-    const auto native = platform::ToNativePath(programPath.toStdString());
+    const auto native = platform::ToNativePath(drives, programPath.toStdString());
     if (!native)
         throw std::runtime_error("Cannot open file " + programPath.toStdString());
     return *native;
@@ -410,7 +411,7 @@ void TExportActions::CopyToClipboard(TIconRes& record) {
 void TExportActions::SetWallpaper(TIconRes& record, const QString& mode) {
     std::vector<std::uint8_t> bmp;
     if (LowerExtension(record.FileName) == QLatin1String(".bmp")) {
-        bmp = LoadPictureFileAsBmp(record.FullPath());
+        bmp = LoadPictureFileAsBmp(state_.Drives, record.FullPath());
     } else {
         const IconImage icon = CurrentIcon(pictures_, record);
         bmp = EncodeAsBmp(
@@ -449,7 +450,7 @@ void TExportActions::FollowSelection() {
                             ? controls_.StatusLabel->palette().color(QPalette::WindowText)
                             : QColor(Qt::white);
     Properties->SetColours(ToQColor(controls_.IconBox->Color()), text);
-    const auto native = platform::ToNativePath(record->FullPath().toStdString());
+    const auto native = platform::ToNativePath(state_.Drives, record->FullPath().toStdString());
     Properties->SetIcon(record->FullPath(), native.value_or(std::string()), record->IconIndex);
 }
 
@@ -468,7 +469,7 @@ void TExportActions::SaveFileIcons1Click() {
     if (!record)
         return;
     // Every icon the file has, also those a shallow scan left out of the grid.
-    const std::string native = NativePathOf(*record);
+    const std::string native = NativePathOf(state_.Drives, *record);
     std::vector<batchsave::Item> items;
     for (int index = 0, count = icons::IconCount(native); index < count; ++index)
         items.push_back({native, index});
@@ -482,7 +483,7 @@ void TExportActions::SaveAllIcons1Click() {
     for (int i = 0; i < controls_.IconBox->Count(); ++i) {
         const TIconRes& record = controls_.IconBox->Item(i);
         // A record whose drive went away is still counted: the summary lists it as a failure.
-        const auto native = platform::ToNativePath(record.FullPath().toStdString());
+        const auto native = platform::ToNativePath(state_.Drives, record.FullPath().toStdString());
         items.push_back({native.value_or(record.FullPath().toStdString()), record.IconIndex});
     }
     if (!items.empty())
@@ -490,7 +491,7 @@ void TExportActions::SaveAllIcons1Click() {
 }
 
 void TExportActions::SaveGroupWithDialog(TIconRes& record) {
-    const std::string native = NativePathOf(record);
+    const std::string native = NativePathOf(state_.Drives, record);
     // Read before the dialog, so that an unreadable icon asks for no name.
     const auto bytes = icongroup::BuildGroupIconFile(native, record.IconIndex);
     if (!bytes)
@@ -501,7 +502,7 @@ void TExportActions::SaveGroupWithDialog(TIconRes& record) {
 }
 
 void TExportActions::SavePngWithDialog(TIconRes& record) {
-    const std::string native = NativePathOf(record);
+    const std::string native = NativePathOf(state_.Drives, record);
     const auto group = icongroup::ReadIconGroup(native, record.IconIndex);
     if (!group || group->images.empty())
         throw UnreadableIcon(record);
@@ -642,7 +643,8 @@ bool TExportActions::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TExportActions::StartDrag(TIconRes& record) {
-    auto data = payloads::DragPayload(dragFolder_, NativePathOf(record), record.IconIndex);
+    auto data =
+        payloads::DragPayload(dragFolder_, NativePathOf(state_.Drives, record), record.IconIndex);
     if (!data)
         return;
     auto* drag = new QDrag(controls_.IconBox->viewport());

@@ -29,16 +29,6 @@ bool IsUserMountPoint(const std::string& mountPoint, const std::string& home) {
     return StartsWithFolder(mountPoint, home);
 }
 
-std::vector<DriveEntry>& CurrentDrives() {
-    static std::vector<DriveEntry> drives;
-    return drives;
-}
-
-bool& DrivesSet() {
-    static bool set = false;
-    return set;
-}
-
 // The block device's own "removable" flag; partitions ask their parent disk.
 bool DeviceIsRemovable(const std::string& device) {
     const std::string prefix = "/dev/";
@@ -126,18 +116,12 @@ std::vector<MountInfo> SystemMounts() {
     return mounts;
 }
 
-const std::vector<DriveEntry>& Drives() {
-    if (!DrivesSet()) {
+const std::vector<DriveEntry>& DriveTable::Entries() const {
+    if (!entries_) {
         const char* home = std::getenv("HOME");
-        CurrentDrives() = BuildDriveTable(SystemMounts(), home ? home : "", DriveOverrides());
-        DrivesSet() = true;
+        entries_ = BuildDriveTable(SystemMounts(), home ? home : "", DriveOverrides());
     }
-    return CurrentDrives();
-}
-
-void SetDrives(std::vector<DriveEntry> drives) {
-    CurrentDrives() = std::move(drives);
-    DrivesSet() = true;
+    return *entries_;
 }
 
 } // namespace glyptor::platform

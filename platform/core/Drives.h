@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,10 +48,22 @@ int DriveTypeForFileSystem(const std::string& fsType, bool removable);
 // entered as folders.
 bool IsPseudoFileSystem(const std::string& fsType);
 
-// The drives in force for the whole program. Until SetDrives is called this is the table of
-// the running system (mounts read once, letters overridden by the `Drives` settings section).
-const std::vector<DriveEntry>& Drives();
-void SetDrives(std::vector<DriveEntry> drives);
+// The drives that path translation and folder listing go by. A default table is the running
+// system's (mounts read on first use, letters overridden by the `Drives` settings section);
+// one built from entries, or given entries later, holds exactly those.
+class DriveTable {
+public:
+    DriveTable() = default;
+    explicit DriveTable(std::vector<DriveEntry> entries) : entries_(std::move(entries)) {}
+
+    const std::vector<DriveEntry>& Entries() const;
+    void Set(std::vector<DriveEntry> entries) { entries_ = std::move(entries); }
+
+private:
+    // Reading the mounts is deferred until a path is first translated: a table that is
+    // replaced before that never touches the system.
+    mutable std::optional<std::vector<DriveEntry>> entries_;
+};
 
 // The running system's mounts (from /proc/self/mountinfo through Qt).
 std::vector<MountInfo> SystemMounts();

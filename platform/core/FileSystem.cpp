@@ -43,8 +43,8 @@ struct NativeFolder {
     dev_t device = 0;
 };
 
-std::optional<NativeFolder> OpenFolder(const std::string& programPath) {
-    auto native = ToNativePath(programPath);
+std::optional<NativeFolder> OpenFolder(const DriveTable& drives, const std::string& programPath) {
+    auto native = ToNativePath(drives, programPath);
     if (!native)
         return std::nullopt;
     struct stat info {};
@@ -116,9 +116,9 @@ bool MatchesPattern(const std::string& name, const std::string& pattern) {
     return m == mask.size();
 }
 
-std::vector<std::string> ListSubfolders(const std::string& path) {
+std::vector<std::string> ListSubfolders(const DriveTable& drives, const std::string& path) {
     std::vector<std::string> names;
-    const auto folder = OpenFolder(path);
+    const auto folder = OpenFolder(drives, path);
     if (!folder)
         return names;
     ForEachEntry(folder->path, [&](const char* name, unsigned char) {
@@ -130,10 +130,10 @@ std::vector<std::string> ListSubfolders(const std::string& path) {
     return names;
 }
 
-std::vector<FolderEntry> ListEntries(const std::string& path, const std::string& pattern,
-                                     std::string* nativeFolder) {
+std::vector<FolderEntry> ListEntries(const DriveTable& drives, const std::string& path,
+                                     const std::string& pattern, std::string* nativeFolder) {
     std::vector<FolderEntry> entries;
-    const auto folder = OpenFolder(path);
+    const auto folder = OpenFolder(drives, path);
     if (!folder)
         return entries;
     if (nativeFolder)
@@ -164,12 +164,12 @@ std::vector<FolderEntry> ListEntries(const std::string& path, const std::string&
     return entries;
 }
 
-bool IsFolder(const std::string& path) {
-    return OpenFolder(path).has_value();
+bool IsFolder(const DriveTable& drives, const std::string& path) {
+    return OpenFolder(drives, path).has_value();
 }
 
-bool IsRegularFile(const std::string& path) {
-    auto native = ToNativePath(path);
+bool IsRegularFile(const DriveTable& drives, const std::string& path) {
+    auto native = ToNativePath(drives, path);
     struct stat info {};
     return native && ::stat(native->c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }

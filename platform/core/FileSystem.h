@@ -3,6 +3,8 @@
 // never entered, so no loops), and sockets, FIFOs and devices are never offered as files.
 #pragma once
 
+#include "platform/core/Drives.h"
+
 #include <string>
 #include <vector>
 
@@ -15,19 +17,20 @@ struct FolderEntry {
 
 // Visible subfolders of the folder at a program path, in the order the file system returns
 // them. A folder that cannot be listed gives none.
-std::vector<std::string> ListSubfolders(const std::string& path);
+std::vector<std::string> ListSubfolders(const DriveTable& drives, const std::string& path);
 
 // The entries of a folder at a program path whose names match `pattern` ("*.*", "*.DLL" ...,
 // letters compared without regard to case): regular files (hidden ones included) and, flagged,
 // visible subfolders. Names containing "\" are left out: no program path can name them.
 // `nativeFolder`, when given, receives the folder's native path (empty when it cannot be listed).
-std::vector<FolderEntry> ListEntries(const std::string& path, const std::string& pattern,
+std::vector<FolderEntry> ListEntries(const DriveTable& drives, const std::string& path,
+                                     const std::string& pattern,
                                      std::string* nativeFolder = nullptr);
 
 // True when the program path names an existing folder.
-bool IsFolder(const std::string& path);
+bool IsFolder(const DriveTable& drives, const std::string& path);
 // True when the program path names an existing regular file.
-bool IsRegularFile(const std::string& path);
+bool IsRegularFile(const DriveTable& drives, const std::string& path);
 
 // Wildcard match of a file name against a pattern with "*" and "?", case-insensitive; "*.*"
 // matches every name, with or without a dot, as the enumeration of the original system does.

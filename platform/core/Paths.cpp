@@ -45,12 +45,12 @@ std::string UpperCase(const std::string& text) {
     return QString::fromStdString(text).toUpper().toStdString();
 }
 
-std::optional<std::string> ToNativePath(const std::string& path) {
+std::optional<std::string> ToNativePath(const DriveTable& drives, const std::string& path) {
     if (path.size() < 2 || path[1] != ':' || !std::isalpha(static_cast<unsigned char>(path[0])))
         return std::nullopt;
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
     const DriveEntry* drive = nullptr;
-    for (const DriveEntry& entry : Drives())
+    for (const DriveEntry& entry : drives.Entries())
         if (!entry.root.empty() && entry.root[0] == letter)
             drive = &entry;
     if (!drive)
@@ -84,9 +84,9 @@ std::optional<std::string> ToNativePath(const std::string& path) {
     return native;
 }
 
-std::optional<std::string> ToProgramPath(const std::string& nativePath) {
+std::optional<std::string> ToProgramPath(const DriveTable& drives, const std::string& nativePath) {
     const DriveEntry* best = nullptr;
-    for (const DriveEntry& entry : Drives()) {
+    for (const DriveEntry& entry : drives.Entries()) {
         const std::string& root = entry.nativeRoot;
         const bool inside = nativePath.compare(0, root.size(), root) == 0 &&
                             (nativePath.size() == root.size() || root.back() == '/' ||

@@ -5,6 +5,7 @@
 // starts from the defaults below.
 #pragma once
 
+#include "platform/core/Drives.h"
 #include "platform/core/System.h"
 
 #include <QString>
@@ -48,6 +49,9 @@ struct ProgramState {
     // The folder tree: the selected folder, the start folder, and the node scanned last (a
     // click on it again does not scan again). Nodes live as long as the window.
     QString CurrentDir;
+    // The drive letters every program path goes through: the running system's mounts and the
+    // `Drives` settings section, read when a path is first translated.
+    platform::DriveTable Drives;
     QString StartDir = QStringLiteral("C:");
     QTreeWidgetItem* LastScannedNode = nullptr;
 

@@ -58,7 +58,7 @@ private slots:
         QFile::remove(platform::SettingsFilePath());
         drive_ = std::make_unique<TempDrive>();
         QSettings(platform::SettingsFilePath(), QSettings::IniFormat).setValue("LastDir", "T:");
-        window_ = std::make_unique<TFMain>();
+        window_ = std::make_unique<TFMain>(drive_->State());
         window_->setGeometry(100, 100, 640, 420);
         window_->show();
     }

@@ -75,7 +75,7 @@ private:
     std::unique_ptr<TempDrive> drive_;
 
     std::unique_ptr<TFMain> NewWindow() {
-        auto window = std::make_unique<TFMain>();
+        auto window = std::make_unique<TFMain>(drive_->State());
         window->resize(800, 500);
         window->show();
         return window;
@@ -107,11 +107,12 @@ private slots:
     void cleanup() { drive_.reset(); }
 
     void statusShowsHostNameAndDrivesBecomeNodes() {
-        platform::SetDrives({{"C:\\", platform::DriveFixed, drive_->Root()},
-                             {"E:\\", platform::DriveNoRootDir, "/nonexistent"},
-                             {"F:\\", platform::DriveCdRom, drive_->Root()}});
+        ProgramState state;
+        state.Drives.Set({{"C:\\", platform::DriveFixed, drive_->Root()},
+                          {"E:\\", platform::DriveNoRootDir, "/nonexistent"},
+                          {"F:\\", platform::DriveCdRom, drive_->Root()}});
         QSettings(platform::SettingsFilePath(), QSettings::IniFormat).setValue("LastDir", "Q:");
-        TFMain window;
+        TFMain window(std::move(state));
         QCOMPARE(window.StatusLabel->text(),
                  QStringLiteral("\\\\") + QString::fromStdString(platform::ComputerName()));
         QCOMPARE(window.FATView->topLevelItemCount(), 2);
@@ -334,7 +335,7 @@ private slots:
 
     void emptyStoreGivesTheDefaults() {
         QFile::remove(platform::SettingsFilePath());
-        TFMain window;
+        TFMain window(drive_->State());
         QCOMPARE(window.pos(), QPoint(30, 30));
         QCOMPARE(window.State.MaxCash, 3000);
         QCOMPARE(window.State.MinCash, 2000);
@@ -363,7 +364,7 @@ private slots:
             store.setValue("MinCash", "2500");
         }
         {
-            TFMain window;
+            TFMain window(drive_->State());
             window.show();
             QVERIFY(!window.State.ScanSubfolders);
             window.close();
@@ -393,7 +394,7 @@ private slots:
             file.write(garbage);
         }
         QStringList reports;
-        ProgramState recording;
+        ProgramState recording = drive_->State();
         recording.ErrorReporter = [&](const QString& text) { reports << text; };
         {
             TFMain window(std::move(recording));
@@ -417,7 +418,7 @@ private slots:
         // A folder where the temporary file must go makes the write fail, even for root.
         const QString blocker = path + QStringLiteral(".new");
         QVERIFY(QDir().mkpath(blocker + QStringLiteral("/inside")));
-        TFMain window;
+        TFMain window(drive_->State());
         bool failed = false;
         try {
             window.SaveSettings();
@@ -437,7 +438,7 @@ private slots:
             file.write("[General]\nMaxCash=3000\nWinTop=1,2\n");
         }
         QStringList reports;
-        ProgramState recording;
+        ProgramState recording = drive_->State();
         recording.ErrorReporter = [&](const QString& text) { reports << text; };
         {
             TFMain window(std::move(recording));

@@ -41,7 +41,7 @@ private slots:
                                                  build::MakeSolidDib(128, 128, 32, 0xFF0000FFu)});
         drive.File("three.ico", std::string(ico.begin(), ico.end()));
 
-        TFMain window;
+        TFMain window(drive.State());
         window.resize(800, 500);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));

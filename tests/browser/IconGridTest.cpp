@@ -59,7 +59,7 @@ class IconGridTest : public QObject {
     }
 
     std::unique_ptr<TFMain> ScannedWindow(QSize size = QSize(800, 500)) {
-        auto window = std::make_unique<TFMain>();
+        auto window = std::make_unique<TFMain>(drive_->State());
         window->resize(size);
         window->show();
         window->FATView->setCurrentItem(window->FATView->topLevelItem(1));
@@ -144,7 +144,7 @@ private slots:
     }
 
     void missingFileShowsTheProgramIcon() {
-        TFMain window;
+        TFMain window(drive_->State());
         TIconRes record;
         record.FileName = "T:\\gone.dll";
         bool loaded = false;
@@ -369,7 +369,7 @@ private slots:
             QSettings(platform::SettingsFilePath(), QSettings::IniFormat)
                 .setValue("IconSize", stored);
         {
-            TFMain window;
+            TFMain window(drive_->State());
             QCOMPARE(window.IconBox->IconSize(), size);
             QVERIFY(!window.IconBox->FoldDuplicates());
             window.maskmenuPopup();
@@ -383,7 +383,7 @@ private slots:
         QSettings file(platform::SettingsFilePath(), QSettings::IniFormat);
         QCOMPARE(file.value("IconSize").toString(), QStringLiteral("48"));
         QCOMPARE(file.value("FoldDuplicates").toString(), QStringLiteral("1"));
-        TFMain again;
+        TFMain again(drive_->State());
         QCOMPARE(again.IconBox->IconSize(), 48);
         QVERIFY(again.IconBox->FoldDuplicates());
         again.maskmenuPopup();

@@ -110,7 +110,7 @@ class ExportActionsTest : public QObject {
 
     // A window whose general error reports land in reported_.
     ProgramState RecordingState() {
-        ProgramState state;
+        ProgramState state = drive_->State();
         state.ErrorReporter = [this](const QString& text) { reported_ << text; };
         return state;
     }

@@ -76,7 +76,7 @@ private:
     }
 
     std::unique_ptr<TFMain> NewWindow() {
-        auto window = std::make_unique<TFMain>();
+        auto window = std::make_unique<TFMain>(drive_->State());
         window->State.ProgramFolderOverride = QString::fromStdString(drive_->Root());
         window->resize(800, 500);
         window->show();

@@ -118,8 +118,8 @@ int StripSize(int value) {
 }
 
 // The native path of a program path, or the text itself when it is no program path.
-QString NativeOf(const QString& path) {
-    if (auto native = platform::ToNativePath(path.toStdString()))
+QString NativeOf(const platform::DriveTable& drives, const QString& path) {
+    if (auto native = platform::ToNativePath(drives, path.toStdString()))
         return QString::fromStdString(*native);
     return path;
 }
@@ -128,6 +128,7 @@ QString NativeOf(const QString& path) {
 
 TSkin::TSkin(ProgramState& state, SkinControls controls, QObject* parent)
     : QObject(parent), Store1(std::make_unique<Tgy3Store>()), state_(state), controls_(controls) {
+    Store1->UseDrives(state_.Drives);
     setObjectName(QStringLiteral("Skin"));
     InitSkin();
 }
@@ -149,7 +150,7 @@ QString TSkin::ProgramFolder() const {
     const QString native = state_.ProgramFolderOverride.isEmpty()
                                ? QCoreApplication::applicationDirPath()
                                : state_.ProgramFolderOverride;
-    if (auto program = platform::ToProgramPath(native.toStdString())) {
+    if (auto program = platform::ToProgramPath(state_.Drives, native.toStdString())) {
         QString folder = QString::fromStdString(*program);
         if (!folder.endsWith('\\'))
             folder += '\\';
@@ -180,7 +181,7 @@ void TSkin::ApplyStartupTheme() {
         ApplyDefaultTheme();
         return;
     }
-    if (QFileInfo(NativeOf(state_.Theme)).isFile())
+    if (QFileInfo(NativeOf(state_.Drives, state_.Theme)).isFile())
         ApplyThemeFile();
     else
         ApplyDefaultTheme();
@@ -332,7 +333,7 @@ void TSkin::RefreshThemeMenu() {
         delete controls_.Loadtheme1->actions().at(1);
     const QString folder = ProgramFolder() + QStringLiteral("interface");
     for (const platform::FolderEntry& entry :
-         platform::ListEntries(folder.toStdString(), "*.zip")) {
+         platform::ListEntries(state_.Drives, folder.toStdString(), "*.zip")) {
         const QString name = QString::fromStdString(entry.name);
         auto* item =
             new QAction(name.left(std::max<qsizetype>(0, name.size() - 4)), controls_.maskmenu);

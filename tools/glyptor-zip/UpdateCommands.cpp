@@ -44,8 +44,9 @@ std::string SystemError(const std::string& what, const std::string& path) {
     return what + " " + path + ": " + std::strerror(errno);
 }
 
-// The temporary file of a rewrite in progress, for the signal handler to remove. A fixed
-// buffer, since the handler may only read memory that is never reallocated.
+// The temporary file of a rewrite in progress, for the signal handler to remove. These stay at
+// namespace scope because a signal handler is given nothing but the signal number; the name is
+// a fixed buffer, since the handler may only read memory that is never reallocated.
 char PendingTemp[4096] = {};
 volatile sig_atomic_t HavePendingTemp = 0;
 

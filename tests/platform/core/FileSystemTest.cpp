@@ -40,10 +40,10 @@ TEST(FileSystem, SubfoldersSkipHiddenLinksAndBackslashNames) {
     drive.Folder("odd\\name");
     drive.File("file.dll");
     ASSERT_EQ(::symlink(drive.Root().c_str(), drive.Native("loop").c_str()), 0);
-    EXPECT_EQ(Sorted(platform::ListSubfolders("T:\\")),
+    EXPECT_EQ(Sorted(platform::ListSubfolders(drive.Drives(), "T:\\")),
               (std::vector<std::string>{"Program", "Program Files"}));
-    EXPECT_TRUE(platform::ListSubfolders("T:\\missing").empty());
-    EXPECT_TRUE(platform::ListSubfolders("T:\\file.dll").empty());
+    EXPECT_TRUE(platform::ListSubfolders(drive.Drives(), "T:\\missing").empty());
+    EXPECT_TRUE(platform::ListSubfolders(drive.Drives(), "T:\\file.dll").empty());
 }
 
 TEST(FileSystem, EntriesNeverOfferSpecialFiles) {
@@ -63,7 +63,7 @@ TEST(FileSystem, EntriesNeverOfferSpecialFiles) {
         ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     }
     ::close(sock);
-    EXPECT_EQ(FileNames(platform::ListEntries("T:\\", "*.*")),
+    EXPECT_EQ(FileNames(platform::ListEntries(drive.Drives(), "T:\\", "*.*")),
               (std::vector<std::string>{".hidden.dll", "a.exe", "link.ico", "target.ico"}));
 }
 
@@ -82,9 +82,9 @@ TEST(FileSystem, FolderAndFileTests) {
     TempDrive drive;
     drive.File("dir/f.bmp");
     ASSERT_EQ(::mkfifo(drive.Native("pipe.bmp").c_str(), 0600), 0);
-    EXPECT_TRUE(platform::IsFolder("T:\\DIR"));
-    EXPECT_FALSE(platform::IsFolder("T:\\dir\\f.bmp"));
-    EXPECT_TRUE(platform::IsRegularFile("T:\\dir\\F.BMP"));
-    EXPECT_FALSE(platform::IsRegularFile("T:\\pipe.bmp"));
-    EXPECT_FALSE(platform::IsRegularFile("T:\\dir"));
+    EXPECT_TRUE(platform::IsFolder(drive.Drives(), "T:\\DIR"));
+    EXPECT_FALSE(platform::IsFolder(drive.Drives(), "T:\\dir\\f.bmp"));
+    EXPECT_TRUE(platform::IsRegularFile(drive.Drives(), "T:\\dir\\F.BMP"));
+    EXPECT_FALSE(platform::IsRegularFile(drive.Drives(), "T:\\pipe.bmp"));
+    EXPECT_FALSE(platform::IsRegularFile(drive.Drives(), "T:\\dir"));
 }
