@@ -29,6 +29,7 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace glyptor {
 
@@ -647,6 +648,13 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
             break;
         // Text typed into the grid's name filter is the filter's, keys included.
         if (QApplication::focusWidget() == IconBox->FilterLine())
+            break;
+        // Keys typed into another of the program's windows (the properties window) are its own:
+        // without a window manager this window may still count as the active one.
+        if (const auto* target = qobject_cast<QWidget*>(watched);
+            target && target->window() != this)
+            break;
+        if (watched->isWindowType() && watched != static_cast<QObject*>(windowHandle()))
             break;
         auto* key = static_cast<QKeyEvent*>(event);
         // The window system's event first reaches the QWindow; the control's copy is the one

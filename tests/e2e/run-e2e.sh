@@ -350,6 +350,65 @@ if [ -f "$WORK/extracted.png" ]; then
     log "saved icon read by $ICON_READER: 32x32, 24 bits, $colours colours"
 fi
 
+log "step 3b: the full-quality export: group .ico, PNG, properties window"
+# icon_menu_up N [Y]: the first icon's (or the icon at Y's) menu, N entries up from its last one, chosen.
+icon_menu_up() {
+    xdotool mousemove "$FIRST_X" "${2:-$FIRST_Y}" click 1
+    local before
+    before=$(visible_windows)
+    xdotool click 3
+    wait_popup "$before" || fail "no icon menu after a right click on the first icon"
+    sleep 0.2
+    for _ in $(seq "$1"); do xdotool key Up; sleep 0.08; done
+    shot "icon-menu-up$1"
+    xdotool key Return
+}
+# save_through_menu N FILE: the entry N up from the bottom opens a save dialog; FILE is typed.
+save_through_menu() {
+    icon_menu_up "$1"
+    timeout 10 xdotool search --sync --onlyvisible --pid "$APP_PID" --name 'Сохран' >/dev/null ||
+        fail "no save dialog after the entry $1 up from the bottom of the icon menu"
+    sleep 0.5
+    shot "save-dialog-up$1"
+    xdotool key ctrl+a
+    xdotool type --delay 20 "$2"
+    xdotool key Return
+    until_true 10 test -s "$2" || fail "no file $2 after Enter in the save dialog"
+    sleep 0.3
+}
+GROUP="$WORK/saved/group.ico"
+save_through_menu 4 "$GROUP" # "Сохранить группу значков..."
+[ "$(head -c 4 "$GROUP" | od -An -tx1 | tr -d ' ')" = 00000100 ] || fail "$GROUP is not an icon file"
+if [ "$ICON_READER" = icotool ]; then
+    icotool -l "$GROUP" >/dev/null || fail "icotool cannot read the saved group"
+fi
+log "group saved: $(stat -c %s "$GROUP") bytes, $(od -An -tu2 -j4 -N2 "$GROUP" | tr -d ' ') images"
+PNG="$WORK/saved/largest.png"
+save_through_menu 3 "$PNG" # "Сохранить в PNG...", at its default size: the largest image
+[ "$(head -c 8 "$PNG" | od -An -tx1 | tr -d ' ')" = 89504e470d0a1a0a ] || fail "$PNG is not a PNG file"
+PNG_SIZE=$(identify -format '%wx%h' "$PNG") || fail "identify cannot read $PNG"
+log "PNG saved: $PNG_SIZE, $(stat -c %s "$PNG") bytes"
+cp "$GROUP" "$PNG" "$OUT/"
+# "Свойства значка..." on the third icon: with Wine's programs in the folder, one of them.
+icon_menu_up 5 $((FIRST_Y + 72))
+# --all: with --pid as well as --name, xdotool would take either.
+PROPS=$(timeout 10 xdotool search --sync --all --onlyvisible --pid "$APP_PID" --name 'Свойства значка' | head -n 1)
+[ -n "$PROPS" ] || fail "the properties window did not open"
+sleep 0.8
+shot properties
+# Without a window manager the window sits where X put it: xwininfo says where.
+PX=$(xwininfo -id "$PROPS" | awk '/Absolute upper-left X/ {print $4}')
+PY=$(xwininfo -id "$PROPS" | awk '/Absolute upper-left Y/ {print $4}')
+PW=$(xwininfo -id "$PROPS" | awk '/Width:/ {print $2}')
+PH=$(xwininfo -id "$PROPS" | awk '/Height:/ {print $2}')
+convert "$LAST_SHOT" -crop "${PW}x${PH}+${PX}+${PY}" +repage "$OUT/properties-window.png"
+xdotool windowfocus --sync "$PROPS"
+xdotool key Escape
+properties_closed() { ! xwininfo -id "$PROPS" 2>/dev/null | grep -q IsViewable; }
+until_true 5 properties_closed ||
+    fail "Escape did not close the properties window"
+rest_pointer
+
 log "step 4: themes light, Обычный, blue"
 [ -f "$THEMES/light.zip" ] && [ -f "$THEMES/blue.zip" ] || fail "no sample themes in $THEMES"
 title_differs() { [ "$(pixels differ "$1" "$LAST_SHOT" "$FILES_X" "$WY" "$FILES_W" 42)" -gt 0 ]; }
