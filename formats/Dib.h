@@ -28,9 +28,9 @@ struct Bitmap {
     }
 };
 
+using formats::BI_RGB;
 using formats::BITMAPINFOHEADER;
 using formats::BytesPerScanline;
-using formats::BI_RGB;
 using formats::kBitmapInfoHeaderSize;
 using formats::RGBQUAD;
 

@@ -4,10 +4,10 @@
 #include "export/IconGroup.h"
 #include "../platform/icons/IconFileBuilder.h"
 #include "export/BatchSave.h"
-#include "formats/IconFile.h"
 #include "export/IconFile32.h"
 #include "export/IconPng.h"
 #include "formats/IconContainer.h"
+#include "formats/IconFile.h"
 #include "formats/IconImages.h"
 #include "platform/icons/IconSource.h"
 
