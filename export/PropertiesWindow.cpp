@@ -71,11 +71,16 @@ PropertiesWindow::PropertiesWindow(QWidget* parent) : QWidget(parent, Qt::Window
     path_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     identity_ = new QLabel(this);
     identity_->setObjectName(QStringLiteral("IdentityLabel"));
+    occurrences_ = new QLabel(this);
+    occurrences_->setObjectName(QStringLiteral("OccurrencesLabel"));
+    occurrences_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    occurrences_->hide();
     scroll_ = new QScrollArea(this);
     scroll_->setWidgetResizable(true);
     scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     layout->addWidget(path_);
     layout->addWidget(identity_);
+    layout->addWidget(occurrences_);
     layout->addWidget(scroll_, 1);
     resize(720, 460);
 }
@@ -92,6 +97,19 @@ void PropertiesWindow::SetIcon(const QString& programPath, const std::string& na
     }
     identity_->setText(identity);
     Rebuild();
+}
+
+void PropertiesWindow::SetOccurrences(const std::vector<std::pair<QString, int>>& places) {
+    // A folder of system libraries can repeat one image hundreds of times: the first few are
+    // listed, the rest counted.
+    constexpr std::size_t kListed = 12;
+    QStringList lines;
+    for (std::size_t i = 0; i < places.size() && i < kListed; ++i)
+        lines << QStringLiteral("%1, значок %2").arg(places[i].first).arg(places[i].second);
+    if (places.size() > kListed)
+        lines << QStringLiteral("и ещё %1").arg(places.size() - kListed);
+    occurrences_->setText(QStringLiteral("Этот же значок:\n") + lines.join('\n'));
+    occurrences_->setVisible(places.size() > 1);
 }
 
 void PropertiesWindow::SetColours(const QColor& background, const QColor& text) {

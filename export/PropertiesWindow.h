@@ -13,6 +13,8 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 class QLabel;
 class QHBoxLayout;
@@ -27,6 +29,9 @@ public:
     // Shows icon `index` of the file at the native path; `programPath` is the path as the
     // program shows it ("C:\WINDOWS\SYSTEM32\SHELL32.DLL"). An unreadable icon shows no images.
     void SetIcon(const QString& programPath, const std::string& nativePath, int index);
+    // Every file and index where the icon's image occurs, for a grid that folds repeats; a list
+    // of one place (or none) hides the line.
+    void SetOccurrences(const std::vector<std::pair<QString, int>>& places);
     // The skin's colours: background of the window and its text.
     void SetColours(const QColor& background, const QColor& text);
 
@@ -51,6 +56,7 @@ private:
 
     QLabel* path_ = nullptr;
     QLabel* identity_ = nullptr;
+    QLabel* occurrences_ = nullptr;
     QScrollArea* scroll_ = nullptr;
     QWidget* strip_ = nullptr;
     std::optional<icongroup::IconGroupInfo> group_;

@@ -452,6 +452,10 @@ void TExportActions::FollowSelection() {
     Properties->SetColours(ToQColor(controls_.IconBox->Color()), text);
     const auto native = platform::ToNativePath(state_.Drives, record->FullPath().toStdString());
     Properties->SetIcon(record->FullPath(), native.value_or(std::string()), record->IconIndex);
+    const int cell = controls_.IconBox->ItemIndex();
+    Properties->SetOccurrences(controls_.IconBox->FoldDuplicates()
+                                   ? controls_.IconBox->Occurrences(cell)
+                                   : std::vector<std::pair<QString, int>>{});
 }
 
 void TExportActions::SaveGroup1Click() {

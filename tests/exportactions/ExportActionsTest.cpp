@@ -668,6 +668,24 @@ private slots:
         QVERIFY(!properties->isVisible());
     }
 
+    void thePropertiesWindowListsWhereAFoldedIconOccurs() {
+        drive_->File("one.dll", LibraryWithIcons(2));
+        drive_->File("two.dll", LibraryWithIcons(1));
+        auto window = ScannedWindow();
+        window->IconBox->SetFoldDuplicates(true);
+        QCOMPARE(window->IconBox->Count(), 1);
+        window->IconBox->SetItemIndex(0);
+        window->IconProperties1->trigger();
+        auto* places = window->ExportActions->Properties->findChild<QLabel*>("OccurrencesLabel");
+        QVERIFY(places && places->isVisible());
+        for (const char* place : {"one.dll, значок 0", "one.dll, значок 1", "two.dll, значок 0"})
+            QVERIFY2(places->text().contains(QString::fromUtf8(place)), qPrintable(places->text()));
+        window->IconBox->SetFoldDuplicates(false);
+        QTest::mouseClick(window->IconBox->viewport(), Qt::LeftButton, {},
+                          window->IconBox->ItemRect(1).center());
+        QVERIFY(!places->isVisible());
+    }
+
     void batchSaveWritesEveryGridIconAndCanBeCancelled() {
         drive_->File("shell32.dll", LibraryWithIcons(3));
         drive_->File("many.dll", LibraryWithIcons(1500));
