@@ -84,6 +84,8 @@ const std::vector<SettingKey>& SettingKeys() {
         {"Mask", "", nullptr, &V::Mask},
         {"Theme", "default", nullptr, &V::Theme},
         {"browserwidth", "210", &V::browserwidth, nullptr},
+        {"ScanIndex", "1", &V::ScanIndex, nullptr},
+        {"ScanIndexMaxMB", "64", &V::ScanIndexMaxMB, nullptr},
     };
     return keys;
 }
@@ -129,6 +131,10 @@ void TSettings::LoadSettings() {
     const int filesWidth = values.browserwidth;
     controls_.PanelFiles->resize(filesWidth, controls_.PanelFiles->height());
     controls_.Splitter1->setSizes({std::max(0, window->width() - 9 - filesWidth), filesWidth});
+    state_.ScanIndex = values.ScanIndex != 0;
+    // Below one megabyte the index would prune itself empty on every scan; the top bound keeps
+    // a typing error from filling the disk.
+    state_.ScanIndexMaxMB = std::clamp(values.ScanIndexMaxMB, 1, 4096);
     if (damaged)
         std::rethrow_exception(damaged);
 }
@@ -156,6 +162,8 @@ void TSettings::SaveSettings() {
     values.LastDir = state_.CurrentDir;
     values.Mask = state_.ExtMask;
     values.Theme = state_.Theme;
+    values.ScanIndex = state_.ScanIndex ? 1 : 0;
+    values.ScanIndexMaxMB = state_.ScanIndexMaxMB;
 
     QList<QPair<QString, QString>> texts;
     for (const SettingKey& key : SettingKeys())

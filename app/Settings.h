@@ -33,6 +33,9 @@ struct SettingsValues {
     QString LastDir;
     QString Mask;
     QString Theme;
+    // Beside the twelve: the persistent scan index (absent in older files: the defaults).
+    int ScanIndex = 0;
+    int ScanIndexMaxMB = 0;
 };
 
 // One remembered value: its name in the file, its default, and where it lives in
