@@ -216,12 +216,16 @@ void ScanPool::ReaderLoop() {
         const std::string path = Join(job.folder->folder_, entry.name);
         lock.unlock();
 
-        const int count = icons::IconCount(cache, path);
+        // An unreadable file counts -1: the scanner sees no icons, the tool reports it.
+        const int count =
+            icons::IconCountAt(cache, job.folder->dirFd_ >= 0 ? job.folder->dirFd_ : AT_FDCWD,
+                               entry.name, path, entry.type == DT_REG)
+                .value_or(-1);
 
         lock.lock();
         entry.count = count;
         entry.ready = true;
-        if (entry.stamp)
+        if (entry.stamp && count >= 0)
             found_.push_back({path, *entry.stamp, count});
         --job.folder->outstanding_;
         --busyReaders_;

@@ -24,12 +24,18 @@ std::int64_t MtimeNs(const struct stat& st) {
 } // namespace
 
 std::optional<FileSource> FileSource::Open(const std::string& nativePath) {
+    return OpenAt(AT_FDCWD, nativePath, false);
+}
+
+std::optional<FileSource> FileSource::OpenAt(int dirFd, const std::string& name,
+                                             bool listedRegular) {
     struct stat before {};
     // stat first: opening a FIFO would block and opening a device can have side effects.
-    if (::stat(nativePath.c_str(), &before) != 0 || !S_ISREG(before.st_mode)) {
+    if (!listedRegular &&
+        (::fstatat(dirFd, name.c_str(), &before, 0) != 0 || !S_ISREG(before.st_mode))) {
         return std::nullopt;
     }
-    const int fd = ::open(nativePath.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         return std::nullopt;
     }
@@ -39,6 +45,9 @@ std::optional<FileSource> FileSource::Open(const std::string& nativePath) {
         ::close(fd);
         return std::nullopt;
     }
+    // A count reads a few kilobytes of headers and directories; without this the kernel reads
+    // ahead tens of kilobytes after each of them, most of a cold scan's disk traffic.
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
     return FileSource(fd, static_cast<std::uint64_t>(after.st_size), MtimeNs(after));
 }
 
