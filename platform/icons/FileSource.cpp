@@ -39,9 +39,12 @@ std::optional<FileSource> FileSource::OpenAt(int dirFd, const std::string& name,
     if (fd < 0) {
         return std::nullopt;
     }
-    struct stat after {};
-    // The name may have been replaced between stat and open; only the opened object counts.
-    if (::fstat(fd, &after) != 0 || !S_ISREG(after.st_mode) || after.st_size < 0) {
+    // A listed file is checked once open. After a stat the object is not checked again: a name
+    // replaced in between by a FIFO fails its first read (O_NONBLOCK keeps that from waiting),
+    // and anything else is read no further than the size the stat saw.
+    struct stat after = before;
+    if ((listedRegular && ::fstat(fd, &after) != 0) || !S_ISREG(after.st_mode) ||
+        after.st_size < 0) {
         ::close(fd);
         return std::nullopt;
     }
