@@ -58,6 +58,11 @@ rows_of() {
     esac
 }
 
+# Whatever a benchmark caches (the scan index) goes with the run, not into the user's cache.
+CACHE=$(mktemp -d)
+trap 'rm -rf "$CACHE"' EXIT
+export XDG_CACHE_HOME=$CACHE
+
 status=0
 table=()
 for bench in "${benches[@]}"; do
