@@ -120,7 +120,15 @@ FolderCounts::State FolderCounts::WaitAt(std::size_t position, std::chrono::mill
     if (position >= entries_.size() || !pool_)
         return State::Unknown;
     std::unique_lock lock(pool_->mutex_);
-    const Entry& entry = entries_[position];
+    Entry& entry = entries_[position];
+    if (!entry.ready && !entry.claimed && !dropped_) {
+        // No reader has come to it: waiting would only leave this thread idle.
+        entry.claimed = true;
+        lock.unlock();
+        const int counted = ScanPool::CountEntry(pool_->consumerCache_, *this, entry);
+        lock.lock();
+        pool_->Finish(*this, entry, counted);
+    }
     if (!pool_->resultReady_.wait_for(lock, timeout, [&] { return entry.ready || dropped_; }))
         return State::Pending;
     if (!entry.ready)
@@ -130,7 +138,7 @@ FolderCounts::State FolderCounts::WaitAt(std::size_t position, std::chrono::mill
 }
 
 ScanPool::ScanPool(int threads, IndexSettings index)
-    : threadCount_(threads > 0 ? threads : DefaultReaderThreads()),
+    : threadCount_(threads > 0 ? threads : DefaultReaderThreads()), inline_(threadCount_ == 1),
       indexSettings_(std::move(index)) {}
 
 ScanPool::~ScanPool() {
@@ -150,7 +158,7 @@ bool ScanPool::Stopping() const {
 }
 
 void ScanPool::StartReaders() {
-    if (!readers_.empty())
+    if (inline_ || !readers_.empty())
         return;
     for (int i = 0; i < threadCount_; ++i)
         readers_.emplace_back([this] { ReaderLoop(); });
@@ -167,15 +175,22 @@ void ScanPool::StartPaths(std::vector<std::string> paths) {
 void ScanPool::StartWalker(std::string root, WalkRules rules, std::vector<std::string> paths) {
     Stop();
     StartReaders();
+    walk_ = WalkState{};
+    if (!root.empty())
+        walk_.folders.emplace_back(std::move(root), 0);
+    walk_.rules = std::move(rules);
+    walk_.paths = std::move(paths);
     {
         std::lock_guard lock(mutex_);
         stopWalk_ = false;
         walking_ = true;
     }
-    walker_ = std::thread([this, root = std::move(root), rules = std::move(rules),
-                           paths = std::move(paths)]() mutable {
-        WalkLoop(std::move(root), std::move(rules), std::move(paths));
-    });
+    if (inline_) {
+        if (!indexSettings_.folder.empty())
+            index_ = platform::ScanIndex::Open(indexSettings_.folder, indexSettings_.options);
+        return;
+    }
+    walker_ = std::thread([this] { WalkLoop(); });
 }
 
 void ScanPool::Stop() {
@@ -194,10 +209,28 @@ void ScanPool::Stop() {
     resultReady_.notify_all();
     if (walker_.joinable())
         walker_.join();
+    else if (inline_ && walking_)
+        EndWalk();
     // Readers finish the file in hand; none is left working once this returns.
     std::unique_lock lock(mutex_);
     resultReady_.wait(lock, [this] { return busyReaders_ == 0; });
     walking_ = false;
+}
+
+int ScanPool::CountEntry(icons::IconSourceCache& cache, const FolderCounts& folder,
+                         const FolderCounts::Entry& entry) {
+    // An unreadable file counts -1: the scanner sees no icons, the tool reports it.
+    return icons::IconCountAt(cache, folder.dirFd_ >= 0 ? folder.dirFd_ : AT_FDCWD, entry.name,
+                              Join(folder.folder_, entry.name), entry.type == DT_REG)
+        .value_or(-1);
+}
+
+void ScanPool::Finish(FolderCounts& folder, FolderCounts::Entry& entry, int count) {
+    entry.count = count;
+    entry.ready = true;
+    if (entry.stamp && count >= 0)
+        found_.push_back({Join(folder.folder_, entry.name), *entry.stamp, count});
+    --folder.outstanding_;
 }
 
 void ScanPool::ReaderLoop() {
@@ -209,36 +242,27 @@ void ScanPool::ReaderLoop() {
             return;
         Job job = std::move(jobs_.front());
         jobs_.pop_front();
-        if (job.folder->dropped_)
-            continue;
-        ++busyReaders_;
         FolderCounts::Entry& entry = job.folder->entries_[job.position];
-        const std::string path = Join(job.folder->folder_, entry.name);
+        if (job.folder->dropped_ || entry.claimed)
+            continue;
+        entry.claimed = true;
+        ++busyReaders_;
         lock.unlock();
-
-        // An unreadable file counts -1: the scanner sees no icons, the tool reports it.
-        const int count =
-            icons::IconCountAt(cache, job.folder->dirFd_ >= 0 ? job.folder->dirFd_ : AT_FDCWD,
-                               entry.name, path, entry.type == DT_REG)
-                .value_or(-1);
-
+        const int count = CountEntry(cache, *job.folder, entry);
         lock.lock();
-        entry.count = count;
-        entry.ready = true;
-        if (entry.stamp && count >= 0)
-            found_.push_back({path, *entry.stamp, count});
-        --job.folder->outstanding_;
+        Finish(*job.folder, entry, count);
         --busyReaders_;
         resultReady_.notify_all();
     }
 }
 
-void ScanPool::Queue(const std::shared_ptr<FolderCounts>& folder, platform::ScanIndex* index) {
+void ScanPool::Queue(const std::shared_ptr<FolderCounts>& folder) {
     folder->pool_ = this;
+    platform::ScanIndex* index = index_ && index_->Active() ? index_.get() : nullptr;
     std::vector<std::size_t> unread;
     for (std::size_t i = 0; i < folder->entries_.size(); ++i) {
         FolderCounts::Entry& entry = folder->entries_[i];
-        if (index && index->Active()) {
+        if (index) {
             struct stat info {};
             const bool stamped = folder->dirFd_ >= 0
                                      ? ::fstatat(folder->dirFd_, entry.name.c_str(), &info, 0) == 0
@@ -256,43 +280,52 @@ void ScanPool::Queue(const std::shared_ptr<FolderCounts>& folder, platform::Scan
         unread.push_back(i);
     }
     std::unique_lock lock(mutex_);
-    roomAhead_.wait(lock, [this] {
-        return stopWalk_ || (filesAhead_ < kMaxFilesAhead && walked_.size() < kMaxFoldersAhead);
-    });
+    // Without threads the consumer walks only when it has nothing listed, so there is room.
+    if (!inline_)
+        roomAhead_.wait(lock, [this] {
+            return stopWalk_ || (filesAhead_ < kMaxFilesAhead && walked_.size() < kMaxFoldersAhead);
+        });
     if (stopWalk_)
         return;
     folder->outstanding_ = unread.size();
-    for (const std::size_t position : unread)
-        jobs_.push_back({folder, position});
+    if (!inline_)
+        for (const std::size_t position : unread)
+            jobs_.push_back({folder, position});
     walked_.push_back(folder);
     filesAhead_ += folder->entries_.size();
     lock.unlock();
-    if (!unread.empty())
+    if (!inline_ && !unread.empty())
         workReady_.notify_all();
     resultReady_.notify_all();
 }
 
-void ScanPool::StoreFound(platform::ScanIndex* index) {
+void ScanPool::StoreFound() {
     std::vector<Found> found;
     {
         std::lock_guard lock(mutex_);
         found.swap(found_);
     }
-    if (!index)
+    if (!index_ || !index_->Active())
         return;
     for (const Found& file : found) {
         platform::IndexEntry entry;
         entry.iconCount = file.count;
         for (int group = 0; group < file.count; ++group)
             entry.groups.push_back({std::to_string(group), std::nullopt});
-        index->Store(file.path, file.stamp, entry);
+        index_->Store(file.path, file.stamp, entry);
     }
 }
 
-void ScanPool::WalkFolder(const std::string& path, const WalkRules& rules,
-                          platform::ScanIndex* index, int depth) {
-    if (Stopping() || depth > kMaxDepth)
-        return;
+void ScanPool::EndWalk() {
+    StoreFound();
+    if (index_ && index_->Active())
+        index_->Flush();
+    index_.reset();
+    walk_ = WalkState{};
+}
+
+void ScanPool::ListFolder(const std::string& path, int depth) {
+    const WalkRules& rules = walk_.rules;
     auto folder = std::make_shared<FolderCounts>();
     folder->folder_ = Trimmed(path);
     folder->dirFd_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -337,7 +370,7 @@ void ScanPool::WalkFolder(const std::string& path, const WalkRules& rules,
         }
         if (type == DT_REG) {
             if (!rules.wantFile || rules.wantFile(name))
-                folder->entries_.push_back({name, type, std::nullopt, 0, false});
+                folder->entries_.push_back({name, type, std::nullopt, 0, false, false});
         } else if (rules.descend && name[0] != '.') {
             subfolders.emplace_back(name);
         }
@@ -360,45 +393,52 @@ void ScanPool::WalkFolder(const std::string& path, const WalkRules& rules,
         std::stable_sort(subfolders.begin(), subfolders.end(), rules.folderBefore);
     folder->subfolders_ = subfolders;
 
-    Queue(folder, index);
-    StoreFound(index);
-    for (const std::string& name : subfolders)
-        WalkFolder(Join(path, name), rules, index, depth + 1);
+    Queue(folder);
+    // The first subfolder is listed next, its own subfolders before its sisters.
+    if (depth < kMaxDepth)
+        for (auto it = subfolders.rbegin(); it != subfolders.rend(); ++it)
+            walk_.folders.emplace_back(Join(path, *it), depth + 1);
 }
 
-void ScanPool::WalkLoop(std::string root, WalkRules rules, std::vector<std::string> paths) {
-    std::unique_ptr<platform::ScanIndex> index;
-    if (!indexSettings_.folder.empty())
-        index = platform::ScanIndex::Open(indexSettings_.folder, indexSettings_.options);
-    platform::ScanIndex* active = index && index->Active() ? index.get() : nullptr;
-
-    if (!root.empty()) {
-        WalkFolder(root, rules, active, 0);
+bool ScanPool::WalkStep() {
+    if (Stopping())
+        return false;
+    if (!walk_.folders.empty()) {
+        auto [path, depth] = std::move(walk_.folders.back());
+        walk_.folders.pop_back();
+        ListFolder(path, depth);
+    } else if (walk_.nextPath < walk_.paths.size()) {
+        auto part = std::make_shared<FolderCounts>();
+        const std::size_t end = std::min(walk_.paths.size(), walk_.nextPath + kPathsPerPart);
+        for (; walk_.nextPath < end; ++walk_.nextPath)
+            part->entries_.push_back({std::move(walk_.paths[walk_.nextPath]), DT_UNKNOWN,
+                                      std::nullopt, 0, false, false});
+        Queue(part);
     } else {
-        for (std::size_t start = 0; start < paths.size() && !Stopping(); start += kPathsPerPart) {
-            auto part = std::make_shared<FolderCounts>();
-            const std::size_t end = std::min(paths.size(), start + kPathsPerPart);
-            for (std::size_t i = start; i < end; ++i)
-                part->entries_.push_back({paths[i], DT_UNKNOWN, std::nullopt, 0, false});
-            Queue(part, active);
-            StoreFound(active);
-        }
+        return false;
+    }
+    StoreFound();
+    return true;
+}
+
+void ScanPool::WalkLoop() {
+    if (!indexSettings_.folder.empty())
+        index_ = platform::ScanIndex::Open(indexSettings_.folder, indexSettings_.options);
+    while (WalkStep()) {
     }
     {
         std::unique_lock lock(mutex_);
         walking_ = false;
         resultReady_.notify_all();
         // What the readers still find goes into the index too, unless the scan was stopped.
-        while (active && !stopWalk_ && (!jobs_.empty() || busyReaders_ > 0)) {
+        while (index_ && index_->Active() && !stopWalk_ && (!jobs_.empty() || busyReaders_ > 0)) {
             resultReady_.wait_for(lock, std::chrono::milliseconds(50));
             lock.unlock();
-            StoreFound(active);
+            StoreFound();
             lock.lock();
         }
     }
-    StoreFound(active);
-    if (active)
-        active->Flush();
+    EndWalk();
 }
 
 std::shared_ptr<FolderCounts> ScanPool::TakeFolder(const std::string& folderPath,
@@ -427,9 +467,23 @@ std::shared_ptr<FolderCounts> ScanPool::TakeFolder(const std::string& folderPath
         return !walking_ || stopWalk_ || filesAhead_ >= kMaxFilesAhead ||
                walked_.size() >= kMaxFoldersAhead;
     };
-    resultReady_.wait_for(lock, timeout, [&] { return find() || hopeless(); });
-    if (!taken)
-        find();
+    if (inline_) {
+        while (!find() && !hopeless()) {
+            lock.unlock();
+            const bool more = WalkStep();
+            lock.lock();
+            if (!more) {
+                walking_ = false;
+                lock.unlock();
+                EndWalk();
+                lock.lock();
+            }
+        }
+    } else {
+        resultReady_.wait_for(lock, timeout, [&] { return find() || hopeless(); });
+        if (!taken)
+            find();
+    }
     mayCome = !taken && !hopeless();
     if (taken) {
         // The dropped folders' queued reads are of no use any more.
@@ -442,6 +496,22 @@ std::shared_ptr<FolderCounts> ScanPool::TakeFolder(const std::string& folderPath
 
 std::shared_ptr<FolderCounts> ScanPool::TakeNext(std::chrono::milliseconds timeout,
                                                  bool& finished) {
+    if (inline_) {
+        for (;;) {
+            {
+                std::lock_guard lock(mutex_);
+                if (!walking_ || !walked_.empty())
+                    break;
+            }
+            if (!WalkStep()) {
+                {
+                    std::lock_guard lock(mutex_);
+                    walking_ = false;
+                }
+                EndWalk();
+            }
+        }
+    }
     std::unique_lock lock(mutex_);
     finished = false;
     resultReady_.wait_for(lock, timeout, [&] { return !walked_.empty() || !walking_; });

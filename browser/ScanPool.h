@@ -7,9 +7,12 @@
 // file from it without opening the file and records what the readers found.
 //
 // Every call belongs to one consumer thread. Stop (and the destructor) returns only when no
-// worker thread is left running.
+// worker thread is left running. The consumer never waits for a file no reader has taken yet:
+// it counts that file itself, so a busy machine makes the pool no slower than counting alone.
+// With one thread the pool starts none at all: the consumer lists and counts in its own calls.
 #pragma once
 
+#include "platform/icons/IconSource.h"
 #include "platform/scanindex/ScanIndex.h"
 
 #include <chrono>
@@ -74,6 +77,7 @@ private:
         std::optional<platform::FileStamp> stamp;
         int count = 0;
         bool ready = false;
+        bool claimed = false; // a reader or the consumer is counting it
     };
 
     std::string folder_;
@@ -94,7 +98,7 @@ public:
 
 class ScanPool {
 public:
-    // `threads` below 1 means DefaultReaderThreads().
+    // `threads` below 1 means DefaultReaderThreads(); 1 means no thread besides the consumer.
     explicit ScanPool(int threads = 0, IndexSettings index = {});
     ~ScanPool();
     ScanPool(const ScanPool&) = delete;
@@ -136,16 +140,38 @@ private:
 
     void StartReaders();
     void ReaderLoop();
-    void WalkLoop(std::string root, WalkRules rules, std::vector<std::string> paths);
+    void WalkLoop();
     void StartWalker(std::string root, WalkRules rules, std::vector<std::string> paths);
-    void Queue(const std::shared_ptr<FolderCounts>& folder, platform::ScanIndex* index);
-    void WalkFolder(const std::string& path, const WalkRules& rules, platform::ScanIndex* index,
-                    int depth);
-    void StoreFound(platform::ScanIndex* index);
+    void Queue(const std::shared_ptr<FolderCounts>& folder);
+    // Lists the next folder (or part of the path list) of the walk and queues its files;
+    // false once the walk is over.
+    bool WalkStep();
+    void ListFolder(const std::string& path, int depth);
+    // Counts one entry (no lock held) and records the count (lock held).
+    static int CountEntry(icons::IconSourceCache& cache, const FolderCounts& folder,
+                          const FolderCounts::Entry& entry);
+    void Finish(FolderCounts& folder, FolderCounts::Entry& entry, int count);
+    void StoreFound();
+    // The end of a walk: the index gets what was found and is closed.
+    void EndWalk();
     bool Stopping() const;
 
+    // Where the walk stands: folders still to list (with their depth, the next one last) or
+    // the paths of a list still to hand out. Owned by the walker thread while it runs, by the
+    // consumer otherwise.
+    struct WalkState {
+        std::vector<std::pair<std::string, int>> folders;
+        WalkRules rules;
+        std::vector<std::string> paths;
+        std::size_t nextPath = 0;
+    };
+
     const int threadCount_;
+    const bool inline_; // no threads: the consumer walks and counts
     IndexSettings indexSettings_;
+    WalkState walk_;
+    std::unique_ptr<platform::ScanIndex> index_; // open during a walk, when active
+    icons::IconSourceCache consumerCache_;
     std::vector<std::thread> readers_;
     std::thread walker_;
 
