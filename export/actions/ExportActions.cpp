@@ -115,20 +115,6 @@ TExportActions::TExportActions(ProgramState& state, TPictureCache& pictures,
     : QObject(parent), state_(state), pictures_(pictures), controls_(controls),
       plainClick_(std::move(plainClick)) {
     setObjectName(QStringLiteral("ExportActions"));
-    SPDlg = new QFileDialog(controls_.Owner);
-    SPDlg->setObjectName(QStringLiteral("SPDlg"));
-    // Qt's own dialog: the type list and the remembered type behave the same on every desktop.
-    SPDlg->setOption(QFileDialog::DontUseNativeDialog);
-    SPDlg->setOption(QFileDialog::HideNameFilterDetails);
-    SPDlg->setAcceptMode(QFileDialog::AcceptSave);
-    SPDlg->setFileMode(QFileDialog::AnyFile);
-    // A name typed without an extension gets the chosen type's, as the system's own dialog does:
-    // "Рисунок" and a bare name must give a picture, not an icon.
-    connect(SPDlg, &QFileDialog::filterSelected, this, [this](const QString& filter) {
-        SPDlg->setDefaultSuffix(DefaultSuffixForType(
-            SaveFileTypes(), TypeOfNameFilter(SaveFileTypes(), filter), kDefaultSuffix));
-    });
-
     for (QAction* item :
          {controls_.c4b, controls_.c8b, controls_.c16b, controls_.c24b, controls_.cbmp})
         connect(item, &QAction::triggered, this,
@@ -216,7 +202,29 @@ void TExportActions::SpeedButton2Click(QToolButton* button) {
     controls_.IconBox->viewport()->setCursor(cursor);
 }
 
+QFileDialog* TExportActions::SaveDialog() {
+    if (SPDlg)
+        return SPDlg;
+    // Made on the first save: Qt's dialog lists its folder from the moment it exists, and a
+    // scan's pump would spend most of its time on that listing of the working folder.
+    SPDlg = new QFileDialog(controls_.Owner);
+    SPDlg->setObjectName(QStringLiteral("SPDlg"));
+    // Qt's own dialog: the type list and the remembered type behave the same on every desktop.
+    SPDlg->setOption(QFileDialog::DontUseNativeDialog);
+    SPDlg->setOption(QFileDialog::HideNameFilterDetails);
+    SPDlg->setAcceptMode(QFileDialog::AcceptSave);
+    SPDlg->setFileMode(QFileDialog::AnyFile);
+    // A name typed without an extension gets the chosen type's, as the system's own dialog does:
+    // "Рисунок" and a bare name must give a picture, not an icon.
+    connect(SPDlg, &QFileDialog::filterSelected, this, [this](const QString& filter) {
+        SPDlg->setDefaultSuffix(DefaultSuffixForType(
+            SaveFileTypes(), TypeOfNameFilter(SaveFileTypes(), filter), kDefaultSuffix));
+    });
+    return SPDlg;
+}
+
 void TExportActions::SaveWithDialog(TIconRes& record) {
+    SaveDialog();
     const IconImage icon = CurrentIcon(pictures_, record);
     const QStringList filters = NameFiltersFromTypeList(SaveFileTypes());
     SPDlg->setNameFilters(filters);

@@ -62,11 +62,13 @@ public:
     // The record of the grid's selected cell, or none.
     TIconRes* SelectedRecord();
 
-    QFileDialog* SPDlg = nullptr;
-    int SaveDialogType = 1; // the dialog's remembered file type, 1 to 5
+    QFileDialog* SPDlg = nullptr; // made by SaveDialog()
+    int SaveDialogType = 1;       // the dialog's remembered file type, 1 to 5
     std::uint8_t LastIconDepthCode = 0;
 
 private:
+    QFileDialog* SaveDialog();
+
     ProgramState& state_;
     TPictureCache& pictures_;
     ExportControls controls_;
