@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <set>
 
 namespace glyptor {
@@ -91,10 +92,12 @@ void TFolderTree::SetStateImage(QTreeWidgetItem* node, int state) {
     node->setData(0, StateRole, state);
     const int image = node->data(0, ImageRole).toInt();
     const int selected = node->data(0, SelectedImageRole).toInt();
-    QIcon icon;
-    icon.addPixmap(Compose(images_, state, image), QIcon::Normal);
-    icon.addPixmap(Compose(images_, state, selected), QIcon::Selected);
-    node->setIcon(0, icon);
+    auto [known, made] = composed_.try_emplace({state, image, selected});
+    if (made) {
+        known->second.addPixmap(Compose(images_, state, image), QIcon::Normal);
+        known->second.addPixmap(Compose(images_, state, selected), QIcon::Selected);
+    }
+    node->setIcon(0, known->second);
 }
 
 int TFolderTree::StateImage(const QTreeWidgetItem* node) const {
@@ -156,17 +159,21 @@ void TFolderTree::ListSubfolders(QTreeWidgetItem* node) {
         path += '\\';
     QApplication::setOverrideCursor(Qt::BusyCursor);
     const auto names = platform::ListSubfolders(path.toStdString());
-    // Sorting happens at once, not on Qt's deferred timer: a node selected right after being
-    // listed (the path walk of FindNodeByPath) must not lose its selection to a later re-sort.
-    const bool sorting = fatView_->isSortingEnabled();
-    fatView_->setSortingEnabled(false);
+    // The children go in already sorted, not through Qt's deferred re-sort: a node selected right
+    // after being listed (the path walk of FindNodeByPath) must not lose its selection to a later
+    // re-sort. Switching the view's sorting off and on instead would re-sort the whole tree for
+    // every folder a scan lists.
+    QList<QTreeWidgetItem*> children;
+    children.reserve(static_cast<qsizetype>(names.size()));
     for (const std::string& name : names) {
-        auto* child = new FolderNode(node, QStringList{QString::fromStdString(name)});
+        auto* child = new FolderNode(QStringList{QString::fromStdString(name)});
         child->setData(0, NodeIdRole, nextNodeId_++);
         SetNodeImage(child, 0, 7);
+        children.append(child);
     }
-    node->sortChildren(0, Qt::AscendingOrder);
-    fatView_->setSortingEnabled(sorting);
+    std::stable_sort(children.begin(), children.end(),
+                     [](const QTreeWidgetItem* a, const QTreeWidgetItem* b) { return *a < *b; });
+    node->addChildren(children);
     QApplication::restoreOverrideCursor();
 }
 

@@ -10,6 +10,9 @@
 #include <QObject>
 #include <QTreeWidgetItem>
 
+#include <array>
+#include <map>
+
 class QTreeWidget;
 
 namespace glyptor {
@@ -68,6 +71,9 @@ private:
     ProgramState& state_;
     QTreeWidget* fatView_;
     QList<QIcon> images_;
+    // Node icons by state, image and selected image: a scan sets a state on every folder it
+    // enters and leaves, and painting the composition each time was most of that cost.
+    std::map<std::array<int, 3>, QIcon> composed_;
     quint64 nextNodeId_ = 1;
     // Set while SelectNode opens ancestors: no expand handlers run then.
     bool quietExpand_ = false;
