@@ -12,9 +12,12 @@
 #include <chrono>
 #include <filesystem>
 #include <iostream>
+#include <mutex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -41,11 +44,12 @@ Commands:
                        reads one file at a time), in input order all the same; --index
                        takes the counts of unchanged files from the program's scan index
                        and records the others
-  list [-r] [--mask .DLL.EXE...] PATH...
+  list [-r] [-j N] [--mask .DLL.EXE...] PATH...
                        print PATH<TAB>INDEX<TAB>WIDTHxHEIGHT<TAB>BITS for every icon of the
                        files and folders given; -r descends into subfolders; --mask keeps
                        files whose upper-cased extension occurs in the mask, as the
-                       program's type filter does (.CUR and .ANI files are never read)
+                       program's type filter does (.CUR and .ANI files are never read);
+                       -j N reads with N threads (default: from the cores), in order
   extract [--size N | --all-sizes] [--depth N] FILE INDEX OUT
                        write icon INDEX (from 0) of FILE as a 32 x 32 picture; --size N
                        writes the icon's own N x N image instead, --all-sizes each of its
@@ -232,29 +236,81 @@ bool PassesMask(const fs::path& file, const std::string& mask) {
     return mask.empty() || (!ext.empty() && mask.find(ext) != std::string::npos);
 }
 
-void ListFile(const std::string& path) {
-    icons::IconSourceCache cache;
+void ListFile(icons::IconSourceCache& cache, const std::string& path, std::ostream& out) {
     const int count = icons::IconCount(cache, path);
     for (int index = 0; index < count; ++index) {
         icons::IconImageInfo chosen;
-        std::cout << Printable(path) << '\t' << index << '\t';
+        out << Printable(path) << '\t' << index << '\t';
         if (icons::ExtractIcon(cache, path, index, icons::kStandardIconSize, &chosen)) {
-            std::cout << chosen.width << 'x' << chosen.height << '\t'
-                      << (chosen.png ? std::string("png") : std::to_string(chosen.bitCount));
+            out << chosen.width << 'x' << chosen.height << '\t'
+                << (chosen.png ? std::string("png") : std::to_string(chosen.bitCount));
         } else {
-            std::cout << "-\t-";
+            out << "-\t-";
         }
-        std::cout << '\n';
+        out << '\n';
+    }
+}
+
+// Lists the files with `threads` threads, printing each file's lines in the given order. The
+// files go in parts, so that the first lines come out before the last file is read.
+void ListFiles(const std::vector<std::string>& files, int threads) {
+    constexpr std::size_t kPart = 256;
+    if (threads <= 1) {
+        icons::IconSourceCache cache;
+        for (const auto& file : files) {
+            ListFile(cache, file, std::cout);
+        }
+        return;
+    }
+    std::vector<icons::IconSourceCache> caches(static_cast<std::size_t>(threads));
+    for (std::size_t start = 0; start < files.size(); start += kPart) {
+        const std::size_t end = std::min(files.size(), start + kPart);
+        std::vector<std::string> outputs(end - start);
+        std::size_t next = start;
+        std::mutex mutex;
+        std::vector<std::thread> workers;
+        for (int t = 0; t < threads; ++t) {
+            workers.emplace_back([&, t] {
+                for (;;) {
+                    std::size_t mine = 0;
+                    {
+                        std::lock_guard lock(mutex);
+                        if (next == end) {
+                            return;
+                        }
+                        mine = next++;
+                    }
+                    std::ostringstream out;
+                    ListFile(caches[static_cast<std::size_t>(t)], files[mine], out);
+                    outputs[mine - start] = std::move(out).str();
+                }
+            });
+        }
+        for (std::thread& worker : workers) {
+            worker.join();
+        }
+        for (const auto& output : outputs) {
+            std::cout << output;
+        }
     }
 }
 
 int List(const std::vector<std::string>& arguments) {
     bool recursive = false;
+    int threads = scan::DefaultReaderThreads();
     std::string mask;
     std::vector<std::string> paths;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == "-r") {
             recursive = true;
+        } else if (arguments[i] == "-j") {
+            const auto value =
+                i + 1 < arguments.size() ? ParseNumber(arguments[i + 1]) : std::nullopt;
+            if (!value || *value < 1) {
+                return Usage("-j needs a number of threads");
+            }
+            threads = *value;
+            ++i;
         } else if (arguments[i] == "--mask") {
             if (++i == arguments.size()) {
                 return Usage("--mask needs a value such as .DLL.EXE");
@@ -297,14 +353,12 @@ int List(const std::vector<std::string>& arguments) {
                 status = kExitUnreadable;
             }
             std::sort(files.begin(), files.end());
-            for (const auto& file : files) {
-                ListFile(file);
-            }
+            ListFiles(files, threads);
         } else if (!Readable(path)) {
             std::cerr << "glyptor-icons: cannot read " << Printable(path) << "\n";
             status = kExitUnreadable;
         } else {
-            ListFile(path);
+            ListFiles({path}, 1);
         }
     }
     return status;
