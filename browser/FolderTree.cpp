@@ -12,8 +12,8 @@
 #include <QPainter>
 #include <QTreeWidget>
 
-#include <algorithm>
 #include <set>
+#include <utility>
 
 namespace glyptor {
 
@@ -159,22 +159,28 @@ void TFolderTree::ListSubfolders(QTreeWidgetItem* node) {
         path += '\\';
     QApplication::setOverrideCursor(Qt::BusyCursor);
     const auto names = platform::ListSubfolders(path.toStdString());
-    // The children go in already sorted, not through Qt's deferred re-sort: a node selected right
-    // after being listed (the path walk of FindNodeByPath) must not lose its selection to a later
-    // re-sort. Switching the view's sorting off and on instead would re-sort the whole tree for
-    // every folder a scan lists.
-    QList<QTreeWidgetItem*> children;
-    children.reserve(static_cast<qsizetype>(names.size()));
+    // Sorting happens at once, not on Qt's deferred timer: a node selected right after being
+    // listed (the path walk of FindNodeByPath) must not lose its selection to a later re-sort.
+    // Turning the view's sorting back on re-sorts the whole tree, so during a scan, which lists
+    // one folder after another, it stays off until ScanFinished.
+    const bool sorting = fatView_->isSortingEnabled();
+    fatView_->setSortingEnabled(false);
     for (const std::string& name : names) {
-        auto* child = new FolderNode(QStringList{QString::fromStdString(name)});
+        auto* child = new FolderNode(node, QStringList{QString::fromStdString(name)});
         child->setData(0, NodeIdRole, nextNodeId_++);
         SetNodeImage(child, 0, 7);
-        children.append(child);
     }
-    std::stable_sort(children.begin(), children.end(),
-                     [](const QTreeWidgetItem* a, const QTreeWidgetItem* b) { return *a < *b; });
-    node->addChildren(children);
+    node->sortChildren(0, Qt::AscendingOrder);
+    if (state_.Scanning)
+        sortAfterScan_ = sortAfterScan_ || sorting;
+    else
+        fatView_->setSortingEnabled(sorting);
     QApplication::restoreOverrideCursor();
+}
+
+void TFolderTree::ScanFinished() {
+    if (std::exchange(sortAfterScan_, false))
+        fatView_->setSortingEnabled(true);
 }
 
 void TFolderTree::RefreshSubfolders(QTreeWidgetItem* node) {

@@ -55,12 +55,14 @@ void TScanner::TBScanClick() {
     state_.StopRequested = false;
     QApplication::setOverrideCursor(Qt::BusyCursor);
     struct Finish {
-        ProgramState& state;
+        TScanner& scanner;
         ~Finish() {
             QApplication::restoreOverrideCursor();
-            state.Scanning = false;
+            scanner.state_.Scanning = false;
+            scanner.tree_.ScanFinished();
+            emit scanner.ScanEnded();
         }
-    } finish{state_};
+    } finish{*this};
 
     if (QTreeWidgetItem* node = controls_.FATView->currentItem()) {
         StartReaders(node);

@@ -81,6 +81,8 @@ signals:
     void StatusText(const QString& text);
     // The grid was hidden for the scan: the window should repaint before the walk starts.
     void RepaintRequested();
+    // The scan is over (finished, stopped or left for the window's closing).
+    void ScanEnded();
 
 private:
     bool Terminating() const;

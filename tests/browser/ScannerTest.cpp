@@ -51,6 +51,8 @@ struct ScanResult {
     QStringList records; // folder path, file name, icon index
     QStringList status;
     int scannedFiles = 0;
+    QString label;       // the status line right after the scan, before any event is handled
+    bool sorted = false; // the folder tree sorts again
 
     bool operator==(const ScanResult&) const = default;
 };
@@ -90,6 +92,8 @@ class ScannerTest : public QObject {
                                   QString::number(record.IconIndex);
         }
         result.scannedFiles = window.Scanner->ScannedFiles.Count();
+        result.label = window.StatusLabel->text();
+        result.sorted = window.FATView->isSortingEnabled();
         return result;
     }
 
@@ -129,6 +133,8 @@ private slots:
         BuildOddTree();
         const ScanResult single = Scan(1);
         QVERIFY(single.records.size() > 40);
+        QCOMPARE(single.label, single.status.last());
+        QVERIFY(single.sorted);
         QCOMPARE(Scan(4), single);
         QCOMPARE(Scan(2, true), single);
 
