@@ -164,7 +164,8 @@ void TFolderTree::ListSubfolders(QTreeWidgetItem* node) {
     // Turning the view's sorting back on re-sorts the whole tree, so during a scan, which lists
     // one folder after another, it stays off until ScanFinished.
     const bool sorting = fatView_->isSortingEnabled();
-    fatView_->setSortingEnabled(false);
+    if (sorting) // switching it off again costs a signal disconnection by name each time
+        fatView_->setSortingEnabled(false);
     for (const std::string& name : names) {
         auto* child = new FolderNode(node, QStringList{QString::fromStdString(name)});
         child->setData(0, NodeIdRole, nextNodeId_++);
