@@ -49,10 +49,10 @@ TChrome::TChrome(ProgramState& state, TSkin& skin, ChromeControls controls, QObj
     setObjectName(QStringLiteral("Chrome"));
 }
 
-QUrl TChrome::HelpPage() {
+QUrl TChrome::HelpPage(const QString& helpFile) {
     // The help file name ("glyptor.hlp") names the page; a WinHelp file cannot be shown here,
     // so the HTML page of the same name beside the program stands in for it.
-    QString name = platform::Application::HelpFile;
+    QString name = helpFile;
     if (name.isEmpty())
         name = QStringLiteral("glyptor.hlp");
     name = QFileInfo(name).completeBaseName() + QStringLiteral(".html");
@@ -60,9 +60,9 @@ QUrl TChrome::HelpPage() {
                                name);
 }
 
-QUrl TChrome::HomePage() {
+QUrl TChrome::HomePage(const QString& helpFile) {
     const QString configured = QStringLiteral(GLYPTOR_HOME_PAGE);
-    return configured.isEmpty() ? HelpPage() : QUrl(configured);
+    return configured.isEmpty() ? HelpPage(helpFile) : QUrl(configured);
 }
 
 void TChrome::ChromePointer(QObject* target, QEvent* event) {
@@ -249,17 +249,17 @@ void TChrome::Image7Click() {
 }
 
 void TChrome::Image_wwwClick() {
-    OpenPage(HomePage());
+    OpenPage(HomePage(state_.HelpFile));
 }
 
 void TChrome::OpenPage(const QUrl& page) {
-    if (platform::OpenUrl(page))
+    if (platform::OpenUrl(state_, page))
         return;
     const QString name = page.isLocalFile() ? page.toLocalFile() : page.toString();
-    platform::Application::ReportError(
-        QStringLiteral("Не удалось открыть страницу %1: не найдена программа для просмотра "
-                       "(нужен пакет xdg-utils и браузер).")
-            .arg(name));
+    platform::ReportError(
+        state_, QStringLiteral("Не удалось открыть страницу %1: не найдена программа для просмотра "
+                               "(нужен пакет xdg-utils и браузер).")
+                    .arg(name));
 }
 
 void TChrome::Image_optMouseDown() {
@@ -285,7 +285,7 @@ void TChrome::Splitter1Moved() {
 
 void TChrome::FormKeyDown(int key) {
     if (key == Qt::Key_F1)
-        OpenPage(HelpPage());
+        OpenPage(HelpPage(state_.HelpFile));
 }
 
 } // namespace glyptor

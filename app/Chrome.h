@@ -79,9 +79,10 @@ public:
     QRect NormalBounds() const;
     // Opens a page with the desktop's handler; when that fails, says so naming the page.
     void OpenPage(const QUrl& page);
-    // The help page and the home page the web picture opens.
-    static QUrl HelpPage();
-    static QUrl HomePage();
+    // The help page and the home page the web picture opens, for a help file name
+    // ("glyptor.hlp" when empty).
+    static QUrl HelpPage(const QString& helpFile = QString());
+    static QUrl HomePage(const QString& helpFile = QString());
 
     // The drag anchor: the screen point of the last left-button press, moved with each step.
     QPoint DragAnchor;

@@ -11,6 +11,8 @@
 #include <QSettings>
 #include <QSplitter>
 
+#include <algorithm>
+
 #include <exception>
 #include <stdexcept>
 
@@ -48,13 +50,6 @@ private:
     QSettings store_;
 };
 
-const SettingKey& KeyNamed(const char* name) {
-    for (const SettingKey& key : SettingKeys())
-        if (qstrcmp(key.name, name) == 0)
-            return key;
-    throw std::logic_error("unknown setting");
-}
-
 SettingsValues Defaults() {
     SettingsValues values;
     for (const SettingKey& key : SettingKeys()) {
@@ -68,27 +63,6 @@ SettingsValues Defaults() {
 }
 
 } // namespace
-
-const std::vector<SettingKey>& SettingKeys() {
-    using V = SettingsValues;
-    static const std::vector<SettingKey> keys{
-        {"MaxCash", "3000", &V::MaxCash, nullptr},
-        {"MinCash", "2000", &V::MinCash, nullptr},
-        {"WinTop", "30", &V::WinTop, nullptr},
-        {"WinLeft", "30", &V::WinLeft, nullptr},
-        {"WinHeight", "400", &V::WinHeight, nullptr},
-        {"WinWidth", "600", &V::WinWidth, nullptr},
-        {"SubFolders", "1", &V::SubFolders, nullptr},
-        {"iconboxcolor", "0", &V::iconboxcolor, nullptr},
-        {"LastDir", "C:", nullptr, &V::LastDir},
-        {"Mask", "", nullptr, &V::Mask},
-        {"Theme", "default", nullptr, &V::Theme},
-        {"browserwidth", "210", &V::browserwidth, nullptr},
-        {"ScanIndex", "1", &V::ScanIndex, nullptr},
-        {"ScanIndexMaxMB", "64", &V::ScanIndexMaxMB, nullptr},
-    };
-    return keys;
-}
 
 TSettings::TSettings(ProgramState& state, SettingsControls controls,
                      std::function<QRect()> normalBounds, QObject* parent)
@@ -131,6 +105,8 @@ void TSettings::LoadSettings() {
     const int filesWidth = values.browserwidth;
     controls_.PanelFiles->resize(filesWidth, controls_.PanelFiles->height());
     controls_.Splitter1->setSizes({std::max(0, window->width() - 9 - filesWidth), filesWidth});
+    controls_.IconBox->SetIconSize(ValidGridIconSize(values.IconSize));
+    controls_.IconBox->SetFoldDuplicates(values.FoldDuplicates != 0);
     state_.ScanIndex = values.ScanIndex != 0;
     // Below one megabyte the index would prune itself empty on every scan; the top bound keeps
     // a typing error from filling the disk.
@@ -142,7 +118,7 @@ void TSettings::LoadSettings() {
 void TSettings::LoadGridColorSetting() {
     SettingsReader store;
     SettingsValues values = Defaults();
-    store.Read(KeyNamed("iconboxcolor"), values);
+    store.Read(SettingKeyNamed("iconboxcolor"), values);
     controls_.IconBox->SetColor(values.iconboxcolor);
 }
 
@@ -162,6 +138,8 @@ void TSettings::SaveSettings() {
     values.LastDir = state_.CurrentDir;
     values.Mask = state_.ExtMask;
     values.Theme = state_.Theme;
+    values.IconSize = controls_.IconBox->IconSize();
+    values.FoldDuplicates = controls_.IconBox->FoldDuplicates() ? 1 : 0;
     values.ScanIndex = state_.ScanIndex ? 1 : 0;
     values.ScanIndexMaxMB = state_.ScanIndexMaxMB;
 

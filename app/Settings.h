@@ -1,8 +1,9 @@
-// The settings controller: the twelve remembered values, read once while the window is created
-// and written once when it closes. Each value is declared once, in one table of name and default
-// that both the load and the save walk; the bounding rules (SettingsRules.h) apply on load.
+// The settings controller: the remembered values, read once while the window is created
+// and written once when it closes. Each value is declared once, in one table of name, default
+// and bound (SettingsRules.h) that both the load and the save walk; the bounds apply on load.
 #pragma once
 
+#include "app/SettingsRules.h"
 #include "platform/core/ProgramState.h"
 
 #include <QObject>
@@ -18,37 +19,6 @@ class QSplitter;
 namespace glyptor {
 
 class TIconBox;
-
-// The twelve values as they stand in the file's general section.
-struct SettingsValues {
-    int MaxCash = 0;
-    int MinCash = 0;
-    int WinTop = 0;
-    int WinLeft = 0;
-    int WinHeight = 0;
-    int WinWidth = 0;
-    int SubFolders = 0;
-    int iconboxcolor = 0;
-    int browserwidth = 0;
-    QString LastDir;
-    QString Mask;
-    QString Theme;
-    // Beside the twelve: the persistent scan index (absent in older files: the defaults).
-    int ScanIndex = 0;
-    int ScanIndexMaxMB = 0;
-};
-
-// One remembered value: its name in the file, its default, and where it lives in
-// SettingsValues (an integer or a text field).
-struct SettingKey {
-    const char* name;
-    const char* defaultText;
-    int SettingsValues::*integer;
-    QString SettingsValues::*text;
-};
-
-// The table, in the order the values are read.
-const std::vector<SettingKey>& SettingKeys();
 
 // The controls whose state is remembered.
 struct SettingsControls {

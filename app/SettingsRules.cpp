@@ -19,21 +19,60 @@ int ParseSettingInteger(const QString& text, int fallback) {
     return ok ? value : fallback;
 }
 
+const std::vector<SettingKey>& SettingKeys() {
+    using V = SettingsValues;
+    static const std::vector<SettingKey> keys{
+        {"MaxCash", "3000", &V::MaxCash, nullptr, {300, 300, "MinCash"}},
+        {"MinCash", "2000", &V::MinCash, nullptr, {500, 500}},
+        {"WinTop", "30", &V::WinTop, nullptr},
+        {"WinLeft", "30", &V::WinLeft, nullptr},
+        {"WinHeight", "400", &V::WinHeight, nullptr, {100, 100}},
+        {"WinWidth", "600", &V::WinWidth, nullptr, {300, 370}},
+        {"SubFolders", "1", &V::SubFolders, nullptr},
+        {"iconboxcolor", "0", &V::iconboxcolor, nullptr},
+        {"LastDir", "C:", nullptr, &V::LastDir},
+        {"Mask", "", nullptr, &V::Mask},
+        {"Theme", "default", nullptr, &V::Theme},
+        {"browserwidth", "210", &V::browserwidth, nullptr},
+        {"IconSize", "32", &V::IconSize, nullptr},
+        {"FoldDuplicates", "0", &V::FoldDuplicates, nullptr},
+        {"ScanIndex", "1", &V::ScanIndex, nullptr},
+        {"ScanIndexMaxMB", "64", &V::ScanIndexMaxMB, nullptr},
+    };
+    return keys;
+}
+
+const SettingKey& SettingKeyNamed(const char* name) {
+    for (const SettingKey& key : SettingKeys())
+        if (qstrcmp(key.name, name) == 0)
+            return key;
+    throw std::logic_error("unknown setting");
+}
+
+namespace {
+
+int ApplyBound(const SettingBound& bound, int value) {
+    return value < bound.minimum ? bound.replacement : value;
+}
+
+} // namespace
+
 CacheBounds AdjustCacheBounds(int maxCash, int minCash) {
-    if (minCash < 500)
-        minCash = 500;
+    minCash = ApplyBound(SettingKeyNamed("MinCash").bound, minCash);
+    // MaxCash's bound is relative to MinCash (its `above`).
+    const SettingBound& above = SettingKeyNamed("MaxCash").bound;
     // Compared in 64 bits: a stored extreme value must not wrap the difference.
-    if (static_cast<long long>(maxCash) - minCash < 300)
-        maxCash = minCash > INT_MAX - 300 ? INT_MAX : minCash + 300;
+    if (static_cast<long long>(maxCash) - minCash < above.minimum)
+        maxCash = minCash > INT_MAX - above.replacement ? INT_MAX : minCash + above.replacement;
     return {maxCash, minCash};
 }
 
 int LimitWidth(int width) {
-    return width < 300 ? 370 : width;
+    return ApplyBound(SettingKeyNamed("WinWidth").bound, width);
 }
 
 int LimitHeight(int height) {
-    return height < 100 ? 100 : height;
+    return ApplyBound(SettingKeyNamed("WinHeight").bound, height);
 }
 
 WindowBounds FitWindowBounds(WindowBounds bounds, int screenWidth, int screenHeight) {

@@ -10,6 +10,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QColorDialog>
@@ -20,6 +21,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
@@ -59,7 +61,10 @@ QToolButton* NewSpeedButton(QWidget* parent, const char* name, int x, int y, int
 
 } // namespace
 
-TFMain::TFMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+TFMain::TFMain(QWidget* parent) : TFMain(ProgramState{}, parent) {}
+
+TFMain::TFMain(ProgramState state, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), State(std::move(state)) {
     setObjectName(QStringLiteral("FMain"));
     setWindowTitle(QStringLiteral("Главное"));
     setAcceptDrops(true);
@@ -77,7 +82,7 @@ TFMain::TFMain(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     try {
         Settings->LoadSettings();
     } catch (const std::exception& error) {
-        platform::Application::ReportError(QString::fromUtf8(error.what()));
+        platform::ReportError(State, QString::fromUtf8(error.what()));
     }
     FolderTree->BuildDriveTree();
     State.IconClickAction = [this](TIconRes& record) { ShowInStatus(record); };
@@ -137,6 +142,9 @@ TFMain::~TFMain() {
 void TFMain::CreateControllers() {
     PictureCache = new TPictureCache(State, IconBox, this);
     FolderTree = new TFolderTree(State, FATView, FATImgList, this);
+    IconBox->HashRecord = [this](TIconRes& record) { PictureCache->HashRecord(record); };
+    connect(IconBox, &TIconBox::ViewChanged, PictureCache, &TPictureCache::ReleaseHidden);
+    connect(IconBox, &TIconBox::IconSizeChanged, this, &TFMain::PanelIconBoxResize);
     Scanner = new TScanner(State, *FolderTree, *PictureCache,
                            {FATView, IconBox, im1, im2, im3, im4, im5, im6, subfolders1}, this);
     Settings = new TSettings(
@@ -364,6 +372,24 @@ void TFMain::CreateMenus() {
     im6 = addCheck("im6", QStringLiteral("Рисунки (*.BMP)"), false);
     maskmenu->addSeparator();
     subfolders1 = addCheck("subfolders1", QStringLiteral("Просмотр подкаталогов"), true);
+    maskmenu->addSeparator();
+    IconSizeMenu = maskmenu->addMenu(QStringLiteral("Размер значков"));
+    IconSizeMenu->setObjectName(QStringLiteral("IconSizeMenu"));
+    auto* sizes = new QActionGroup(IconSizeMenu);
+    for (const int size : kGridIconSizes) {
+        QAction* item = IconSizeMenu->addAction(QString::number(size));
+        item->setObjectName(QStringLiteral("IconSize%1").arg(size));
+        item->setCheckable(true);
+        item->setData(size);
+        sizes->addAction(item);
+        connect(item, &QAction::triggered, this, [this, size] {
+            IconBox->SetIconSize(size);
+            PanelIconBoxResize();
+        });
+    }
+    FoldDuplicatesItem = addCheck("FoldDuplicatesItem", QStringLiteral("Скрывать повторы"), false);
+    connect(FoldDuplicatesItem, &QAction::triggered, this,
+            [this](bool checked) { IconBox->SetFoldDuplicates(checked); });
     connect(maskmenu, &QMenu::aboutToShow, this, &TFMain::maskmenuPopup);
     connect(im1, &QAction::triggered, this, [this] { Scanner->im1Click(); });
     for (QAction* item : {im2, im3, im4, im5, im6}) {
@@ -521,11 +547,14 @@ void TFMain::resizeEvent(QResizeEvent* event) {
 
 void TFMain::maskmenuPopup() {
     Scanner->maskmenuPopup();
+    for (QAction* item : IconSizeMenu->actions())
+        item->setChecked(item->data().toInt() == IconBox->IconSize());
+    FoldDuplicatesItem->setChecked(IconBox->FoldDuplicates());
     Skin->RefreshThemeMenu();
 }
 
 void TFMain::PanelIconBoxResize() {
-    IconBox->SetColumns(IconBox->width() / 39);
+    IconBox->SetColumns(IconBox->width() / IconBox->ColumnPitch());
 }
 
 void TFMain::IconBoxDrawItem(QPainter& painter, int index, const QRect& rect, bool) {
@@ -554,7 +583,10 @@ void TFMain::Backc1Click() {
 }
 
 void TFMain::ShowInStatus(TIconRes& record) {
-    ShowStatus(record.FileName + ' ' + QString::number(record.IconIndex));
+    const int cell = IconBox->ItemIndex();
+    const bool selected = cell >= 0 && cell < IconBox->Count() && &IconBox->Item(cell) == &record;
+    ShowStatus(record.FileName + ' ' + QString::number(record.IconIndex) +
+               (selected ? FoldedSuffix(IconBox->OtherFilesWithSameImage(cell)) : QString()));
 }
 
 void TFMain::dragEnterEvent(QDragEnterEvent* event) {
@@ -602,6 +634,9 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
         if (!isActiveWindow() || QApplication::activePopupWidget() ||
             QApplication::activeModalWidget())
             break;
+        // Text typed into the grid's name filter is the filter's, keys included.
+        if (QApplication::focusWidget() == IconBox->FilterLine())
+            break;
         auto* key = static_cast<QKeyEvent*>(event);
         // The window system's event first reaches the QWindow; the control's copy is the one
         // acted on, and consumed so that its parents do not act on it again.
@@ -619,6 +654,8 @@ bool TFMain::eventFilter(QObject* watched, QEvent* event) {
             break;
         }
         if (key->key() == Qt::Key_Escape) {
+            if (QApplication::focusWidget() == IconBox && !IconBox->NameFilter().isEmpty())
+                IconBox->HideFilter();
             if (FormKeyPress(QChar(27)))
                 return true;
         } else if (!key->text().isEmpty() && !(key->modifiers() & Qt::ControlModifier)) {

@@ -35,6 +35,8 @@ class TFMain : public QWidget {
     Q_OBJECT
 public:
     explicit TFMain(QWidget* parent = nullptr); // FormCreate
+    // Starts from `state` instead of the defaults (the help file name, a test's recorders).
+    explicit TFMain(ProgramState state, QWidget* parent = nullptr);
     ~TFMain() override;
 
     // --- Controls (object names as the window's design has them) ---------------------------
@@ -81,6 +83,8 @@ public:
     QAction* im5 = nullptr;
     QAction* im6 = nullptr;
     QAction* subfolders1 = nullptr;
+    QMenu* IconSizeMenu = nullptr; // "Размер значков": one check per grid icon size
+    QAction* FoldDuplicatesItem = nullptr; // "Скрывать повторы"
 
     QMenu* IconActionMenu = nullptr;
     QMenu* Save = nullptr;

@@ -6,11 +6,12 @@
 
 int main(int argc, char** argv) {
     glyptor::platform::Application app(argc, argv);
-    glyptor::platform::Application::HelpFile = QStringLiteral("glyptor.hlp");
     QApplication::setApplicationName(QStringLiteral("Glyptor"));
     QApplication::setApplicationDisplayName(QStringLiteral("Glyptor 3"));
 
-    glyptor::TFMain window;
+    glyptor::ProgramState state;
+    state.HelpFile = QStringLiteral("glyptor.hlp");
+    glyptor::TFMain window(std::move(state));
     glyptor::TAbout about(&window);
     about.SetTitlePicture(
         QPixmap::fromImage(glyptor::resources::BuiltInSkinPicture(QStringLiteral("TITLE1"))));

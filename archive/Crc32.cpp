@@ -2,6 +2,8 @@
 // the seven extra tables.
 #include "archive/Crc32.h"
 
+#include "formats/LittleEndian.h"
+
 #include <array>
 
 namespace glyptor::archive {
@@ -35,10 +37,8 @@ uint32_t Crc32Byte(uint32_t accumulator, uint8_t byte) {
 
 uint32_t UpdateCrc32(uint32_t c, const uint8_t* data, size_t count) {
     while (count >= 8) {
-        uint32_t lo = c ^ (uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 |
-                           uint32_t(data[3]) << 24);
-        uint32_t hi = uint32_t(data[4]) | uint32_t(data[5]) << 8 | uint32_t(data[6]) << 16 |
-                      uint32_t(data[7]) << 24;
+        uint32_t lo = c ^ formats::LoadLe32(data);
+        uint32_t hi = formats::LoadLe32(data + 4);
         c = Tables[7][lo & 0xFF] ^ Tables[6][(lo >> 8) & 0xFF] ^ Tables[5][(lo >> 16) & 0xFF] ^
             Tables[4][lo >> 24] ^ Tables[3][hi & 0xFF] ^ Tables[2][(hi >> 8) & 0xFF] ^
             Tables[1][(hi >> 16) & 0xFF] ^ Tables[0][hi >> 24];

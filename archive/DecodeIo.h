@@ -2,6 +2,8 @@
 // the decoders' outcome, and a least-significant-bit-first bit reader over the source.
 #pragma once
 
+#include "formats/LittleEndian.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -71,10 +73,7 @@ public:
     // Makes at least 56 bits available.
     void Refill() {
         if (End - Cur >= 8) {
-            uint64_t v;
-            std::memcpy(&v, Cur, 8);
-            v = LittleEndian(v);
-            Buffer |= v << BitCount;
+            Buffer |= formats::LoadLe64(Cur) << BitCount;
             Cur += (63 - BitCount) >> 3;
             BitCount |= 56;
             return;
@@ -107,11 +106,6 @@ public:
     size_t ReadBytes(uint8_t* out, size_t count);
 
 private:
-    static uint64_t LittleEndian(uint64_t v) {
-        if constexpr (__BYTE_ORDER__ == __ORDER_BIG_ENDIAN__)
-            return __builtin_bswap64(v);
-        return v;
-    }
     void SlowRefill();
 
     TDecodeInput& Source;

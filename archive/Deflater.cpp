@@ -3,6 +3,8 @@
 // stored, fixed-code or dynamic-code encoding, all sizes counted exactly in bits.
 #include "archive/Deflater.h"
 
+#include "archive/DeflateTables.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -14,70 +16,46 @@ namespace glyptor::archive {
 
 namespace {
 
-constexpr int kMinMatch = 3;
-constexpr int kMaxMatch = 258;
-constexpr int kHashBits = 15;
-constexpr int kHashSize = 1 << kHashBits;
-constexpr int kHashMask = kHashSize - 1;
-constexpr int kWindowSize = 32768;
-constexpr int kWindowMask = kWindowSize - 1;
+using namespace deflate;
+
+constexpr int HashBits = 15;
+constexpr int HashSize = 1 << HashBits;
+constexpr int HashMask = HashSize - 1;
+constexpr int WindowMask = WindowSize - 1;
 // A match must stay inside the 32 KiB a decoder keeps, with room for the look-ahead the
 // classic sliding-window search needs; keeping the same limit keeps our output comparable.
-constexpr std::int64_t kMaxDistance = kWindowSize - (kMaxMatch + kMinMatch + 1);
+constexpr std::int64_t MaxDistance = WindowSize - (MaxMatch + MinMatch + 1);
 // Lazy levels drop a 3-byte match this far back: its distance code costs more than it saves.
-constexpr std::int64_t kTooFar = 4096;
-constexpr int kSymbolBufferSize = 32768;
+constexpr std::int64_t TooFar = 4096;
+constexpr int SymbolBufferSize = 32768;
 // A block ends after this many symbols. Half the buffer: pictures change their statistics
 // row by row, and shorter blocks let the codes follow; on skin bitmaps the full buffer costs
 // about 3 % more output, on text it gains under 0.1 %.
-constexpr int kBlockSymbols = 16383;
-constexpr int kMaxStoredChunk = 65535;
-constexpr std::int32_t kNil = -1;
+constexpr int BlockSymbols = 16383;
+constexpr int MaxStoredChunk = 65535;
+constexpr std::int32_t Nil = -1;
 
-constexpr int kLiteralCodes = 286;
-constexpr int kDistanceCodes = 30;
-constexpr int kBitLengthCodes = 19;
-constexpr int kEndOfBlock = 256;
-constexpr int kMaxCodeLength = 15;
-constexpr int kMaxBitLengthCodeLength = 7;
-
-static_assert(kMaxDistance == 32506);
-static_assert(kBlockSymbols < kSymbolBufferSize, "a block's symbols and one more fit the buffers");
-
-constexpr std::array<int, 29> kLengthBase = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
-                                             15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
-                                             67, 83, 99, 115, 131, 163, 195, 227, 258};
-constexpr std::array<int, 29> kLengthExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                              2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::array<int, 30> kDistanceBase = {
-    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr std::array<int, 30> kDistanceExtra = {0, 0, 0,  0,  1,  1,  2,  2,  3,  3,
-                                                4, 4, 5,  5,  6,  6,  7,  7,  8,  8,
-                                                9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-constexpr std::array<int, kBitLengthCodes> kBitLengthOrder = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
-                                                              11, 4,  12, 3, 13, 2, 14, 1, 15};
-constexpr std::array<int, kBitLengthCodes> kBitLengthExtra = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                                              0, 0, 0, 0, 0, 0, 2, 3, 7};
+static_assert(MaxDistance == 32506);
+static_assert(BlockSymbols < SymbolBufferSize, "a block's symbols and one more fit the buffers");
 
 // Length code (0..28, i.e. symbol 257+code) of match lengths 3..258, indexed by length - 3.
-constexpr auto kLengthCodeOf = [] {
+constexpr auto LengthCodeOf = [] {
     std::array<std::uint8_t, 256> table{};
     for (int code = 0; code < 28; ++code) {
-        for (int i = 0; i < (1 << kLengthExtra[code]); ++i) {
-            table[kLengthBase[code] - kMinMatch + i] = static_cast<std::uint8_t>(code);
+        for (int i = 0; i < (1 << LengthExtra[code]); ++i) {
+            table[LengthBase[code] - MinMatch + i] = static_cast<std::uint8_t>(code);
         }
     }
-    table[kMaxMatch - kMinMatch] = 28; // 258 has its own code, not 284 with all extra bits set
+    table[MaxMatch - MinMatch] = 28; // 258 has its own code, not 284 with all extra bits set
     return table;
 }();
 
 // Distance code of distance d: [d - 1] for d <= 256, else [256 + ((d - 1) >> 7)].
-constexpr auto kDistanceCodeOf = [] {
+constexpr auto DistanceCodeOf = [] {
     std::array<std::uint8_t, 512> table{};
-    for (int code = 0; code < kDistanceCodes; ++code) {
-        for (int i = 0; i < (1 << kDistanceExtra[code]); ++i) {
-            const int d = kDistanceBase[code] + i - 1;
+    for (int code = 0; code < DistanceCodes; ++code) {
+        for (int i = 0; i < (1 << DistanceExtra[code]); ++i) {
+            const int d = DistanceBase[code] + i - 1;
             if (d < 256) {
                 table[static_cast<std::size_t>(d)] = static_cast<std::uint8_t>(code);
             } else {
@@ -90,14 +68,14 @@ constexpr auto kDistanceCodeOf = [] {
 
 inline int DistanceCode(int distance) {
     const int d = distance - 1;
-    return d < 256 ? kDistanceCodeOf[static_cast<std::size_t>(d)]
-                   : kDistanceCodeOf[static_cast<std::size_t>(256 + (d >> 7))];
+    return d < 256 ? DistanceCodeOf[static_cast<std::size_t>(d)]
+                   : DistanceCodeOf[static_cast<std::size_t>(256 + (d >> 7))];
 }
 
-static_assert(kLengthCodeOf[0] == 0 && kLengthCodeOf[255] == 28 && kLengthCodeOf[254] == 27);
-static_assert(kDistanceCodeOf[511] == 29 && kDistanceCodeOf[0] == 0);
+static_assert(LengthCodeOf[0] == 0 && LengthCodeOf[255] == 28 && LengthCodeOf[254] == 27);
+static_assert(DistanceCodeOf[511] == 29 && DistanceCodeOf[0] == 0);
 
-constexpr std::array<TDeflateLevel, 10> kLevels = {{
+constexpr std::array<TDeflateLevel, 10> Levels = {{
     {0, 0, 0, 0, false},
     {4, 4, 8, 4, false},
     {4, 5, 16, 8, false},
@@ -126,14 +104,14 @@ std::uint16_t ReverseBits(unsigned code, int length) {
 
 // Canonical codes from code lengths (RFC 1951 section 3.2.2).
 void AssignCodes(const std::uint8_t* lengths, int count, THuffmanCode* codes) {
-    std::array<unsigned, kMaxCodeLength + 2> lengthCount{};
+    std::array<unsigned, MaxCodeLength + 2> lengthCount{};
     for (int i = 0; i < count; ++i) {
         ++lengthCount[lengths[i]];
     }
     lengthCount[0] = 0;
-    std::array<unsigned, kMaxCodeLength + 2> nextCode{};
+    std::array<unsigned, MaxCodeLength + 2> nextCode{};
     unsigned code = 0;
-    for (int bits = 1; bits <= kMaxCodeLength; ++bits) {
+    for (int bits = 1; bits <= MaxCodeLength; ++bits) {
         code = (code + lengthCount[static_cast<std::size_t>(bits - 1)]) << 1;
         nextCode[static_cast<std::size_t>(bits)] = code;
     }
@@ -148,7 +126,7 @@ void AssignCodes(const std::uint8_t* lengths, int count, THuffmanCode* codes) {
 // Huffman code lengths for `freq`, none longer than `maxLength`. Every code has at least two
 // symbols with a length, so that decoders which insist on complete codes accept it.
 void BuildLengths(const std::uint32_t* freq, int count, int maxLength, std::uint8_t* lengths) {
-    std::array<int, kLiteralCodes + 2> symbols{};
+    std::array<int, LiteralLengthCodes + 2> symbols{};
     int used = 0;
     for (int i = 0; i < count; ++i) {
         lengths[i] = 0;
@@ -168,9 +146,9 @@ void BuildLengths(const std::uint32_t* freq, int count, int maxLength, std::uint
 
     // Two-queue Huffman construction: leaves in ascending weight, internal nodes are created in
     // ascending weight too, so the two lightest are always at the heads of the two queues.
-    std::array<std::uint64_t, kLiteralCodes + 2> nodeWeight{};
-    std::array<int, kLiteralCodes + 2> leafParent{};
-    std::array<int, kLiteralCodes + 2> nodeParent{};
+    std::array<std::uint64_t, LiteralLengthCodes + 2> nodeWeight{};
+    std::array<int, LiteralLengthCodes + 2> leafParent{};
+    std::array<int, LiteralLengthCodes + 2> nodeParent{};
     int nextLeaf = 0;
     int nextNode = 0;
     const auto takeLightest = [&](int created, std::uint64_t& weight) -> int {
@@ -199,7 +177,7 @@ void BuildLengths(const std::uint32_t* freq, int count, int maxLength, std::uint
         setParent(a, created);
         setParent(b, created);
     }
-    std::array<int, kLiteralCodes + 2> nodeDepth{};
+    std::array<int, LiteralLengthCodes + 2> nodeDepth{};
     const int root = used - 2;
     nodeDepth[static_cast<std::size_t>(root)] = 0;
     for (int node = root - 1; node >= 0; --node) {
@@ -286,7 +264,7 @@ private:
 
 std::uint64_t StoredBlockBits(std::int64_t length, int bitPosition) {
     const std::int64_t chunks =
-        std::max<std::int64_t>(1, (length + kMaxStoredChunk - 1) / kMaxStoredChunk);
+        std::max<std::int64_t>(1, (length + MaxStoredChunk - 1) / MaxStoredChunk);
     const int firstPad = (8 - (bitPosition + 3) % 8) % 8;
     // Chunks after the first start byte-aligned, so their 3 header bits leave 5 bits of padding.
     return static_cast<std::uint64_t>(chunks * (3 + 32) + 8 * length + firstPad + 5 * (chunks - 1));
@@ -301,7 +279,7 @@ struct TCodeLengthRun {
 } // namespace
 
 const TDeflateLevel& DeflateLevel(int level) {
-    return kLevels[static_cast<std::size_t>(std::clamp(level, 0, 9))];
+    return Levels[static_cast<std::size_t>(std::clamp(level, 0, 9))];
 }
 
 std::uint16_t DeflateLevelFlags(int level) {
@@ -315,10 +293,10 @@ std::uint16_t DeflateLevelFlags(int level) {
 }
 
 struct TDeflater::TState {
-    std::vector<std::int32_t> Head = std::vector<std::int32_t>(kHashSize);
-    std::vector<std::int32_t> Prev = std::vector<std::int32_t>(kWindowSize);
-    std::vector<std::uint8_t> LiteralBuffer = std::vector<std::uint8_t>(kSymbolBufferSize);
-    std::vector<std::uint16_t> DistanceBuffer = std::vector<std::uint16_t>(kSymbolBufferSize);
+    std::vector<std::int32_t> Head = std::vector<std::int32_t>(HashSize);
+    std::vector<std::int32_t> Prev = std::vector<std::int32_t>(WindowSize);
+    std::vector<std::uint8_t> LiteralBuffer = std::vector<std::uint8_t>(SymbolBufferSize);
+    std::vector<std::uint16_t> DistanceBuffer = std::vector<std::uint16_t>(SymbolBufferSize);
 
     // Per call.
     const std::uint8_t* In = nullptr;
@@ -334,8 +312,8 @@ struct TDeflater::TState {
 
     int Symbols = 0;
     int Matches = 0;
-    std::array<std::uint32_t, kLiteralCodes + 2> LiteralFreq{};
-    std::array<std::uint32_t, kDistanceCodes> DistanceFreq{};
+    std::array<std::uint32_t, LiteralLengthCodes + 2> LiteralFreq{};
+    std::array<std::uint32_t, DistanceCodes> DistanceFreq{};
 
     void Begin(std::span<const std::uint8_t> input, int level, const TDeflateSink& sink,
                bool allowStoreInstead) {
@@ -344,12 +322,12 @@ struct TDeflater::TState {
         Pos = 0;
         BlockStart = 0;
         Level = std::clamp(level, 0, 9);
-        Params = kLevels[static_cast<std::size_t>(Level)];
+        Params = Levels[static_cast<std::size_t>(Level)];
         AllowStoreInstead = allowStoreInstead;
         Sink = &sink;
         Summary = TDeflateSummary{};
         Out = TBitWriter{};
-        std::fill(Head.begin(), Head.end(), kNil);
+        std::fill(Head.begin(), Head.end(), Nil);
         ResetBlock();
     }
 
@@ -363,14 +341,14 @@ struct TDeflater::TState {
     std::uint32_t HashAt(std::int64_t p) const {
         return ((static_cast<std::uint32_t>(In[p]) << 10) ^
                 (static_cast<std::uint32_t>(In[p + 1]) << 5) ^ In[p + 2]) &
-               kHashMask;
+               HashMask;
     }
 
     // Enters the string at p (which needs three bytes) and returns the previous chain head.
     std::int32_t Insert(std::int64_t p) {
         const std::uint32_t hash = HashAt(p);
         const std::int32_t previous = Head[hash];
-        Prev[static_cast<std::size_t>(p & kWindowMask)] = previous;
+        Prev[static_cast<std::size_t>(p & WindowMask)] = previous;
         Head[hash] = static_cast<std::int32_t>(p);
         return previous;
     }
@@ -398,7 +376,7 @@ struct TDeflater::TState {
     // Longest match for the string at Pos along the chain from `candidate`, longer than
     // `bestLength`; returns the best length found (bestLength when nothing longer exists).
     int LongestMatch(std::int32_t candidate, int bestLength, std::int64_t& matchStart) const {
-        const int maxLength = static_cast<int>(std::min<std::int64_t>(kMaxMatch, Size - Pos));
+        const int maxLength = static_cast<int>(std::min<std::int64_t>(MaxMatch, Size - Pos));
         if (bestLength >= maxLength) {
             return bestLength;
         }
@@ -407,7 +385,7 @@ struct TDeflater::TState {
             chain >>= 2;
         }
         const int nice = std::min(Params.NiceLength, maxLength);
-        const std::int64_t limit = std::max<std::int64_t>(0, Pos - kMaxDistance);
+        const std::int64_t limit = std::max<std::int64_t>(0, Pos - MaxDistance);
         const std::uint8_t* scan = In + Pos;
         std::int64_t cur = candidate;
         while (cur >= limit && chain-- > 0) {
@@ -424,7 +402,7 @@ struct TDeflater::TState {
                     }
                 }
             }
-            cur = Prev[static_cast<std::size_t>(cur & kWindowMask)];
+            cur = Prev[static_cast<std::size_t>(cur & WindowMask)];
         }
         return bestLength;
     }
@@ -434,10 +412,10 @@ struct TDeflater::TState {
             // A block of mostly literals that already compresses to under half its input is
             // worth closing early: its statistics are unlikely to fit what follows.
             std::uint64_t estimate = static_cast<std::uint64_t>(Symbols) * 8;
-            for (int code = 0; code < kDistanceCodes; ++code) {
+            for (int code = 0; code < DistanceCodes; ++code) {
                 estimate +=
                     static_cast<std::uint64_t>(DistanceFreq[static_cast<std::size_t>(code)]) *
-                    static_cast<std::uint64_t>(5 + kDistanceExtra[static_cast<std::size_t>(code)]);
+                    static_cast<std::uint64_t>(5 + DistanceExtra[static_cast<std::size_t>(code)]);
             }
             estimate >>= 3;
             const auto covered = static_cast<std::uint64_t>(Pos - BlockStart);
@@ -445,7 +423,7 @@ struct TDeflater::TState {
                 return true;
             }
         }
-        return Symbols >= kBlockSymbols;
+        return Symbols >= BlockSymbols;
     }
 
     bool TallyLiteral(std::uint8_t byte) {
@@ -457,39 +435,39 @@ struct TDeflater::TState {
     }
 
     bool TallyMatch(std::int64_t start, std::int64_t matchStart, int length) {
-        if (matchStart < 0 || matchStart >= start || start - matchStart > kMaxDistance ||
-            length < kMinMatch || length > kMaxMatch || start + length > Size ||
+        if (matchStart < 0 || matchStart >= start || start - matchStart > MaxDistance ||
+            length < MinMatch || length > MaxMatch || start + length > Size ||
             std::memcmp(In + start, In + matchStart, static_cast<std::size_t>(length)) != 0) {
             throw EInvalidMatch("Start: " + std::to_string(start) + ", Match: " +
                                 std::to_string(matchStart) + ", Length: " + std::to_string(length));
         }
         const int distance = static_cast<int>(start - matchStart);
         LiteralBuffer[static_cast<std::size_t>(Symbols)] =
-            static_cast<std::uint8_t>(length - kMinMatch);
+            static_cast<std::uint8_t>(length - MinMatch);
         DistanceBuffer[static_cast<std::size_t>(Symbols)] = static_cast<std::uint16_t>(distance);
         ++Symbols;
         ++Matches;
         ++LiteralFreq[static_cast<std::size_t>(
-            257 + kLengthCodeOf[static_cast<std::size_t>(length - kMinMatch)])];
+            257 + LengthCodeOf[static_cast<std::size_t>(length - MinMatch)])];
         ++DistanceFreq[static_cast<std::size_t>(DistanceCode(distance))];
         return BlockIsFull();
     }
 
     void CompressFast() {
         while (Pos < Size) {
-            std::int32_t head = kNil;
-            if (Size - Pos >= kMinMatch) {
+            std::int32_t head = Nil;
+            if (Size - Pos >= MinMatch) {
                 head = Insert(Pos);
             }
-            int length = kMinMatch - 1;
+            int length = MinMatch - 1;
             std::int64_t matchStart = 0;
-            if (head != kNil && Pos - head <= kMaxDistance) {
-                length = LongestMatch(head, kMinMatch - 1, matchStart);
+            if (head != Nil && Pos - head <= MaxDistance) {
+                length = LongestMatch(head, MinMatch - 1, matchStart);
             }
             bool full = false;
-            if (length >= kMinMatch) {
+            if (length >= MinMatch) {
                 full = TallyMatch(Pos, matchStart, length);
-                if (length <= Params.MaxLazy && Size - (Pos + length) >= kMinMatch) {
+                if (length <= Params.MaxLazy && Size - (Pos + length) >= MinMatch) {
                     // Short matches are entered string by string so later searches find them.
                     for (int i = 1; i < length; ++i) {
                         Insert(Pos + i);
@@ -507,37 +485,37 @@ struct TDeflater::TState {
     }
 
     void CompressLazy() {
-        int length = kMinMatch - 1;
+        int length = MinMatch - 1;
         std::int64_t matchStart = 0;
         bool literalPending = false;
         while (Pos < Size) {
-            std::int32_t head = kNil;
-            if (Size - Pos >= kMinMatch) {
+            std::int32_t head = Nil;
+            if (Size - Pos >= MinMatch) {
                 head = Insert(Pos);
             }
             const int prevLength = length;
             const std::int64_t prevMatch = matchStart;
-            length = kMinMatch - 1;
-            if (head != kNil && prevLength < Params.MaxLazy && Pos - head <= kMaxDistance) {
+            length = MinMatch - 1;
+            if (head != Nil && prevLength < Params.MaxLazy && Pos - head <= MaxDistance) {
                 length = LongestMatch(head, prevLength, matchStart);
                 if (length <= prevLength) {
-                    length = kMinMatch - 1; // nothing better here; keep the previous match
-                } else if (length == kMinMatch && Pos - matchStart > kTooFar) {
-                    length = kMinMatch - 1;
+                    length = MinMatch - 1; // nothing better here; keep the previous match
+                } else if (length == MinMatch && Pos - matchStart > TooFar) {
+                    length = MinMatch - 1;
                 }
             }
-            if (prevLength >= kMinMatch && length <= prevLength) {
+            if (prevLength >= MinMatch && length <= prevLength) {
                 // The match that started one byte earlier wins; emit it and skip past it.
                 const bool full = TallyMatch(Pos - 1, prevMatch, prevLength);
                 const std::int64_t end = Pos - 1 + prevLength;
                 for (std::int64_t p = Pos + 1; p < end; ++p) {
-                    if (Size - p >= kMinMatch) {
+                    if (Size - p >= MinMatch) {
                         Insert(p);
                     }
                 }
                 Pos = end;
                 literalPending = false;
-                length = kMinMatch - 1;
+                length = MinMatch - 1;
                 if (full) {
                     FlushBlock(false);
                 }
@@ -558,7 +536,7 @@ struct TDeflater::TState {
 
     void CompressStoredOnly() {
         // Level 0 keeps literal statistics of the first stretch only, for the text test.
-        const std::int64_t sample = std::min<std::int64_t>(Size, kBlockSymbols);
+        const std::int64_t sample = std::min<std::int64_t>(Size, BlockSymbols);
         for (std::int64_t i = 0; i < sample; ++i) {
             ++LiteralFreq[In[i]];
         }
@@ -604,17 +582,17 @@ struct TDeflater::TState {
     std::uint64_t BodyBits(const std::uint8_t* literalLengths,
                            const std::uint8_t* distanceLengths) const {
         std::uint64_t bits = 0;
-        for (int i = 0; i < kLiteralCodes; ++i) {
+        for (int i = 0; i < LiteralLengthCodes; ++i) {
             std::uint64_t per = literalLengths[i];
             if (i > 256) {
-                per += static_cast<std::uint64_t>(kLengthExtra[static_cast<std::size_t>(i - 257)]);
+                per += static_cast<std::uint64_t>(LengthExtra[static_cast<std::size_t>(i - 257)]);
             }
             bits += LiteralFreq[static_cast<std::size_t>(i)] * per;
         }
-        for (int i = 0; i < kDistanceCodes; ++i) {
+        for (int i = 0; i < DistanceCodes; ++i) {
             bits += DistanceFreq[static_cast<std::size_t>(i)] *
                     static_cast<std::uint64_t>(distanceLengths[i] +
-                                               kDistanceExtra[static_cast<std::size_t>(i)]);
+                                               DistanceExtra[static_cast<std::size_t>(i)]);
         }
         return bits;
     }
@@ -627,27 +605,27 @@ struct TDeflater::TState {
                 Out.Put(literalCodes[value]);
                 continue;
             }
-            const int lengthCode = kLengthCodeOf[value];
+            const int lengthCode = LengthCodeOf[value];
             Out.Put(literalCodes[257 + lengthCode]);
-            if (kLengthExtra[static_cast<std::size_t>(lengthCode)] != 0) {
+            if (LengthExtra[static_cast<std::size_t>(lengthCode)] != 0) {
                 Out.Put(static_cast<std::uint32_t>(
-                            value + kMinMatch - kLengthBase[static_cast<std::size_t>(lengthCode)]),
-                        kLengthExtra[static_cast<std::size_t>(lengthCode)]);
+                            value + MinMatch - LengthBase[static_cast<std::size_t>(lengthCode)]),
+                        LengthExtra[static_cast<std::size_t>(lengthCode)]);
             }
             const int distanceCode = DistanceCode(distance);
             Out.Put(distanceCodes[distanceCode]);
-            if (kDistanceExtra[static_cast<std::size_t>(distanceCode)] != 0) {
+            if (DistanceExtra[static_cast<std::size_t>(distanceCode)] != 0) {
                 Out.Put(static_cast<std::uint32_t>(
-                            distance - kDistanceBase[static_cast<std::size_t>(distanceCode)]),
-                        kDistanceExtra[static_cast<std::size_t>(distanceCode)]);
+                            distance - DistanceBase[static_cast<std::size_t>(distanceCode)]),
+                        DistanceExtra[static_cast<std::size_t>(distanceCode)]);
             }
         }
-        Out.Put(literalCodes[kEndOfBlock]);
+        Out.Put(literalCodes[EndOfBlockSymbol]);
     }
 
     void WriteStored(std::int64_t start, std::int64_t length, bool last) {
         do {
-            const std::int64_t chunk = std::min<std::int64_t>(length, kMaxStoredChunk);
+            const std::int64_t chunk = std::min<std::int64_t>(length, MaxStoredChunk);
             const bool final = last && chunk == length;
             Out.Put(final ? 1u : 0u, 3);
             Out.AlignToByte();
@@ -680,28 +658,23 @@ struct TDeflater::TState {
             FinishBlock(last);
             return;
         }
-        LiteralFreq[kEndOfBlock] = 1;
+        LiteralFreq[EndOfBlockSymbol] = 1;
 
-        std::array<std::uint8_t, kLiteralCodes> fixedLiteralLengths{};
-        for (int i = 0; i < kLiteralCodes; ++i) {
-            fixedLiteralLengths[static_cast<std::size_t>(i)] =
-                i < 144 ? 8 : (i < 256 ? 9 : (i < 280 ? 7 : 8));
-        }
-        std::array<std::uint8_t, kDistanceCodes> fixedDistanceLengths{};
-        fixedDistanceLengths.fill(5);
+        std::array<std::uint8_t, DistanceCodes> fixedDistanceLengths{};
+        fixedDistanceLengths.fill(FixedDistanceLength);
         const std::uint64_t fixedBits =
-            3 + BodyBits(fixedLiteralLengths.data(), fixedDistanceLengths.data());
+            3 + BodyBits(FixedLiteralLengths.data(), fixedDistanceLengths.data());
 
-        std::array<std::uint8_t, kLiteralCodes> literalLengths{};
-        std::array<std::uint8_t, kDistanceCodes> distanceLengths{};
-        BuildLengths(LiteralFreq.data(), kLiteralCodes, kMaxCodeLength, literalLengths.data());
-        BuildLengths(DistanceFreq.data(), kDistanceCodes, kMaxCodeLength, distanceLengths.data());
-        int literalCount = kLiteralCodes;
+        std::array<std::uint8_t, LiteralLengthCodes> literalLengths{};
+        std::array<std::uint8_t, DistanceCodes> distanceLengths{};
+        BuildLengths(LiteralFreq.data(), LiteralLengthCodes, MaxCodeLength, literalLengths.data());
+        BuildLengths(DistanceFreq.data(), DistanceCodes, MaxCodeLength, distanceLengths.data());
+        int literalCount = LiteralLengthCodes;
         while (literalCount > 257 &&
                literalLengths[static_cast<std::size_t>(literalCount - 1)] == 0) {
             --literalCount;
         }
-        int distanceCount = kDistanceCodes;
+        int distanceCount = DistanceCodes;
         while (distanceCount > 1 &&
                distanceLengths[static_cast<std::size_t>(distanceCount - 1)] == 0) {
             --distanceCount;
@@ -709,26 +682,26 @@ struct TDeflater::TState {
         // Runs may legally cross from the literal into the distance lengths, but some decoders
         // reject that, so each table is encoded on its own.
         std::vector<TCodeLengthRun> runs;
-        runs.reserve(kLiteralCodes + kDistanceCodes);
+        runs.reserve(LiteralLengthCodes + DistanceCodes);
         CodeLengthRuns(literalLengths.data(), literalCount, runs);
         CodeLengthRuns(distanceLengths.data(), distanceCount, runs);
-        std::array<std::uint32_t, kBitLengthCodes> runFreq{};
+        std::array<std::uint32_t, CodeLengthCodes> runFreq{};
         for (const TCodeLengthRun& run : runs) {
             ++runFreq[run.Symbol];
         }
-        std::array<std::uint8_t, kBitLengthCodes> runLengths{};
-        BuildLengths(runFreq.data(), kBitLengthCodes, kMaxBitLengthCodeLength, runLengths.data());
-        int runCodeCount = kBitLengthCodes;
+        std::array<std::uint8_t, CodeLengthCodes> runLengths{};
+        BuildLengths(runFreq.data(), CodeLengthCodes, MaxCodeLengthCodeLength, runLengths.data());
+        int runCodeCount = CodeLengthCodes;
         while (runCodeCount > 4 &&
                runLengths[static_cast<std::size_t>(
-                   kBitLengthOrder[static_cast<std::size_t>(runCodeCount - 1)])] == 0) {
+                   CodeLengthOrder[static_cast<std::size_t>(runCodeCount - 1)])] == 0) {
             --runCodeCount;
         }
         std::uint64_t dynamicBits = 3 + 5 + 5 + 4 + 3 * static_cast<std::uint64_t>(runCodeCount);
-        for (int i = 0; i < kBitLengthCodes; ++i) {
+        for (int i = 0; i < CodeLengthCodes; ++i) {
             dynamicBits += runFreq[static_cast<std::size_t>(i)] *
                            static_cast<std::uint64_t>(runLengths[static_cast<std::size_t>(i)] +
-                                                      kBitLengthExtra[static_cast<std::size_t>(i)]);
+                                                      CodeLengthExtra[static_cast<std::size_t>(i)]);
         }
         dynamicBits += BodyBits(literalLengths.data(), distanceLengths.data());
 
@@ -745,35 +718,32 @@ struct TDeflater::TState {
         if (storedBits <= codedBits) {
             WriteStored(BlockStart, covered, last);
         } else if (fixedBits <= dynamicBits) {
-            std::array<THuffmanCode, kLiteralCodes + 2> literalCodes{};
-            std::array<std::uint8_t, kLiteralCodes + 2> allFixed{};
-            std::copy(fixedLiteralLengths.begin(), fixedLiteralLengths.end(), allFixed.begin());
-            allFixed[286] = allFixed[287] = 8;
-            AssignCodes(allFixed.data(), kLiteralCodes + 2, literalCodes.data());
-            std::array<THuffmanCode, kDistanceCodes> distanceCodes{};
-            AssignCodes(fixedDistanceLengths.data(), kDistanceCodes, distanceCodes.data());
+            std::array<THuffmanCode, FixedLiteralLengthCodes> literalCodes{};
+            AssignCodes(FixedLiteralLengths.data(), FixedLiteralLengthCodes, literalCodes.data());
+            std::array<THuffmanCode, DistanceCodes> distanceCodes{};
+            AssignCodes(fixedDistanceLengths.data(), DistanceCodes, distanceCodes.data());
             Out.Put(last ? 3u : 2u, 3); // BFINAL, BTYPE 01
             WriteBody(literalCodes.data(), distanceCodes.data());
         } else {
-            std::array<THuffmanCode, kLiteralCodes> literalCodes{};
-            AssignCodes(literalLengths.data(), kLiteralCodes, literalCodes.data());
-            std::array<THuffmanCode, kDistanceCodes> distanceCodes{};
-            AssignCodes(distanceLengths.data(), kDistanceCodes, distanceCodes.data());
-            std::array<THuffmanCode, kBitLengthCodes> runCodes{};
-            AssignCodes(runLengths.data(), kBitLengthCodes, runCodes.data());
+            std::array<THuffmanCode, LiteralLengthCodes> literalCodes{};
+            AssignCodes(literalLengths.data(), LiteralLengthCodes, literalCodes.data());
+            std::array<THuffmanCode, DistanceCodes> distanceCodes{};
+            AssignCodes(distanceLengths.data(), DistanceCodes, distanceCodes.data());
+            std::array<THuffmanCode, CodeLengthCodes> runCodes{};
+            AssignCodes(runLengths.data(), CodeLengthCodes, runCodes.data());
             Out.Put(last ? 5u : 4u, 3); // BFINAL, BTYPE 10
             Out.Put(static_cast<std::uint32_t>(literalCount - 257), 5);
             Out.Put(static_cast<std::uint32_t>(distanceCount - 1), 5);
             Out.Put(static_cast<std::uint32_t>(runCodeCount - 4), 4);
             for (int i = 0; i < runCodeCount; ++i) {
                 Out.Put(runLengths[static_cast<std::size_t>(
-                            kBitLengthOrder[static_cast<std::size_t>(i)])],
+                            CodeLengthOrder[static_cast<std::size_t>(i)])],
                         3);
             }
             for (const TCodeLengthRun& run : runs) {
                 Out.Put(runCodes[run.Symbol]);
-                if (kBitLengthExtra[run.Symbol] != 0) {
-                    Out.Put(run.Extra, kBitLengthExtra[run.Symbol]);
+                if (CodeLengthExtra[run.Symbol] != 0) {
+                    Out.Put(run.Extra, CodeLengthExtra[run.Symbol]);
                 }
             }
             WriteBody(literalCodes.data(), distanceCodes.data());

@@ -3,6 +3,8 @@
 // that no code reaches is marked invalid, so any bit pattern decodes to something checked.
 #include "archive/Inflate.h"
 
+#include "archive/DeflateTables.h"
+
 #include <algorithm>
 #include <array>
 
@@ -10,10 +12,12 @@ namespace glyptor::archive {
 
 namespace {
 
-constexpr size_t HistorySize = 32768;
+using namespace deflate;
+
+constexpr size_t HistorySize = deflate::WindowSize;
 constexpr size_t FlushSize = 65536;
-constexpr size_t Slack = 258 + 8; // longest match plus the 8-byte copy overrun
-constexpr size_t WindowSize = HistorySize + FlushSize + Slack;
+constexpr size_t Slack = MaxMatch + 8; // longest match plus the 8-byte copy overrun
+constexpr size_t WindowBufferSize = HistorySize + FlushSize + Slack;
 
 // Table entry: bits 0-4 length to drop, 5-7 kind, 8-12 extra bits (or sub-table index bits),
 // 16-31 value (literal, base, or sub-table offset).
@@ -34,40 +38,28 @@ constexpr unsigned EntryValue(uint32_t e) {
     return e >> 16;
 }
 
-constexpr uint16_t LengthBase[29] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
-                                     15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
-                                     67, 83, 99, 115, 131, 163, 195, 227, 258};
-constexpr uint8_t LengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                     2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr uint16_t DistBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
-                                   33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
-                                   1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr uint8_t DistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                   6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-static_assert(LengthBase[28] == 258 && DistBase[29] + (1u << DistExtra[29]) - 1 == 32768,
-              "base tables reach the longest match and the farthest distance");
-
-constexpr unsigned MaxCodeLength = 15;
 constexpr unsigned LitPrimary = 10, DistPrimary = 8, CodeLenPrimary = 7;
 // Sizes: primary table plus one sub-table per symbol at most, each of the largest size.
-constexpr size_t LitTableSize = (1u << LitPrimary) + 288 * (1u << (MaxCodeLength - LitPrimary));
-constexpr size_t DistTableSize = (1u << DistPrimary) + 32 * (1u << (MaxCodeLength - DistPrimary));
+constexpr size_t LitTableSize =
+    (1u << LitPrimary) + FixedLiteralLengthCodes * (1u << (MaxCodeLength - LitPrimary));
+constexpr size_t DistTableSize =
+    (1u << DistPrimary) + FixedDistanceCodes * (1u << (MaxCodeLength - DistPrimary));
 static_assert(LitTableSize < (1u << 16) && DistTableSize < (1u << 16),
               "sub-table offsets fit the 16-bit value field");
 
 // Entry for symbol s of the literal/length (isLit) or distance alphabet.
 uint32_t SymbolEntry(bool isLit, unsigned s, unsigned length) {
     if (isLit) {
-        if (s < 256)
+        if (s < EndOfBlockSymbol)
             return MakeEntry(length, Literal, 0, s);
-        if (s == 256)
+        if (s == EndOfBlockSymbol)
             return MakeEntry(length, EndOfBlock, 0, 0);
-        if (s < 286)
+        if (s < LiteralLengthCodes)
             return MakeEntry(length, Base, LengthExtra[s - 257], LengthBase[s - 257]);
         return MakeEntry(length, Invalid, 0, 0);
     }
-    if (s < 30)
-        return MakeEntry(length, Base, DistExtra[s], DistBase[s]);
+    if (s < DistanceCodes)
+        return MakeEntry(length, Base, DistanceExtra[s], DistanceBase[s]);
     return MakeEntry(length, Invalid, 0, 0);
 }
 
@@ -148,15 +140,11 @@ inline uint32_t Decode(TBitReader& in, const TInflater::TTable& table) {
 
 } // namespace
 
-TInflater::TInflater() : Window(WindowSize) {
-    uint8_t lengths[288];
-    std::fill(lengths, lengths + 144, 8);
-    std::fill(lengths + 144, lengths + 256, 9);
-    std::fill(lengths + 256, lengths + 280, 7);
-    std::fill(lengths + 280, lengths + 288, 8);
-    BuildTable(FixedLit, lengths, 288, TAlphabet::LitLen);
-    std::fill(lengths, lengths + 32, 5);
-    BuildTable(FixedDist, lengths, 32, TAlphabet::Dist);
+TInflater::TInflater() : Window(WindowBufferSize) {
+    BuildTable(FixedLit, FixedLiteralLengths.data(), FixedLiteralLengthCodes, TAlphabet::LitLen);
+    std::array<uint8_t, FixedDistanceCodes> distanceLengths;
+    distanceLengths.fill(FixedDistanceLength);
+    BuildTable(FixedDist, distanceLengths.data(), FixedDistanceCodes, TAlphabet::Dist);
 }
 
 bool TInflater::Slide(TByteSink& out) {
@@ -220,17 +208,15 @@ TDecodeResult TInflater::DynamicTables(TBitReader& in) {
     unsigned distCount = in.Bits(5) + 1;
     unsigned codeLengthCount = in.Bits(4) + 4;
     // 286/287 and 30/31 have no meaning; RFC 1951 caps the counts below them.
-    if (litCount > 286 || distCount > 30)
+    if (litCount > LiteralLengthCodes || distCount > DistanceCodes)
         return TDecodeResult::Corrupt;
-    static constexpr uint8_t Order[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
-                                          11, 4,  12, 3, 13, 2, 14, 1, 15};
-    uint8_t codeLengthLengths[19] = {};
+    uint8_t codeLengthLengths[CodeLengthCodes] = {};
     for (unsigned i = 0; i < codeLengthCount; ++i)
-        codeLengthLengths[Order[i]] = static_cast<uint8_t>(in.Bits(3));
-    if (!BuildTable(CodeLengthTable, codeLengthLengths, 19, TAlphabet::CodeLength))
+        codeLengthLengths[CodeLengthOrder[i]] = static_cast<uint8_t>(in.Bits(3));
+    if (!BuildTable(CodeLengthTable, codeLengthLengths, CodeLengthCodes, TAlphabet::CodeLength))
         return TDecodeResult::Corrupt;
 
-    uint8_t lengths[286 + 30] = {};
+    uint8_t lengths[LiteralLengthCodes + DistanceCodes] = {};
     unsigned total = litCount + distCount;
     unsigned i = 0;
     while (i < total) {
@@ -262,7 +248,7 @@ TDecodeResult TInflater::DynamicTables(TBitReader& in) {
     }
     if (in.Overrun())
         return TDecodeResult::InputEnded;
-    if (lengths[256] == 0) // a block that cannot end
+    if (lengths[EndOfBlockSymbol] == 0) // a block that cannot end
         return TDecodeResult::Corrupt;
     if (!BuildTable(DynLit, lengths, litCount, TAlphabet::LitLen) ||
         !BuildTable(DynDist, lengths + litCount, distCount, TAlphabet::Dist))

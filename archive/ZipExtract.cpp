@@ -7,6 +7,7 @@
 #include "archive/Unshrink.h"
 #include "archive/ZipCrypto.h"
 #include "archive/ZipErrors.h"
+#include "archive/ZipHeaders.h"
 #include "archive/ZipReader.h"
 
 #include <algorithm>
@@ -171,10 +172,10 @@ bool TZipReader::ExtractEntry(TExtraction& job, int index) {
     // Entries without a file name are read from their own local header too; the stream
     // position left by the previous entry would be arbitrary data.
     s.SetPosition(CurrentEntry.LocalHeaderOffset);
-    uint8_t local[LocalHeaderSize];
-    if (s.Read(local, LocalHeaderSize) == LocalHeaderSize)
-        s.Seek(int64_t{local[26] | local[27] << 8} + (local[28] | local[29] << 8),
-               TSeekOrigin::Current);
+    // Its signature was checked with the directory (DataProblem above).
+    TLocalHeader local;
+    if (LoadLocalHeader(s, local))
+        s.Seek(local.VariableSize(), TSeekOrigin::Current);
 
     // Sizes are taken as unsigned: a "negative" size reaches past any stream and so ends as a
     // premature end of file instead of a loop or a huge allocation.

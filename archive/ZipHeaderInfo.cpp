@@ -53,25 +53,6 @@ void TEndCentral::Assign(const TEndCentral& other) {
     CommentOffset = other.CommentOffset;
 }
 
-void TEndCentral::EncodeBlock(uint8_t (&block)[EndCentralSize]) const {
-    auto put16 = [&](int at, uint16_t v) {
-        block[at] = static_cast<uint8_t>(v);
-        block[at + 1] = static_cast<uint8_t>(v >> 8);
-    };
-    auto put32 = [&](int at, uint32_t v) {
-        put16(at, static_cast<uint16_t>(v));
-        put16(at + 2, static_cast<uint16_t>(v >> 16));
-    };
-    put32(0, Signature);
-    put16(4, ThisDisk);
-    put16(6, CentralStartDisk);
-    put16(8, EntriesOnThisDisk);
-    put16(10, TotalEntries);
-    put32(12, CentralSize);
-    put32(16, CentralOffset);
-    put16(20, CommentLength);
-}
-
 int CompareText(const std::string& a, const std::string& b) {
     size_t n = a.size() < b.size() ? a.size() : b.size();
     for (size_t i = 0; i < n; ++i) {

@@ -95,7 +95,7 @@ public:
     void Clear() { *this = TEndCentral(); }
     // Copies the block, the comment (CommentLength follows it) and CommentOffset, not Modified.
     void Assign(const TEndCentral& other);
-    // The 22 bytes as written to an archive.
+    // The 22 bytes as written to an archive (ZipHeaders.cpp, beside the decoder).
     void EncodeBlock(uint8_t (&block)[EndCentralSize]) const;
 };
 

@@ -5,6 +5,8 @@
 #include "archive/CodePage.h"
 #include "archive/Wildcard.h"
 #include "archive/ZipErrors.h"
+#include "archive/ZipHeaders.h"
+#include "formats/LittleEndian.h"
 
 #include <algorithm>
 #include <iostream>
@@ -13,41 +15,38 @@ namespace glyptor::archive {
 
 namespace {
 
-TZipUserInterface& UserInterface() {
-    static TZipUserInterface ui;
-    return ui;
-}
-
-uint16_t U16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-uint32_t U32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-
 // Shows the busy cursor for its lifetime.
 class TBusyCursor {
 public:
-    TBusyCursor() { Set(true); }
+    explicit TBusyCursor(const TZipUserInterface& ui) : Ui(ui) { Set(true); }
     ~TBusyCursor() { Set(false); }
     TBusyCursor(const TBusyCursor&) = delete;
     TBusyCursor& operator=(const TBusyCursor&) = delete;
 
 private:
-    static void Set(bool busy) {
-        if (UserInterface().BusyCursor)
-            UserInterface().BusyCursor(busy);
+    void Set(bool busy) const {
+        if (Ui.BusyCursor)
+            Ui.BusyCursor(busy);
     }
+    const TZipUserInterface& Ui;
 };
 
-} // namespace
+// Reads a fixed header with load and the stored name after it; on failure the stream is back
+// where it was.
+template <class THeader>
+bool LoadHeaderAndName(TStream& s, bool (*load)(TStream&, THeader&), THeader& header,
+                       std::string& name) {
+    const int64_t start = s.Position();
+    if (load(s, header)) {
+        name.assign(header.NameLength, '\0');
+        if (s.Read(name.data(), header.NameLength) == header.NameLength)
+            return true;
+    }
+    s.SetPosition(start);
+    return false;
+}
 
-void SetZipUserInterface(TZipUserInterface ui) {
-    UserInterface() = std::move(ui);
-}
-const TZipUserInterface& ZipUserInterface() {
-    return UserInterface();
-}
+} // namespace
 
 TZipReader::TZipReader() = default;
 
@@ -152,15 +151,9 @@ bool TZipReader::FindEndRecord() {
         return false;
     for (int64_t at = n - EndCentralSize; at >= 0; --at) {
         const uint8_t* p = tail.data() + at;
-        if (p[0] != 0x50 || U32(p) != EndCentralSignature)
+        if (p[0] != 0x50 || formats::LoadLe32(p) != EndCentralSignature)
             continue;
-        EndRecord.ThisDisk = U16(p + 4);
-        EndRecord.CentralStartDisk = U16(p + 6);
-        EndRecord.EntriesOnThisDisk = U16(p + 8);
-        EndRecord.TotalEntries = U16(p + 10);
-        EndRecord.CentralSize = U32(p + 12);
-        EndRecord.CentralOffset = U32(p + 16);
-        EndRecord.CommentLength = U16(p + 20);
+        DecodeEndCentral(std::span(tail).subspan(static_cast<size_t>(at)), EndRecord);
         // The comment follows the record itself; bytes appended after it are not the comment.
         EndRecord.CommentOffset = static_cast<uint32_t>(size - n + at + EndCentralSize);
         // A memory archive has no other volumes; a record of a later volume cannot be read.
@@ -176,34 +169,20 @@ bool TZipReader::FindEndRecord() {
 bool TZipReader::ReadCentralRecord(TZipHeaderInfo& entry) {
     TStream& s = *FArchiveStream;
     int64_t start = s.Position();
-    uint8_t h[CentralHeaderSize];
-    if (s.Read(h, CentralHeaderSize) != CentralHeaderSize || U32(h) != CentralHeaderSignature) {
-        s.SetPosition(start);
+    TCentralHeader h;
+    std::string name;
+    if (!LoadHeaderAndName(s, LoadCentralHeader, h, name))
         return false;
-    }
-    uint16_t nameLength = U16(h + 28);
-    std::string name(nameLength, '\0');
-    if (s.Read(name.data(), nameLength) != nameLength) {
-        s.SetPosition(start);
-        return false;
-    }
-    s.Seek(int64_t{U16(h + 30)} + U16(h + 32), TSeekOrigin::Current);
-    entry.VersionMadeBy = U16(h + 4);
-    entry.VersionNeeded = U16(h + 6);
-    entry.Flags = U16(h + 8);
-    entry.CompressionMethod = U16(h + 10);
-    entry.ModifiedDateTime = U32(h + 12);
-    entry.Crc32 = U32(h + 16);
-    entry.CompressedSize = static_cast<int32_t>(U32(h + 20));
-    entry.UncompressedSize = static_cast<int32_t>(U32(h + 24));
+    s.Seek(int64_t{h.ExtraFieldLength} + h.CommentLength, TSeekOrigin::Current);
+    h.CopyTo(entry);
+    entry.VersionMadeBy = h.VersionMadeBy;
     entry.SetFullName(ConvertStoredName(name, entry.Flags));
     entry.RawName = std::move(name);
-    entry.ExtraFieldLength = U16(h + 30);
-    entry.CommentLength = U16(h + 32);
-    entry.DiskNumberStart = U16(h + 34);
-    entry.InternalAttributes = U16(h + 36);
-    entry.ExternalAttributes = U32(h + 38);
-    entry.LocalHeaderOffset = U32(h + 42);
+    entry.CommentLength = h.CommentLength;
+    entry.DiskNumberStart = h.DiskNumberStart;
+    entry.InternalAttributes = h.InternalAttributes;
+    entry.ExternalAttributes = h.ExternalAttributes;
+    entry.LocalHeaderOffset = h.LocalHeaderOffset;
     entry.CentralRecordOffset = static_cast<uint32_t>(start);
     entry.Comment.reset();
     entry.Selected = false;
@@ -213,28 +192,14 @@ bool TZipReader::ReadCentralRecord(TZipHeaderInfo& entry) {
 bool TZipReader::ReadLocalHeader(TZipHeaderInfo& entry) {
     TStream& s = *FArchiveStream;
     int64_t start = s.Position();
-    uint8_t h[LocalHeaderSize];
-    if (s.Read(h, LocalHeaderSize) != LocalHeaderSize || U32(h) != LocalHeaderSignature) {
-        s.SetPosition(start);
+    TLocalHeader h;
+    std::string name;
+    if (!LoadHeaderAndName(s, LoadLocalHeader, h, name))
         return false;
-    }
-    uint16_t nameLength = U16(h + 26);
-    std::string name(nameLength, '\0');
-    if (s.Read(name.data(), nameLength) != nameLength) {
-        s.SetPosition(start);
-        return false;
-    }
+    h.CopyTo(entry);
     entry.VersionMadeBy = 0;
-    entry.VersionNeeded = U16(h + 4);
-    entry.Flags = U16(h + 6);
-    entry.CompressionMethod = U16(h + 8);
-    entry.ModifiedDateTime = U32(h + 10);
-    entry.Crc32 = U32(h + 14);
-    entry.CompressedSize = static_cast<int32_t>(U32(h + 18));
-    entry.UncompressedSize = static_cast<int32_t>(U32(h + 22));
     entry.SetFullName(ConvertStoredName(name, entry.Flags));
     entry.RawName = std::move(name);
-    entry.ExtraFieldLength = U16(h + 28);
     entry.CommentLength = 0;
     entry.DiskNumberStart = 0;
     entry.InternalAttributes = 0;
@@ -254,7 +219,7 @@ void TZipReader::ReadCentralDirectory() {
         TStream& s = *FArchiveStream;
         s.SetPosition(EndRecord.CentralOffset);
         uint8_t sig[4];
-        if (s.Read(sig, 4) == 4 && U32(sig) == CentralHeaderSignature) {
+        if (s.Read(sig, 4) == 4 && formats::LoadLe32(sig) == CentralHeaderSignature) {
             s.Seek(-4, TSeekOrigin::Current);
             EntryList = std::make_unique<TSortedZip>(TZipSortMode::ByNone, true);
             EntryList->Duplicates = TDuplicates::Error;
@@ -274,7 +239,7 @@ void TZipReader::ReadCentralDirectory() {
     if (merge) {
         bool found = false;
         {
-            TBusyCursor busy;
+            TBusyCursor busy(UserInterface);
             found = RecoveryScan();
         }
         if (!found) {
@@ -309,13 +274,13 @@ void TZipReader::CheckDataRanges() {
     for (int i = 0; i < EntryList->Count(); ++i) {
         const TZipHeaderInfo* entry = EntryList->Entry(i);
         const int64_t start = entry->LocalHeaderOffset;
-        uint8_t h[LocalHeaderSize];
+        TLocalHeader h;
         s.SetPosition(start);
-        if (s.Read(h, LocalHeaderSize) != LocalHeaderSize || U32(h) != LocalHeaderSignature) {
+        if (!LoadLocalHeader(s, h)) {
             FDataProblems[entry] = "No local header at offset " + std::to_string(start);
             continue;
         }
-        const int64_t end = start + LocalHeaderSize + U16(h + 26) + U16(h + 28) +
+        const int64_t end = start + LocalHeaderSize + h.VariableSize() +
                             static_cast<uint32_t>(entry->CompressedSize);
         // Data cut off by the end of the file are a premature end, found when they are read.
         if (end > size)
@@ -426,10 +391,10 @@ void TZipReader::LoadEntryComment(TZipHeaderInfo& entry) {
         return;
     TStream& s = *FArchiveStream;
     s.SetPosition(entry.CentralRecordOffset);
-    uint8_t h[CentralHeaderSize];
+    TCentralHeader h;
     std::string comment;
-    if (s.Read(h, CentralHeaderSize) == CentralHeaderSize) {
-        s.Seek(int64_t{U16(h + 28)} + U16(h + 30), TSeekOrigin::Current);
+    if (LoadCentralHeader(s, h)) {
+        s.Seek(int64_t{h.NameLength} + h.ExtraFieldLength, TSeekOrigin::Current);
         comment.resize(entry.CommentLength);
         comment.resize(static_cast<size_t>(s.Read(comment.data(), entry.CommentLength)));
     }
@@ -481,8 +446,8 @@ void TZipReader::SetArchiveComment(const std::string& text) {
 }
 
 void TZipReader::ProcessMessages() {
-    if (UserInterface().PumpMessages)
-        UserInterface().PumpMessages();
+    if (UserInterface.PumpMessages)
+        UserInterface.PumpMessages();
 }
 
 void TZipReader::CheckCancel() {
@@ -493,8 +458,8 @@ void TZipReader::CheckCancel() {
 }
 
 void TZipReader::ShowMessage(const std::string& text, const std::string& caption) {
-    if (UserInterface().MessageBox)
-        UserInterface().MessageBox(text, caption);
+    if (UserInterface.MessageBox)
+        UserInterface.MessageBox(text, caption);
     else
         std::cerr << caption << ": " << text << '\n';
 }

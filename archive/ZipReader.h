@@ -29,9 +29,6 @@ struct TZipUserInterface {
     std::function<void(const std::string& text, const std::string& caption)> MessageBox;
     std::function<void(bool busy)> BusyCursor;
 };
-// Installs the application's callbacks for every component in the process.
-void SetZipUserInterface(TZipUserInterface ui);
-const TZipUserInterface& ZipUserInterface();
 
 class TZipReader;
 
@@ -107,6 +104,8 @@ public:
     std::string Password;
     // Set by the application to abort a long scan, extraction or rewrite.
     bool CancelRequested = false;
+    // The application's callbacks, per component, so that no state is shared between them.
+    TZipUserInterface UserInterface;
 
     TStartUnZipInfoEvent OnStartUnZipInfo;
     TStartUnZipEvent OnStartUnZip;

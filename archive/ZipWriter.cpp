@@ -9,6 +9,8 @@
 #include "archive/Wildcard.h"
 #include "archive/ZipCrypto.h"
 #include "archive/ZipErrors.h"
+#include "archive/ZipHeaders.h"
+#include "formats/LittleEndian.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,20 +26,6 @@ namespace {
 constexpr int64_t CopyChunk = 16000;
 constexpr int64_t DataDescriptorSize = 16;
 constexpr uint32_t DataDescriptorSignature = 0x08074B50;
-
-void Put16(std::vector<uint8_t>& out, uint16_t value) {
-    out.push_back(static_cast<uint8_t>(value));
-    out.push_back(static_cast<uint8_t>(value >> 8));
-}
-
-void Put32(std::vector<uint8_t>& out, uint32_t value) {
-    Put16(out, static_cast<uint16_t>(value));
-    Put16(out, static_cast<uint16_t>(value >> 16));
-}
-
-uint16_t Get16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
 
 // The name as it goes into a header: the stored bytes of an entry copied unchanged, else "/"
 // separators and the OEM code page.
@@ -312,12 +300,12 @@ void TZipWriter::CopyExistingEntries(TRewrite& job) {
         WriteLocalHeader(job, *entry);
         CopyEntryData(job, *entry, oldLocalOffset);
         if (keepDescriptor) {
-            std::vector<uint8_t> descriptor;
-            Put32(descriptor, DataDescriptorSignature);
-            Put32(descriptor, entry->Crc32);
-            Put32(descriptor, static_cast<uint32_t>(entry->CompressedSize));
-            Put32(descriptor, static_cast<uint32_t>(entry->UncompressedSize));
-            WriteOutput(job, descriptor.data(), DataDescriptorSize);
+            uint8_t descriptor[DataDescriptorSize];
+            formats::StoreLe32(descriptor, DataDescriptorSignature);
+            formats::StoreLe32(descriptor + 4, entry->Crc32);
+            formats::StoreLe32(descriptor + 8, static_cast<uint32_t>(entry->CompressedSize));
+            formats::StoreLe32(descriptor + 12, static_cast<uint32_t>(entry->UncompressedSize));
+            WriteOutput(job, descriptor, DataDescriptorSize);
         }
         job.Record(std::move(entry));
     }
@@ -326,12 +314,13 @@ void TZipWriter::CopyExistingEntries(TRewrite& job) {
 void TZipWriter::CopyEntryData(TRewrite& job, TZipHeaderInfo& entry, int64_t oldLocalOffset) {
     TStream& in = *FArchiveStream;
     in.SetPosition(oldLocalOffset);
-    uint8_t local[LocalHeaderSize];
-    if (in.Read(local, LocalHeaderSize) != LocalHeaderSize)
+    // The signature was checked with the directory (DataProblem).
+    TLocalHeader local;
+    if (!LoadLocalHeader(in, local))
         throw EFatalUnzipError();
     // The data follows the local header's own name and extra field, whose lengths may differ
     // from the central record's.
-    in.SetPosition(oldLocalOffset + LocalHeaderSize + Get16(local + 26) + Get16(local + 28));
+    in.SetPosition(oldLocalOffset + LocalHeaderSize + local.VariableSize());
     int64_t remaining = static_cast<uint32_t>(entry.CompressedSize);
     std::vector<uint8_t> chunk(static_cast<size_t>(std::min(remaining, CopyChunk)));
     while (remaining > 0) {
@@ -446,20 +435,13 @@ bool TZipWriter::AddOneEntry(TRewrite& job, const std::string& name) {
 
 void TZipWriter::WriteLocalHeader(TRewrite& job, const TZipHeaderInfo& entry) {
     const std::string name = WrittenName(entry);
-    std::vector<uint8_t> header;
-    header.reserve(LocalHeaderSize + name.size());
-    Put32(header, LocalHeaderSignature);
-    Put16(header, entry.VersionNeeded);
-    Put16(header, entry.Flags);
-    Put16(header, entry.CompressionMethod);
-    Put32(header, entry.ModifiedDateTime);
-    Put32(header, entry.Crc32);
-    Put32(header, static_cast<uint32_t>(entry.CompressedSize));
-    Put32(header, static_cast<uint32_t>(entry.UncompressedSize));
-    Put16(header, static_cast<uint16_t>(name.size()));
-    Put16(header, 0); // extra field: none is ever written
-    header.insert(header.end(), name.begin(), name.end());
-    WriteOutput(job, header.data(), static_cast<int64_t>(header.size()));
+    TLocalHeader header;
+    header.CopyFrom(entry, static_cast<uint16_t>(name.size()));
+    uint8_t block[LocalHeaderSize];
+    EncodeLocalHeader(header, block);
+    std::vector<uint8_t> bytes(block, block + LocalHeaderSize);
+    bytes.insert(bytes.end(), name.begin(), name.end());
+    WriteOutput(job, bytes.data(), static_cast<int64_t>(bytes.size()));
 }
 
 void TZipWriter::WriteCentralDirectory(TRewrite& job) {
@@ -471,24 +453,17 @@ void TZipWriter::WriteCentralDirectory(TRewrite& job) {
         const TZipHeaderInfo& entry = *job.NewList->Entry(i);
         const std::string name = WrittenName(entry);
         const std::string comment = entry.Comment.value_or("");
-        std::vector<uint8_t> record;
-        record.reserve(CentralHeaderSize + name.size() + comment.size());
-        Put32(record, CentralHeaderSignature);
-        Put16(record, entry.VersionMadeBy);
-        Put16(record, entry.VersionNeeded);
-        Put16(record, entry.Flags);
-        Put16(record, entry.CompressionMethod);
-        Put32(record, entry.ModifiedDateTime);
-        Put32(record, entry.Crc32);
-        Put32(record, static_cast<uint32_t>(entry.CompressedSize));
-        Put32(record, static_cast<uint32_t>(entry.UncompressedSize));
-        Put16(record, static_cast<uint16_t>(name.size()));
-        Put16(record, 0); // extra field
-        Put16(record, static_cast<uint16_t>(comment.size()));
-        Put16(record, entry.DiskNumberStart);
-        Put16(record, entry.InternalAttributes);
-        Put32(record, entry.ExternalAttributes);
-        Put32(record, entry.LocalHeaderOffset);
+        TCentralHeader header;
+        header.CopyFrom(entry, static_cast<uint16_t>(name.size()));
+        header.VersionMadeBy = entry.VersionMadeBy;
+        header.CommentLength = static_cast<uint16_t>(comment.size());
+        header.DiskNumberStart = entry.DiskNumberStart;
+        header.InternalAttributes = entry.InternalAttributes;
+        header.ExternalAttributes = entry.ExternalAttributes;
+        header.LocalHeaderOffset = entry.LocalHeaderOffset;
+        uint8_t block[CentralHeaderSize];
+        EncodeCentralHeader(header, block);
+        std::vector<uint8_t> record(block, block + CentralHeaderSize);
         record.insert(record.end(), name.begin(), name.end());
         record.insert(record.end(), comment.begin(), comment.end());
         WriteOutput(job, record.data(), static_cast<int64_t>(record.size()));

@@ -26,6 +26,19 @@ const QPixmap& ApplicationIcon() {
     return icon;
 }
 
+QPixmap ApplicationIcon(int deviceSize) {
+    if (deviceSize == 32)
+        return ApplicationIcon();
+    // Zooming asks for a handful of sizes; keeping the last one saves remaking it per cell.
+    static int lastSize = 0;
+    static QPixmap last;
+    if (deviceSize != lastSize) {
+        last = resources::ProgramIcon(deviceSize);
+        lastSize = deviceSize;
+    }
+    return last;
+}
+
 const IconImage& ApplicationIconImage() {
     static const IconImage icon = FromQImage(ApplicationIcon().toImage());
     return icon;
@@ -58,20 +71,56 @@ IconImage FromQImage(const QImage& source) {
     return icon;
 }
 
-bool LoadPicture(TIconRes& record, icons::IconSourceCache& source) {
+namespace {
+
+// Setting a ratio detaches a shared pixmap; the program's icon is shared by every record that
+// shows it, so it is set only where it changes something.
+void SetRatio(QPixmap& pixmap, qreal ratio) {
+    if (!qFuzzyCompare(pixmap.devicePixelRatio(), ratio))
+        pixmap.setDevicePixelRatio(ratio);
+}
+
+} // namespace
+
+bool LoadPicture(TIconRes& record, icons::IconSourceCache& source, int deviceSize, qreal ratio) {
     if (!record.Picture)
         record.Picture = std::make_unique<TPicture>();
     std::optional<IconImage> icon;
-    if (auto native = platform::ToNativePath(record.FullPath().toStdString()))
+    std::optional<IconImage> cellIcon;
+    if (auto native = platform::ToNativePath(record.FullPath().toStdString())) {
         icon = icons::ExtractIcon(source, *native, record.IconIndex);
+        if (icon && icon->IsValid() && deviceSize != icons::kStandardIconSize)
+            cellIcon = icons::ExtractIcon(source, *native, record.IconIndex, deviceSize, nullptr);
+    }
     if (icon && icon->IsValid()) {
-        record.Picture->Pixmap = QPixmap::fromImage(ToQImage(*icon));
+        const IconImage& shown = cellIcon && cellIcon->IsValid() ? *cellIcon : *icon;
+        record.Picture->Pixmap = QPixmap::fromImage(ToQImage(shown));
+        SetRatio(record.Picture->Pixmap, ratio * shown.width / deviceSize);
         record.Picture->Icon = std::move(*icon);
         return true;
     }
-    record.Picture->Pixmap = ApplicationIcon();
+    record.Picture->Pixmap = ApplicationIcon(deviceSize);
+    SetRatio(record.Picture->Pixmap,
+             ratio * record.Picture->Pixmap.width() / std::max(1, deviceSize));
     record.Picture->Icon = ApplicationIconImage();
     return false;
+}
+
+void EnsureImageHash(TIconRes& record, icons::IconSourceCache& source, ImageHashMemo& memo) {
+    if (record.ImageHash != kNoImageHash)
+        return;
+    if (memo.FolderNode != record.FolderNode || memo.FileName != record.FileName) {
+        memo.FolderNode = record.FolderNode;
+        memo.FileName = record.FileName;
+        memo.Hashes.clear();
+        if (auto native = platform::ToNativePath(record.FullPath().toStdString()))
+            memo.Hashes = icons::ChosenImageHashes(source, *native);
+    }
+    std::optional<std::uint64_t> hash;
+    if (record.IconIndex >= 0 && static_cast<std::size_t>(record.IconIndex) < memo.Hashes.size())
+        hash = memo.Hashes[static_cast<std::size_t>(record.IconIndex)];
+    // The two reserved values are moved aside; a real image never takes them.
+    record.ImageHash = !hash ? kUnreadableImageHash : std::max<std::uint64_t>(*hash, 2);
 }
 
 } // namespace glyptor

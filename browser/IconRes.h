@@ -8,7 +8,10 @@
 #include <QPixmap>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class QTreeWidgetItem;
 
@@ -29,10 +32,17 @@ struct TIconRes {
     QString FileName;                      // bare name with a node, full path without
     int IconIndex = 0;
     std::unique_ptr<TPicture> Picture; // none until loaded
+    // Fingerprint of the icon's stored 32 x 32 image, for folding repeats (see GridView.h):
+    // kNoImageHash until asked for. It fits the allocation's padding, so records stay as small.
+    std::uint64_t ImageHash = 0;
 
     // NodePath(FolderNode) + "\" + FileName, or FileName alone without a node.
     QString FullPath() const;
 };
+
+inline constexpr std::uint64_t kNoImageHash = 0;
+// The hash of a record whose icon has no readable image: never equal to another record's.
+inline constexpr std::uint64_t kUnreadableImageHash = 1;
 
 // Path of a folder node: the texts from its top node down, joined by "\".
 QString NodePath(const QTreeWidgetItem* node);
@@ -41,10 +51,27 @@ QString NodePath(const QTreeWidgetItem* node);
 // (browser/PictureCache.h) is what counts and trims. True when an icon came from the file; a file
 // that yields no icon gets the program's icon. `source` keeps the parsed directories of the last
 // few files, so neighbouring icons of one file are read without parsing it again.
-bool LoadPicture(TIconRes& record, icons::IconSourceCache& source);
+// The picture is made at `deviceSize` pixels from the image best suited to that size, and
+// carries `ratio` as its device pixel ratio so that it paints into a cell of deviceSize / ratio
+// logical pixels; the icon kept for export stays 32 x 32 whatever the size.
+bool LoadPicture(TIconRes& record, icons::IconSourceCache& source, int deviceSize = 32,
+                 qreal ratio = 1.0);
+
+// The image hashes of one file's icons, kept while records of that file follow each other (as
+// a scan appends them), so that a file is opened and walked once for all its icons.
+struct ImageHashMemo {
+    const QTreeWidgetItem* FolderNode = nullptr;
+    QString FileName;
+    std::vector<std::optional<std::uint64_t>> Hashes;
+};
+
+// Fills record.ImageHash from the file when it is still kNoImageHash.
+void EnsureImageHash(TIconRes& record, icons::IconSourceCache& source, ImageHashMemo& memo);
 
 // The program's own icon, shown where a file yields none; also the window icon.
 const QPixmap& ApplicationIcon();
+// The program's icon at another size in device pixels.
+QPixmap ApplicationIcon(int deviceSize);
 const IconImage& ApplicationIconImage();
 
 // Conversions between the icon model and Qt's pictures.

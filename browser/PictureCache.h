@@ -2,6 +2,10 @@
 // is idle, counted in LoadedPictureCount, and released from the far ends of the list when the
 // count passes MaxCash, down to MinCash. The grid owns the records; the cache only fills and
 // empties their picture slots.
+//
+// Pictures are made at the cell's size in device pixels (the grid's icon size times the screen's
+// pixel ratio). MaxCash and MinCash count 32 x 32 pictures; for larger pictures they shrink by
+// area, so the pixels held stay within the same budget at any zoom.
 #pragma once
 
 #include "browser/IconRes.h"
@@ -28,8 +32,20 @@ public:
     // Frees the record's picture, if any, and lowers LoadedPictureCount.
     void ReleasePicture(TIconRes& record);
 
-    // Cells of one screen as the loading rules count it: ten per column.
+    // Cells of one screen as the loading rules count it: ten per column at 32 pixels, fewer
+    // as the rows grow (at least one per column).
     int PageSize() const;
+    // Size in device pixels of the pictures for the grid as it is now.
+    int DeviceIconSize() const;
+    // MaxCash and MinCash for pictures of DeviceIconSize (themselves at 32).
+    int MaxPictures() const;
+    int MinPictures() const;
+    // Frees every picture (the size changed), or those of records without a cell (the view
+    // changed), so the count only holds pictures the grid can show.
+    void ReleaseAll();
+    void ReleaseHidden();
+    // Fills the record's image hash for folding, through the shared parsed directories.
+    void HashRecord(TIconRes& record);
     // Paints one cell, loading its picture; trims the cache when it is over MaxCash.
     void DrawItem(QPainter& painter, int index, const QRect& rect);
     // The idle step: loads at most one picture behind the view and one beyond the next screen.
@@ -43,6 +59,12 @@ private:
     ProgramState& state_;
     TIconBox* iconBox_;
     icons::IconSourceCache iconSource_;
+    ImageHashMemo hashMemo_;
+    int hashedRecordCount_ = 0;
+    // The size the loaded pictures have; a new size (zoom, another screen) frees them.
+    int pictureSize_ = 32;
+    // Releases every picture when the grid now needs another size.
+    void FollowDeviceSize();
 };
 
 } // namespace glyptor

@@ -30,9 +30,9 @@ struct Bitmap {
 
 using formats::BITMAPINFOHEADER;
 using formats::BytesPerScanline;
+using formats::BI_RGB;
+using formats::kBitmapInfoHeaderSize;
 using formats::RGBQUAD;
-inline constexpr std::size_t kBitmapInfoHeaderSize = formats::kBitmapInfoHeaderSize;
-inline constexpr std::uint32_t kBiRgb = formats::BI_RGB;
 
 // Stores the header little-endian, field by field, into the first 40 bytes of `out`
 // (which must hold at least 40).

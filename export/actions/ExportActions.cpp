@@ -5,12 +5,12 @@
 
 #include "browser/IconGrid.h"
 #include "browser/PictureCache.h"
-#include "export/IconFile.h"
+#include "export/IconSave.h"
 #include "export/actions/SaveRules.h"
-#include "platform/core/Paths.h"
-#include "platform/dib/BmpFile.h"
 #include "formats/Dib.h"
-#include "platform/icons/IconImages.h"
+#include "platform/core/Paths.h"
+#include "platform/dib/OutputFile.h"
+#include "platform/icons/IconDecode.h"
 #include "platform/ui/Application.h"
 #include "platform/wallpaper/Wallpaper.h"
 #include "resources/Resources.h"
@@ -81,11 +81,11 @@ std::vector<std::uint8_t> LoadPictureFileAsBmp(const QString& programPath) {
 
 // Runs an action from a menu item or a grid click. Its failures go to the general error report
 // here rather than unwinding through Qt's signal code.
-template <typename Action> void Reported(Action&& action) {
+template <typename Action> void Reported(const ProgramState& state, Action&& action) {
     try {
         action();
     } catch (const std::exception& error) {
-        platform::Application::ReportError(QString::fromUtf8(error.what()));
+        platform::ReportError(state, QString::fromUtf8(error.what()));
     }
 }
 
@@ -118,13 +118,13 @@ TExportActions::TExportActions(ProgramState& state, TPictureCache& pictures,
     for (QAction* item :
          {controls_.c4b, controls_.c8b, controls_.c16b, controls_.c24b, controls_.cbmp})
         connect(item, &QAction::triggered, this,
-                [this, item] { Reported([&] { SaveClick(item); }); });
+                [this, item] { Reported(state_, [&] { SaveClick(item); }); });
     connect(controls_.Copytoclipboard1, &QAction::triggered, this,
-            [this] { Reported([&] { Copytoclipboard1Click(); }); });
+            [this] { Reported(state_, [&] { Copytoclipboard1Click(); }); });
     connect(controls_.Wallpapercenter, &QAction::triggered, this,
-            [this] { Reported([&] { WallpapercenterClick(); }); });
+            [this] { Reported(state_, [&] { WallpapercenterClick(); }); });
     connect(controls_.Wallpapertiled, &QAction::triggered, this,
-            [this] { Reported([&] { WallpapertiledClick(); }); });
+            [this] { Reported(state_, [&] { WallpapertiledClick(); }); });
 
     const QList<QToolButton*> group{controls_.SpeedButton2, controls_.SpeedButton3,
                                     controls_.SpeedButton4, controls_.SpeedButton5};
@@ -195,7 +195,7 @@ void TExportActions::SpeedButton2Click(QToolButton* button) {
     if (mode == modes.end())
         return;
     state_.IconClickAction = [this, action = mode->second.action](TIconRes& record) {
-        Reported([&] { (this->*action)(record); });
+        Reported(state_, [&] { (this->*action)(record); });
     };
     const QCursor cursor = ProgramCursor(mode->second.cursor);
     controls_.IconBox->setCursor(cursor);
@@ -250,12 +250,11 @@ void TExportActions::SaveWithDialog(TIconRes& record) {
     case SaveKind::Icon: {
         if (const auto depthCode = DepthCodeForSaveType(SaveDialogType))
             LastIconDepthCode = *depthCode;
-        iconfile::SaveIconToFile(
-            nativeName, icon, LastIconDepthCode,
-            [this](const std::string& text, const std::string& caption) {
-                platform::MessageBox(controls_.Owner, QString::fromLocal8Bit(text),
-                                     QString::fromLocal8Bit(caption), platform::MessageIcon::Error);
-            });
+        const auto saved = iconfile::SaveIconToFile(nativeName, icon, LastIconDepthCode);
+        if (!saved.Saved())
+            platform::MessageBox(controls_.Owner, QString::fromLocal8Bit(saved.errorText),
+                                 QString::fromLocal8Bit(iconfile::kSaveErrorCaption),
+                                 platform::MessageIcon::Error);
         break;
     }
     case SaveKind::Picture: {

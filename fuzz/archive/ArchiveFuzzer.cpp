@@ -28,13 +28,8 @@ public:
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const bool quiet = [] {
-        SetZipUserInterface({nullptr, [](const std::string&, const std::string&) {}, nullptr});
-        return true;
-    }();
-    (void)quiet;
-
     TZipReader reader;
+    reader.UserInterface.MessageBox = [](const std::string&, const std::string&) {};
     reader.SetArchiveStream(
         std::make_unique<TMemoryStream>(std::vector<uint8_t>(data, data + size)));
     try {

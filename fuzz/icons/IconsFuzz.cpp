@@ -1,8 +1,7 @@
 // libFuzzer entry points for the icon parsers. One source, three targets (chosen with
 // GLYPTOR_ICONS_FUZZ_TARGET): whole containers as the icon source sees files (PE, NE, .ico,
 // .bmp, recognised by content), single icon images (DIB with mask, PNG), and .bmp files.
-#include "platform/icons/IconContainer.h"
-#include "platform/icons/IconImages.h"
+#include "platform/icons/IconDecode.h"
 
 #include <QLoggingCategory>
 
@@ -26,6 +25,9 @@ void FuzzContainer(std::span<const std::uint8_t> bytes) {
     // Every group is extracted, but a hostile file could list thousands: the first few and the
     // last one show the same code paths.
     const int count = index.Count();
+    if ((count > 0) != (index.refusal.kind == RefusalKind::None)) {
+        std::abort(); // a file without icons must say why, and one with icons must not
+    }
     for (int group = 0; group < count && group < 8; ++group) {
         Check(ExtractFromContainer(source, index, group, 32));
     }

@@ -8,6 +8,7 @@
 #include "platform/core/System.h"
 
 #include <QString>
+#include <QUrl>
 
 #include <cstdint>
 #include <functional>
@@ -64,6 +65,14 @@ struct ProgramState {
     TAbout* About = nullptr; // not owned
     // Set once the window closes: long loops stop and no control is shown again.
     bool Closing = false;
+
+    // The general error report and the opener of help and web pages (see platform/ui's
+    // ReportError and OpenUrl): empty means the message box and the desktop's handler. Tests
+    // put recorders here, in the state they give the window.
+    std::function<void(const QString&)> ErrorReporter;
+    std::function<void(const QUrl&)> UrlOpener;
+    // The help file name set at start ("glyptor.hlp").
+    QString HelpFile;
 };
 
 // Processes pending events when more than PumpInterval has passed since the last time; the

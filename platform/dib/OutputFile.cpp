@@ -4,7 +4,6 @@
 // and EINTR is retried; every other failure removes the temporary file and is reported.
 #include "platform/dib/OutputFile.h"
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -102,11 +101,11 @@ void WriteInPlace(const std::string& target, std::span<const std::uint8_t> bytes
 // A fresh hidden name in the folder, created exclusively with mode 0666 so that the umask
 // applies as it does to any new file.
 int CreateTemporary(const std::string& folder, std::string& temporary) {
-    static std::atomic<unsigned> counter{0};
-    static const unsigned seed = std::random_device{}();
+    // Each call draws its own names; a clash with another save only costs a retry, since the
+    // name is created exclusively.
+    std::mt19937 names(std::random_device{}() ^ static_cast<unsigned>(::getpid()) << 16);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const unsigned tag =
-            seed ^ (counter.fetch_add(1) * 2654435761u) ^ static_cast<unsigned>(::getpid()) << 16;
+        const auto tag = static_cast<unsigned>(names());
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "%08x", tag);
         temporary = folder + "/.glyptor-save-" + suffix + ".tmp";
@@ -199,6 +198,10 @@ bool RemoveExactFile(const std::string& fileName) {
         return true;
     }
     return ::unlink(fileName.c_str()) == 0 || errno == ENOENT;
+}
+
+void SaveBmpFile(const std::string& fileName, const Bitmap& picture, unsigned bitsPerPixel) {
+    ReplaceFileContents(fileName, EncodeBmp(picture, bitsPerPixel));
 }
 
 } // namespace glyptor::dib

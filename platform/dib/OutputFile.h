@@ -3,6 +3,8 @@
 // its absence, exactly as it was, and no partial file under any name.
 #pragma once
 
+#include "formats/BmpFile.h"
+
 #include <cstdint>
 #include <span>
 #include <stdexcept>
@@ -32,6 +34,11 @@ public:
 // replaced. A file we may not write is refused rather than replaced through its folder.
 // Throws FileCreateError or FileWriteError; on either, nothing has changed.
 void ReplaceFileContents(const std::string& fileName, std::span<const std::uint8_t> bytes);
+
+// Writes the BMP file of the picture (see EncodeBmp) to a native path through
+// ReplaceFileContents. Throws FileCreateError or FileWriteError, or what EncodeBmp throws; after
+// any of them the old file is untouched.
+void SaveBmpFile(const std::string& fileName, const Bitmap& picture, unsigned bitsPerPixel);
 
 // Removes exactly the regular file of that name: no wildcards; folders, devices and links are
 // left alone. Returns false only when such a file exists and could not be removed.

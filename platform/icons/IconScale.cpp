@@ -1,5 +1,5 @@
 // Resizing icons and fitting pictures into the icon size, with Qt's smooth scaler.
-#include "platform/icons/IconContainer.h"
+#include "platform/icons/IconDecode.h"
 
 #include <QImage>
 

@@ -3,9 +3,11 @@
 // the last few files so that the grid's neighbouring icons cost one parse.
 #include "platform/icons/IconSource.h"
 
-#include "platform/icons/IconContainer.h"
+#include "platform/icons/FileSource.h"
+#include "platform/icons/IconDecode.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <list>
 #include <memory>
@@ -281,6 +283,75 @@ std::vector<SourceImage> ExtractSourceImages(IconSourceCache& cache, const std::
     return images;
 }
 
+namespace {
+
+// A word-at-a-time multiply-and-fold hash: images are a few kilobytes, the hash only has to tell
+// repeats apart, and a scan hashes every icon, so speed counts more than strength.
+std::uint64_t HashBytes(const Bytes& bytes) {
+    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+    std::uint64_t hash = 0xcbf29ce484222325ull ^ (bytes.size() * kMultiplier);
+    const auto mix = [&](std::uint64_t word) {
+        hash = (hash ^ word) * kMultiplier;
+        hash ^= hash >> 29;
+    };
+    std::size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes.data() + i, 8);
+        mix(word);
+    }
+    std::uint64_t tail = 0;
+    if (i < bytes.size()) {
+        std::memcpy(&tail, bytes.data() + i, bytes.size() - i);
+    }
+    mix(tail);
+    return hash;
+}
+
+} // namespace
+
+std::vector<std::optional<std::uint64_t>> ChosenImageHashes(IconSourceCache& cache,
+                                                            const std::string& nativePath) {
+    std::vector<std::optional<std::uint64_t>> hashes;
+    try {
+        auto opened = OpenIndexed(*cache.state_, nativePath);
+        if (!opened) {
+            return hashes;
+        }
+        ContainerIndex& container = opened->entry->index;
+        hashes.resize(static_cast<std::size_t>(container.Count()));
+        if (container.kind == ContainerKind::Bmp) {
+            if (const auto bytes = ReadBitmapBytes(opened->source); bytes && !hashes.empty()) {
+                hashes.front() = HashBytes(*bytes);
+            }
+            return hashes;
+        }
+        for (int group = 0; group < container.Count(); ++group) {
+            const auto candidates = GroupImages(opened->source, container, group);
+            // The first image whose bytes can be read: the one the grid shows unless it is
+            // damaged.
+            for (const std::size_t i : RankForSize(candidates, kStandardIconSize)) {
+                const auto& data = candidates[i].data;
+                if (const auto bytes = opened->source.Read(data.offset, data.size)) {
+                    hashes[static_cast<std::size_t>(group)] = HashBytes(*bytes);
+                    break;
+                }
+            }
+        }
+    } catch (...) {
+        hashes.clear();
+    }
+    return hashes;
+}
+
+std::optional<std::uint64_t> ChosenImageHash(IconSourceCache& cache, const std::string& nativePath,
+                                             int index) {
+    const auto hashes = ChosenImageHashes(cache, nativePath);
+    return index >= 0 && static_cast<std::size_t>(index) < hashes.size()
+               ? hashes[static_cast<std::size_t>(index)]
+               : std::nullopt;
+}
+
 std::string IconDataPath(IconSourceCache& cache, const std::string& nativePath) {
     try {
         const auto opened = OpenIndexed(*cache.state_, nativePath);
@@ -316,6 +387,22 @@ std::vector<SourceImage> ExtractSourceImages(const std::string& nativePath, int 
 std::string IconDataPath(const std::string& nativePath) {
     IconSourceCache cache;
     return IconDataPath(cache, nativePath);
+}
+
+bool WithIndexedFile(IconSourceCache& cache, const std::string& nativePath,
+                     const std::function<void(ByteSource& source, ContainerIndex& index)>& use) {
+    auto opened = OpenIndexed(*cache.state_, nativePath);
+    if (!opened) {
+        return false;
+    }
+    use(opened->source, opened->entry->index);
+    return true;
+}
+
+bool WithIndexedFile(const std::string& nativePath,
+                     const std::function<void(ByteSource& source, ContainerIndex& index)>& use) {
+    IconSourceCache cache;
+    return WithIndexedFile(cache, nativePath, use);
 }
 
 } // namespace glyptor::icons

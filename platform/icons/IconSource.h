@@ -3,14 +3,23 @@
 #pragma once
 
 #include "formats/IconImage.h"
-#include "platform/icons/IconImages.h"
+#include "platform/icons/IconDecode.h"
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+namespace glyptor::formats {
+class ByteSource;
+}
+
 namespace glyptor::icons {
+
+using formats::ByteSource;
+struct ContainerIndex;
 
 // The system's standard icon size; extracted icons have this width and height.
 inline constexpr int kStandardIconSize = 32;
@@ -40,6 +49,10 @@ private:
     friend std::vector<struct SourceImage> ExtractSourceImages(IconSourceCache&, const std::string&,
                                                                int);
     friend std::string IconDataPath(IconSourceCache&, const std::string&);
+    friend std::vector<std::optional<std::uint64_t>> ChosenImageHashes(IconSourceCache&,
+                                                                       const std::string&);
+    friend bool WithIndexedFile(IconSourceCache&, const std::string&,
+                                const std::function<void(ByteSource&, ContainerIndex&)>&);
     std::unique_ptr<State> state_;
 };
 
@@ -79,9 +92,28 @@ std::vector<SourceImage> ExtractSourceImages(IconSourceCache& cache, const std::
                                              int index);
 std::vector<SourceImage> ExtractSourceImages(const std::string& nativePath, int index);
 
+// A fingerprint of the stored bytes of the image that icon `index` shows at 32 x 32 (for a .bmp
+// file: of the file's bytes), so that repeats of one icon across files are found without
+// decoding them. Reads the group's headers and that one image. Nothing when the icon has no
+// readable image. Never throws.
+std::optional<std::uint64_t> ChosenImageHash(IconSourceCache& cache, const std::string& nativePath,
+                                             int index);
+// The same for every icon of the file at once (one entry per icon), for callers that hash a
+// whole file's icons: the file is opened and its directory looked up once.
+std::vector<std::optional<std::uint64_t>> ChosenImageHashes(IconSourceCache& cache,
+                                                            const std::string& nativePath);
+
 // The file the icons of `nativePath` are read from: the file itself, or, for a system library
 // whose icons Windows keeps in SystemResources\NAME.mun, that file. Empty when unreadable.
 std::string IconDataPath(IconSourceCache& cache, const std::string& nativePath);
 std::string IconDataPath(const std::string& nativePath);
+
+// Runs `use` on the file's icon data (the .mun file where IconDataPath names one) and its parsed
+// directory from `cache`, so that per-icon look-ups after a scan parse nothing again. Returns
+// false, without calling `use`, when the file cannot be read. Exceptions of `use` pass through.
+bool WithIndexedFile(IconSourceCache& cache, const std::string& nativePath,
+                     const std::function<void(ByteSource& source, ContainerIndex& index)>& use);
+bool WithIndexedFile(const std::string& nativePath,
+                     const std::function<void(ByteSource& source, ContainerIndex& index)>& use);
 
 } // namespace glyptor::icons

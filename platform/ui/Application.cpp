@@ -10,17 +10,6 @@
 
 namespace glyptor::platform {
 
-namespace {
-
-std::function<void(const QString&)>& Reporter() {
-    static std::function<void(const QString&)> reporter;
-    return reporter;
-}
-
-} // namespace
-
-QString Application::HelpFile;
-
 Application::Application(int& argc, char** argv) : QApplication(argc, argv) {
     InstallQtTranslations();
 }
@@ -48,36 +37,22 @@ bool Application::notify(QObject* receiver, QEvent* event) {
 }
 
 void Application::ReportError(const QString& text) {
-    if (Reporter()) {
-        Reporter()(text);
-        return;
-    }
     MessageBox(QApplication::activeWindow(), text, QApplication::applicationName(),
                MessageIcon::Error);
 }
 
-void Application::SetErrorReporter(std::function<void(const QString&)> reporter) {
-    Reporter() = std::move(reporter);
+void ReportError(const ProgramState& state, const QString& text) {
+    if (state.ErrorReporter)
+        state.ErrorReporter(text);
+    else
+        Application::ReportError(text);
 }
 
-namespace {
-
-std::function<void(const QUrl&)>& UrlOpener() {
-    static std::function<void(const QUrl&)> opener;
-    return opener;
-}
-
-} // namespace
-
-bool OpenUrl(const QUrl& url) {
-    if (!UrlOpener())
+bool OpenUrl(const ProgramState& state, const QUrl& url) {
+    if (!state.UrlOpener)
         return QDesktopServices::openUrl(url);
-    UrlOpener()(url);
+    state.UrlOpener(url);
     return true;
-}
-
-void SetUrlOpener(std::function<void(const QUrl&)> opener) {
-    UrlOpener() = std::move(opener);
 }
 
 void MessageBox(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) {

@@ -3,10 +3,10 @@
 // box with the exception's text, after which the program goes on.
 #pragma once
 
+#include "platform/core/ProgramState.h"
+
 #include <QApplication>
 #include <QUrl>
-
-#include <functional>
 
 namespace glyptor::platform {
 
@@ -17,13 +17,13 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 
-    // Shows the general error report for a text; tests replace the reporter.
+    // Shows the general error report for a text in a message box.
     static void ReportError(const QString& text);
-    static void SetErrorReporter(std::function<void(const QString&)> reporter);
-
-    // The help file name set at start ("glyptor.hlp").
-    static QString HelpFile;
 };
+
+// The general error report of a window: through state.ErrorReporter when set, else
+// Application::ReportError.
+void ReportError(const ProgramState& state, const QString& text);
 
 // Every text of the program is Russian; Qt's own (the standard dialogs, their buttons) follows
 // with its Russian translation, when the system has it (Debian: qt6-translations-l10n). False
@@ -32,10 +32,9 @@ bool InstallQtTranslations();
 
 enum class MessageIcon { None, Information, Warning, Error };
 
-// Opens an address with the desktop's handler (help page, web site); false when no handler
-// could be started. Tests replace the opener.
-bool OpenUrl(const QUrl& url);
-void SetUrlOpener(std::function<void(const QUrl&)> opener);
+// Opens an address with the desktop's handler (help page, web site), or hands it to
+// state.UrlOpener when set; false when no handler could be started.
+bool OpenUrl(const ProgramState& state, const QUrl& url);
 
 // A modal message box with an OK button, owned by `owner` (may be null).
 void MessageBox(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon);

@@ -230,9 +230,8 @@ private slots:
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", nowhere.path().toUtf8());
         QStringList reported;
-        platform::Application::SetErrorReporter([&](const QString& text) { reported << text; });
+        window_->State.ErrorReporter = [&](const QString& text) { reported << text; };
         window_->FormKeyDown(Qt::Key_F1);
-        platform::Application::SetErrorReporter(nullptr);
         qputenv("PATH", path);
         QCOMPARE(reported.size(), 1);
         QVERIFY2(reported[0].contains(TChrome::HelpPage().toLocalFile()), qPrintable(reported[0]));
@@ -247,12 +246,11 @@ private slots:
 
     void helpAndWebPagesOpen() {
         QList<QUrl> opened;
-        platform::SetUrlOpener([&](const QUrl& url) { opened << url; });
+        window_->State.UrlOpener = [&](const QUrl& url) { opened << url; };
         window_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window_.get()));
         QTest::keyClick(window_.get(), Qt::Key_F1);
         window_->Image_wwwClick();
-        platform::SetUrlOpener(nullptr);
         QCOMPARE(opened.size(), 2);
         QVERIFY(opened[0].toLocalFile().endsWith(QLatin1String("/help/glyptor.html")));
         QVERIFY(opened[1].isValid());

@@ -393,15 +393,15 @@ private slots:
             file.write(garbage);
         }
         QStringList reports;
-        platform::Application::SetErrorReporter([&](const QString& text) { reports << text; });
+        ProgramState recording;
+        recording.ErrorReporter = [&](const QString& text) { reports << text; };
         {
-            TFMain window;
+            TFMain window(std::move(recording));
             window.show();
             QVERIFY(window.isVisible());
             QVERIFY(window.State.MinCash >= 500);
             QVERIFY(window.State.MaxCash >= window.State.MinCash + 300);
         }
-        platform::Application::SetErrorReporter(nullptr);
     }
 
     void failedSettingsWriteKeepsTheOldFileAndSaysSo() {
@@ -437,13 +437,13 @@ private slots:
             file.write("[General]\nMaxCash=3000\nWinTop=1,2\n");
         }
         QStringList reports;
-        platform::Application::SetErrorReporter([&](const QString& text) { reports << text; });
+        ProgramState recording;
+        recording.ErrorReporter = [&](const QString& text) { reports << text; };
         {
-            TFMain window;
+            TFMain window(std::move(recording));
             QCOMPARE(reports, QStringList{"Invalid data type for 'WinTop'"});
             QCOMPARE(window.State.MaxCash, 3000); // read before the damaged value
         }
-        platform::Application::SetErrorReporter(nullptr);
     }
 };
 

@@ -220,18 +220,16 @@ TEST(DirectoryTest, CancelDuringTheRecoveryScan) {
     reader->IncompleteZipMode = TIncompleteZipMode::izAssumeBad;
     int pumps = 0;
     TZipReader* target = reader.get();
-    SetZipUserInterface({[&] {
-                             ++pumps;
-                             target->CancelRequested = true;
-                         },
-                         nullptr, nullptr});
+    reader->UserInterface.PumpMessages = [&] {
+        ++pumps;
+        target->CancelRequested = true;
+    };
     try {
         reader->ReadDirectory();
         ADD_FAILURE();
     } catch (const EUserCanceled& e) {
         EXPECT_STREQ(e.what(), "User Aborted Operation");
     }
-    SetZipUserInterface({});
     EXPECT_EQ(pumps, 1);
     EXPECT_FALSE(reader->CancelRequested);
 }

@@ -14,14 +14,15 @@ namespace {
 
 class ExtractTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        SetZipUserInterface({nullptr,
-                             [this](const std::string& text, const std::string& caption) {
-                                 Messages.push_back(caption + "|" + text);
-                             },
-                             nullptr});
+    // Readers of these tests report their messages into Messages.
+    std::unique_ptr<TZipReader> OpenArchive(const Bytes& archive) {
+        auto reader = test::OpenArchive(archive);
+        reader->UserInterface.MessageBox = [this](const std::string& text,
+                                                  const std::string& caption) {
+            Messages.push_back(caption + "|" + text);
+        };
+        return reader;
     }
-    void TearDown() override { SetZipUserInterface({}); }
     std::vector<std::string> Messages;
 };
 
@@ -264,7 +265,7 @@ TEST_F(ExtractTest, CancelWhileReadingInput) {
     zip.AddStored("a.txt", ToBytes("a"));
     auto reader = OpenArchive(zip.Build());
     TZipReader* target = reader.get();
-    SetZipUserInterface({[target] { target->CancelRequested = true; }, nullptr, nullptr});
+    reader->UserInterface.PumpMessages = [target] { target->CancelRequested = true; };
     TMemoryStream out;
     EXPECT_THROW(reader->ExtractToStream(out, "a.txt"), EUserCanceled);
     EXPECT_FALSE(reader->CancelRequested);

@@ -75,13 +75,17 @@ protected:
         if (!std::filesystem::exists(FixtureDir() / "MANIFEST.tsv"))
             GTEST_SKIP() << "fixture folder " << FixtureDir() << " is absent";
         Messages.clear();
-        SetZipUserInterface({nullptr,
-                             [this](const std::string& text, const std::string& caption) {
-                                 Messages.push_back(caption + "|" + text);
-                             },
-                             nullptr});
     }
-    void TearDown() override { SetZipUserInterface({}); }
+
+    // Readers of these tests report their messages into Messages.
+    std::unique_ptr<TZipReader> OpenArchive(const Bytes& archive) {
+        auto reader = test::OpenArchive(archive);
+        reader->UserInterface.MessageBox = [this](const std::string& text,
+                                                  const std::string& caption) {
+            Messages.push_back(caption + "|" + text);
+        };
+        return reader;
+    }
 
     // Checks listing and content of every row of one archive; reader has its directory.
     void CheckRows(TZipReader& reader, const std::vector<ManifestRow>& rows, bool allowCut) {

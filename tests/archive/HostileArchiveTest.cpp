@@ -14,10 +14,14 @@ namespace {
 // Keeps messages off standard error; the tests look at hooks and exceptions instead.
 class HostileArchiveTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        SetZipUserInterface({nullptr, [](const std::string&, const std::string&) {}, nullptr});
+    static TZipUserInterface Quiet() {
+        return {nullptr, [](const std::string&, const std::string&) {}, nullptr};
     }
-    void TearDown() override { SetZipUserInterface({}); }
+    std::unique_ptr<TZipReader> OpenArchive(const Bytes& archive) {
+        auto reader = test::OpenArchive(archive);
+        reader->UserInterface = Quiet();
+        return reader;
+    }
 };
 
 TEST_F(HostileArchiveTest, RewriteKeepsStoredNameBytesAndUtf8NamesMatchAsUtf8) {
@@ -26,6 +30,7 @@ TEST_F(HostileArchiveTest, RewriteKeepsStoredNameBytesAndUtf8NamesMatchAsUtf8) {
     zip.AddStored("\xF0-box.txt", ToBytes("box")); // a CP866 letter CP1251 lacks
     zip.AddStored("drop.txt", ToBytes("gone"));
     TZipWriter writer;
+    writer.UserInterface = Quiet();
     writer.SetArchiveStream(std::make_unique<TMemoryStream>(zip.Build()));
     writer.ReadDirectory();
     writer.FilesList = {"drop.txt"};

@@ -1,5 +1,6 @@
 // The icon grid in the window: pictures loaded during a scan, idle prefetching, the cache trim
-// while painting, the substitute icon, keyboard selection and the icon menu.
+// while painting, the substitute icon, keyboard selection and the icon menu; zoom, folded
+// repeats and the name filter.
 #include "app/Umain.h"
 #include "platform/core/Settings.h"
 
@@ -8,6 +9,7 @@
 
 #include <QAction>
 #include <QClipboard>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
@@ -284,6 +286,232 @@ private slots:
         QCOMPARE(visible, 1);
         QVERIFY(window->Backc1->isVisible());
         QCOMPARE(window->Backc1->text(), QStringLiteral("Цвет фона"));
+    }
+
+    void zoomScalesCellsAndColumns_data() {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("rowHeight");
+        QTest::addColumn<int>("pitch"); // grid width per column
+        QTest::addColumn<int>("offset");
+        QTest::newRow("32") << 32 << 36 << 39 << 3;
+        QTest::newRow("48") << 48 << 54 << 58 << 4;
+        QTest::newRow("64") << 64 << 72 << 78 << 6;
+        QTest::newRow("96") << 96 << 108 << 117 << 9;
+        QTest::newRow("128") << 128 << 144 << 156 << 12;
+        QTest::newRow("256") << 256 << 288 << 312 << 24;
+    }
+    void zoomScalesCellsAndColumns() {
+        QFETCH(int, size);
+        QFETCH(int, rowHeight);
+        QFETCH(int, pitch);
+        QFETCH(int, offset);
+        drive_->File("many.dll", LibraryWithIcons(300));
+        auto window = ScannedWindow(QSize(1000, 700));
+        TIconBox* box = window->IconBox;
+        const QList<int> unzoomed = GridLayout(*window);
+        window->findChild<QAction*>(QStringLiteral("IconSize%1").arg(size))->trigger();
+        QCOMPARE(box->IconSize(), size);
+        QCOMPARE(box->Columns(), box->width() / pitch);
+        QCOMPARE(box->RowsPerColumn(), std::max(1, box->viewport()->height() / rowHeight));
+        QCOMPARE(box->ItemRect(box->RowsPerColumn() + 1),
+                 QRect(box->ColumnWidth(), rowHeight, box->ColumnWidth(), rowHeight));
+        QCOMPARE(box->IndexAt(QPoint(box->ColumnWidth() + 1, rowHeight + 1)),
+                 box->RowsPerColumn() + 1);
+        QCOMPARE(box->IconOffset(), offset);
+        // Each picture is made at the new size.
+        box->viewport()->grab();
+        QCOMPARE(box->Item(0).Picture->Pixmap.width(), qRound(size * box->devicePixelRatioF()));
+        // Ctrl+0 brings back the grid as it was.
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_0, Qt::ControlModifier);
+        QCOMPARE(box->IconSize(), 32);
+        QCOMPARE(GridLayout(*window), unzoomed);
+    }
+
+    void zoomKeysAndWheelStepThroughTheSizes() {
+        drive_->File("many.dll", LibraryWithIcons(3));
+        auto window = ScannedWindow();
+        TIconBox* box = window->IconBox;
+        QSignalSpy zoomed(box, &TIconBox::IconSizeChanged);
+        QTest::keyClick(box, Qt::Key_Plus, Qt::ControlModifier);
+        QTest::keyClick(box, Qt::Key_Equal, Qt::ControlModifier);
+        QCOMPARE(box->IconSize(), 64);
+        QCOMPARE(box->Columns(), box->width() / 78); // the window counted the columns again
+        QTest::keyClick(box, Qt::Key_Minus, Qt::ControlModifier);
+        QCOMPARE(box->IconSize(), 48);
+        const QPointF at = box->viewport()->rect().center();
+        QWheelEvent up(at, box->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 360), Qt::NoButton,
+                       Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(box->viewport(), &up);
+        QCOMPARE(box->IconSize(), 128);
+        QWheelEvent far(at, box->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 1200),
+                        Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(box->viewport(), &far);
+        QCOMPARE(box->IconSize(), 256); // stops at the largest size
+        QCOMPARE(box->TopIndex(), 0);   // the wheel zoomed instead of scrolling
+        QCOMPARE(zoomed.count(), 5);
+    }
+
+    void iconSizeAndFoldingAreRemembered_data() {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<int>("size");
+        QTest::newRow("older file") << QVariant() << 32;
+        QTest::newRow("96") << QVariant("96") << 96;
+        QTest::newRow("256") << QVariant("256") << 256;
+        QTest::newRow("not a listed size") << QVariant("100") << 32;
+        QTest::newRow("negative") << QVariant("-64") << 32;
+        QTest::newRow("not a number") << QVariant("big") << 32;
+    }
+    void iconSizeAndFoldingAreRemembered() {
+        QFETCH(QVariant, stored);
+        QFETCH(int, size);
+        if (stored.isValid())
+            QSettings(platform::SettingsFilePath(), QSettings::IniFormat)
+                .setValue("IconSize", stored);
+        {
+            TFMain window;
+            QCOMPARE(window.IconBox->IconSize(), size);
+            QVERIFY(!window.IconBox->FoldDuplicates());
+            window.maskmenuPopup();
+            QVERIFY(
+                window.findChild<QAction*>(QStringLiteral("IconSize%1").arg(size))->isChecked());
+            window.findChild<QAction*>(QStringLiteral("IconSize48"))->trigger();
+            window.FoldDuplicatesItem->trigger();
+            QVERIFY(window.IconBox->FoldDuplicates());
+            window.SaveSettings();
+        }
+        QSettings file(platform::SettingsFilePath(), QSettings::IniFormat);
+        QCOMPARE(file.value("IconSize").toString(), QStringLiteral("48"));
+        QCOMPARE(file.value("FoldDuplicates").toString(), QStringLiteral("1"));
+        TFMain again;
+        QCOMPARE(again.IconBox->IconSize(), 48);
+        QVERIFY(again.IconBox->FoldDuplicates());
+        again.maskmenuPopup();
+        QVERIFY(again.FoldDuplicatesItem->isChecked());
+    }
+
+    void foldingShowsEachImageOnce() {
+        // Three libraries whose first two icons are the same images; the third icon of c.dll
+        // is its own.
+        drive_->File("a.dll", LibraryWithIcons(2));
+        drive_->File("b.dll", LibraryWithIcons(2));
+        drive_->File("c.dll", LibraryWithIcons(3));
+        auto window = ScannedWindow();
+        TIconBox* box = window->IconBox;
+        QCOMPARE(box->Count(), 7);
+        QStringList scanOrder;
+        for (int i = 0; i < box->Count(); ++i)
+            scanOrder << box->Item(i).FullPath() + ' ' + QString::number(box->Item(i).IconIndex);
+        box->SetItemIndex(6);
+        const TIconRes* selected = &box->Item(6);
+
+        window->FoldDuplicatesItem->trigger();
+        QCOMPARE(box->Count(), 3);
+        QCOMPARE(box->RecordCount(), 7);
+        QCOMPARE(QList<int>({box->Item(0).IconIndex, box->Item(1).IconIndex}), QList<int>({0, 1}));
+        QCOMPARE(&box->Item(box->ItemIndex()), selected); // the selection kept its record
+        box->SetItemIndex(1);
+        window->ShowInStatus(box->Item(1));
+        QCOMPARE(window->StatusLabel->text(),
+                 box->Item(1).FileName + QStringLiteral(" 1 (ещё в 2 файлах)"));
+        const auto places = box->Occurrences(1);
+        QCOMPARE(int(places.size()), 3);
+        for (const auto& [file, index] : places)
+            QCOMPARE(index, 1);
+        window->ShowInStatus(box->Item(2)); // not selected: the plain text
+        QCOMPARE(window->StatusLabel->text(), QStringLiteral("c.dll 2"));
+        box->SetItemIndex(2);
+        window->ShowInStatus(box->Item(2)); // its image is its own
+        QCOMPARE(window->StatusLabel->text(), QStringLiteral("c.dll 2"));
+
+        // A file scanned while folding adds only images not seen yet.
+        drive_->File("sub/d.dll", LibraryWithIcons(4));
+        window->DropNames({QStringLiteral("T:\\sub\\d.dll")});
+        QCOMPARE(box->RecordCount(), 11);
+        QCOMPARE(box->Count(), 4);
+
+        window->FoldDuplicatesItem->trigger();
+        QStringList unfolded;
+        for (int i = 0; i < 7; ++i)
+            unfolded << box->Item(i).FullPath() + ' ' + QString::number(box->Item(i).IconIndex);
+        QCOMPARE(unfolded, scanOrder);
+        QCOMPARE(box->Count(), 11);
+        QCOMPARE(FoldedSuffix(1), QStringLiteral(" (ещё в 1 файле)"));
+        QCOMPARE(FoldedSuffix(11), QStringLiteral(" (ещё в 11 файлах)"));
+        QCOMPARE(FoldedSuffix(21), QStringLiteral(" (ещё в 21 файле)"));
+    }
+
+    void typingFiltersByFileName() {
+        drive_->File("Beta.dll", LibraryWithIcons(3));
+        drive_->File("bet2.dll", LibraryWithIcons(2));
+        drive_->File("other.dll", LibraryWithIcons(4));
+        auto window = ScannedWindow();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        TIconBox* box = window->IconBox;
+        const QImage unfiltered = box->viewport()->grab().toImage();
+        const QList<int> layout = GridLayout(*window);
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_B, Qt::NoModifier, 'b');
+        QVERIFY(box->FilterLine()->isVisible());
+        QCOMPARE(QApplication::focusWidget(), box->FilterLine());
+        QCOMPARE(box->Count(), 5);
+        QTest::keyClicks(box->FilterLine(), QStringLiteral("ET2"));
+        QCOMPARE(box->NameFilter(), QStringLiteral("bET2"));
+        QCOMPARE(box->Count(), 2);
+        QCOMPARE(box->Item(0).FileName, QStringLiteral("bet2.dll"));
+        QTest::keyClick(box->FilterLine(), Qt::Key_Backspace);
+        QCOMPARE(box->Count(), 5);
+        QTest::keyClick(box->FilterLine(), Qt::Key_Escape);
+        QVERIFY(!box->FilterLine()->isVisible());
+        QVERIFY(box->NameFilter().isEmpty());
+        QCOMPARE(box->Count(), 9);
+        QCOMPARE(GridLayout(*window), layout);
+        QCOMPARE(box->viewport()->grab().toImage(), unfiltered);
+        // Ctrl+F opens it empty; a text that matches nothing leaves an empty grid.
+        QTest::keyClick(box, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(box->FilterLine()->isVisible());
+        QTest::keyClicks(box->FilterLine(), QStringLiteral("zzz"));
+        QCOMPARE(box->Count(), 0);
+        QTest::keyClick(box, Qt::Key_End); // keys on an empty view do nothing
+        QCOMPARE(box->ItemIndex(), -1);
+    }
+
+    void cacheStaysWithinItsPixelBudgetAtZoom256() {
+        drive_->File("many.dll", LibraryWithIcons(600));
+        auto window = ScannedWindow(QSize(1200, 800));
+        TIconBox* box = window->IconBox;
+        window->findChild<QAction*>(QStringLiteral("IconSize256"))->trigger();
+        const int device = window->PictureCache->DeviceIconSize();
+        QCOMPARE(device, qRound(256 * box->devicePixelRatioF()));
+        const qint64 budget = qint64(window->State.MaxCash) * 32 * 32;
+        const auto pixelsHeld = [&] {
+            qint64 pixels = 0;
+            int pictures = 0;
+            for (int i = 0; i < box->RecordCount(); ++i)
+                if (const auto& picture = box->Record(i).Picture) {
+                    pixels += qint64(picture->Pixmap.width()) * picture->Pixmap.height();
+                    ++pictures;
+                }
+            return std::pair(pixels, pictures);
+        };
+        for (const int top : {0, 150, 300, 599, 10}) {
+            box->SetTopIndex(top);
+            box->viewport()->grab();
+            for (int i = 0; i < 200; ++i)
+                window->PrefetchIcons();
+            const auto [pixels, pictures] = pixelsHeld();
+            QCOMPARE(pictures, window->State.LoadedPictureCount);
+            QVERIFY2(pixels <= budget, qPrintable(QString::number(pixels)));
+            QVERIFY(pictures > 20); // the prefetch still works
+        }
+        // Back at 32 the old-size pictures are gone and the usual limits hold again.
+        window->findChild<QAction*>(QStringLiteral("IconSize32"))->trigger();
+        box->viewport()->grab();
+        for (int i = 0; i < box->Count(); ++i)
+            if (box->Item(i).Picture)
+                QCOMPARE(box->Item(i).Picture->Pixmap.width(),
+                         window->PictureCache->DeviceIconSize());
     }
 };
 

@@ -2,7 +2,7 @@
 // icoutils (listing, and extraction to PNG). Sizes must match, opaque pixels keep their colour
 // (exactly at 24 bits, to 5 bits per channel at 16, the nearest table colour at 4 and 8), and
 // transparent pixels, by mask or by alpha alone, are transparent in every reader.
-#include "export/IconFile.h"
+#include "export/IconSave.h"
 #include "tests/platform/dib/ExternalReaders.h"
 #include "tests/platform/dib/TestColours.h"
 
@@ -94,8 +94,7 @@ class IconReaders : public ::testing::TestWithParam<std::uint8_t> {
 protected:
     void SetUp() override {
         path_ = dir_.File("icon" + std::to_string(GetParam()) + ".ico");
-        SaveIconToFile(path_, ReaderIcon(), GetParam(),
-                       [](const std::string& text, auto&&) { ADD_FAILURE() << text; });
+        EXPECT_EQ(SaveIconToFile(path_, ReaderIcon(), GetParam()).errorText, "");
         ASSERT_TRUE(std::filesystem::exists(path_));
     }
 

@@ -1,6 +1,6 @@
 // The icon file writer: depth codes, the byte layout at every depth, the sizes of the known
 // icons, and the save's failure path (message, removal of exactly the file written).
-#include "export/IconFile.h"
+#include "export/IconSave.h"
 #include "tests/platform/dib/ExternalReaders.h"
 
 #include <gtest/gtest.h>
@@ -52,12 +52,13 @@ struct Recorded {
     int calls = 0;
     std::string text;
     std::string caption;
-    ErrorMessageBox Box() {
-        return [this](const std::string& t, const std::string& c) {
+    // Shows a failed save as the window would.
+    void Show(const IconSaveResult& result) {
+        if (!result.Saved()) {
             ++calls;
-            text = t;
-            caption = c;
-        };
+            text = result.errorText;
+            caption = kSaveErrorCaption;
+        }
     }
 };
 
@@ -272,12 +273,12 @@ TEST(SaveIconToFile, UnlistedDepthCodesWriteTheSixteenColourFile) {
     TempDir dir;
     const IconImage icon = MakeIcon(32, 32);
     Recorded box;
-    SaveIconToFile(dir.File("code1.ico"), icon, 1, box.Box());
+    box.Show(SaveIconToFile(dir.File("code1.ico"), icon, 1));
     const auto reference = ReadFileBytes(dir.File("code1.ico"));
     ASSERT_EQ(reference.size(), 766u);
     for (int code : {0, 3, 6, 7, 255}) {
         const std::string path = dir.File("code" + std::to_string(code) + ".ico");
-        SaveIconToFile(path, icon, static_cast<std::uint8_t>(code), box.Box());
+        box.Show(SaveIconToFile(path, icon, static_cast<std::uint8_t>(code)));
         EXPECT_EQ(ReadFileBytes(path), reference) << "code " << code;
     }
     EXPECT_EQ(box.calls, 0) << box.text;
@@ -288,7 +289,7 @@ TEST(SaveIconToFile, ReplacesAnExistingFile) {
     const std::string path = dir.File("old.ico");
     std::ofstream(path) << std::string(10000, 'x');
     Recorded box;
-    SaveIconToFile(path, MakeIcon(32, 32), 5, box.Box());
+    box.Show(SaveIconToFile(path, MakeIcon(32, 32), 5));
     EXPECT_EQ(box.calls, 0) << box.text;
     EXPECT_EQ(ReadFileBytes(path), EncodeIconFile(MakeIcon(32, 32), 16777216));
 }
@@ -297,7 +298,7 @@ TEST(SaveIconToFile, FileThatCannotBeCreatedIsReportedAndNothingIsRemoved) {
     TempDir dir;
     const std::string inMissingFolder = dir.File("missing/icon.ico");
     Recorded box;
-    SaveIconToFile(inMissingFolder, MakeIcon(32, 32), 1, box.Box());
+    box.Show(SaveIconToFile(inMissingFolder, MakeIcon(32, 32), 1));
     EXPECT_EQ(box.calls, 1);
     EXPECT_EQ(box.text, "File save error: Cannot create file " + inMissingFolder);
     EXPECT_EQ(box.caption, "Glyptor");
@@ -306,7 +307,7 @@ TEST(SaveIconToFile, FileThatCannotBeCreatedIsReportedAndNothingIsRemoved) {
     const std::string folder = dir.File("folder.ico");
     std::filesystem::create_directory(folder);
     std::ofstream(folder + "/inside.txt") << "keep";
-    SaveIconToFile(folder, MakeIcon(32, 32), 1, box.Box());
+    box.Show(SaveIconToFile(folder, MakeIcon(32, 32), 1));
     EXPECT_EQ(box.calls, 2);
     EXPECT_EQ(box.text, "File save error: Cannot create file " + folder);
     EXPECT_TRUE(std::filesystem::exists(folder + "/inside.txt"));
@@ -314,7 +315,7 @@ TEST(SaveIconToFile, FileThatCannotBeCreatedIsReportedAndNothingIsRemoved) {
     // A FIFO nobody reads would block the save for ever; it fails instead and stays.
     const std::string fifo = dir.File("fifo.ico");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    SaveIconToFile(fifo, MakeIcon(32, 32), 1, box.Box());
+    box.Show(SaveIconToFile(fifo, MakeIcon(32, 32), 1));
     EXPECT_EQ(box.calls, 3);
     EXPECT_EQ(box.text, "File save error: Cannot create file " + fifo);
     EXPECT_TRUE(std::filesystem::is_fifo(fifo));
@@ -326,7 +327,7 @@ TEST(SaveIconToFile, MonochromeIconLeavesNoFile) {
     icon.monochrome = true;
     const std::string path = dir.File("mono.ico");
     Recorded box;
-    SaveIconToFile(path, icon, 2, box.Box());
+    box.Show(SaveIconToFile(path, icon, 2));
     EXPECT_EQ(box.calls, 1);
     EXPECT_EQ(box.text, "File save error: Invalid Bitmap");
     EXPECT_EQ(box.caption, "Glyptor");
@@ -334,14 +335,14 @@ TEST(SaveIconToFile, MonochromeIconLeavesNoFile) {
 
     // Over an existing file the icon fails before the disk is touched: the old file stays.
     std::ofstream(path) << "previous";
-    SaveIconToFile(path, icon, 2, box.Box());
+    box.Show(SaveIconToFile(path, icon, 2));
     EXPECT_EQ(box.calls, 2);
     EXPECT_EQ(ReadFileBytes(path).size(), 8u);
 
     IconImage broken = MakeIcon(8, 8);
     broken.mask.resize(3);
     std::filesystem::remove(path);
-    SaveIconToFile(path, broken, 5, box.Box());
+    box.Show(SaveIconToFile(path, broken, 5));
     EXPECT_EQ(box.text, "File save error: Invalid Bitmap");
     EXPECT_FALSE(std::filesystem::exists(path));
 }
@@ -369,9 +370,8 @@ TEST(SaveIconToFile, WriteFailureKeepsTheOldFile) {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{1000, 1000};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        std::string text = "no message";
-        SaveIconToFile(path, MakeIcon(32, 32), 5,
-                       [&text](const std::string& message, const std::string&) { text = message; });
+        const IconSaveResult saved = SaveIconToFile(path, MakeIcon(32, 32), 5);
+        std::string text = saved.Saved() ? "no message" : saved.errorText;
         return text;
     });
     EXPECT_EQ(report, "File save error: Cannot write file " + path + ": File too large");
@@ -389,7 +389,7 @@ TEST(SaveIconToFile, LinkStaysAndItsTargetIsReplacedWithItsMode) {
     ::chmod(target.c_str(), 0604);
     std::filesystem::create_symlink("real.ico", link);
     Recorded box;
-    SaveIconToFile(link, MakeIcon(16, 16), 1, box.Box());
+    box.Show(SaveIconToFile(link, MakeIcon(16, 16), 1));
     EXPECT_EQ(box.calls, 0) << box.text;
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(ReadFileBytes(target), EncodeIconFile(MakeIcon(16, 16), 16));
@@ -409,7 +409,7 @@ TEST(SaveIconToFile, WildcardCharactersInTheNameNeverRemoveNeighbours) {
     mono.monochrome = true;
     Recorded box;
     for (const char* failing : {"a*.ico", "a?.ico", "*", "*.*", "?.ico"}) {
-        SaveIconToFile(dir.File(failing), mono, 1, box.Box());
+        box.Show(SaveIconToFile(dir.File(failing), mono, 1));
         EXPECT_FALSE(std::filesystem::exists(dir.File(failing))) << failing;
     }
     EXPECT_EQ(box.calls, 5);
@@ -417,7 +417,7 @@ TEST(SaveIconToFile, WildcardCharactersInTheNameNeverRemoveNeighbours) {
         EXPECT_EQ(ReadFileBytes(dir.File(name)).size(), std::string(name).size()) << name;
     }
     // A successful save under such a name is an ordinary file.
-    SaveIconToFile(dir.File("a*.ico"), MakeIcon(16, 16), 1, box.Box());
+    box.Show(SaveIconToFile(dir.File("a*.ico"), MakeIcon(16, 16), 1));
     EXPECT_EQ(ReadFileBytes(dir.File("a*.ico")).size(), 318u);
     EXPECT_TRUE(DeleteMatchingFiles(dir.File("a?.ico")));
     EXPECT_TRUE(std::filesystem::exists(dir.File("a*.ico")));
@@ -433,7 +433,7 @@ TEST(SaveIconToFile, FullDeviceIsAFailureAndTheDeviceStays) {
         GTEST_SKIP() << "/dev/full is missing";
     }
     Recorded box;
-    SaveIconToFile("/dev/full", MakeIcon(32, 32), 5, box.Box());
+    box.Show(SaveIconToFile("/dev/full", MakeIcon(32, 32), 5));
     EXPECT_EQ(box.calls, 1);
     EXPECT_EQ(box.text.rfind("File save error: Cannot write file /dev/full", 0), 0u) << box.text;
     EXPECT_TRUE(std::filesystem::exists("/dev/full"));
@@ -448,9 +448,8 @@ TEST(SaveIconToFile, ShortWriteUnderAFileSizeLimitIsReportedAndTheFileRemoved) {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{1000, 1000};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        std::string text = "no message";
-        SaveIconToFile(path, MakeIcon(32, 32), 5,
-                       [&text](const std::string& message, const std::string&) { text = message; });
+        const IconSaveResult saved = SaveIconToFile(path, MakeIcon(32, 32), 5);
+        std::string text = saved.Saved() ? "no message" : saved.errorText;
         return text + (std::filesystem::exists(path) ? "|file left" : "|no file");
     });
     EXPECT_EQ(report, "File save error: Cannot write file " + path + ": File too large|no file");
@@ -471,9 +470,8 @@ TEST(SaveIconToFile, FileThatCannotBeReplacedIsKept) {
         if (::geteuid() == 0 && ::setuid(65534) != 0) {
             return std::string("cannot drop privileges");
         }
-        std::string text = "no message";
-        SaveIconToFile(path, MakeIcon(32, 32), 1,
-                       [&text](const std::string& message, const std::string&) { text = message; });
+        const IconSaveResult saved = SaveIconToFile(path, MakeIcon(32, 32), 1);
+        std::string text = saved.Saved() ? "no message" : saved.errorText;
         return text;
     });
     if (report == "cannot drop privileges") {
@@ -483,22 +481,17 @@ TEST(SaveIconToFile, FileThatCannotBeReplacedIsKept) {
     EXPECT_EQ(ReadFileBytes(path).size(), 7u);
 }
 
-TEST(SaveIconToFile, WithoutAnOwnerTheDefaultBoxReports) {
+// The caller shows a failure; the save itself neither prints nor throws.
+TEST(SaveIconToFile, AFailureComesBackAsItsMessageOnly) {
     IconImage mono = MakeIcon(4, 4);
     mono.monochrome = true;
     TempDir dir;
-    Recorded box;
     IconWriter writer;
-    writer.SetDefaultErrorMessageBox(box.Box());
-    writer.SaveIconToFile(dir.File("x.ico"), mono, 1);
-    writer.SetDefaultErrorMessageBox({});
-    EXPECT_EQ(box.calls, 1);
-    EXPECT_EQ(box.text, "File save error: Invalid Bitmap");
-
     ::testing::internal::CaptureStderr();
-    writer.SaveIconToFile(dir.File("y.ico"), mono, 1);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "Glyptor: File save error: Invalid Bitmap\n");
+    const IconSaveResult saved = writer.SaveIconToFile(dir.File("x.ico"), mono, 1);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_FALSE(saved.Saved());
+    EXPECT_EQ(saved.errorText, "File save error: Invalid Bitmap");
 }
 
 TEST(WriteIconStream, UsesTheColourCountOfTheLatestSave) {

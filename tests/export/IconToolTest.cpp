@@ -1,6 +1,6 @@
 // glyptor-icons writing .ico and .bmp files through the icon file writer: every --depth, the
 // round trip of a 24-bit icon file, and refused depths.
-#include "export/IconFile.h"
+#include "export/IconSave.h"
 #include "tests/platform/dib/ExternalReaders.h"
 
 #include <gtest/gtest.h>
@@ -36,8 +36,7 @@ class IconTool : public ::testing::Test {
 protected:
     void SetUp() override {
         source_ = dir_.File("source.ico");
-        SaveIconToFile(source_, SourceIcon(), 5,
-                       [](const std::string& text, const std::string&) { ADD_FAILURE() << text; });
+        EXPECT_EQ(SaveIconToFile(source_, SourceIcon(), 5).errorText, "");
     }
 
     int Extract(const std::string& out, const std::string& depth) {
@@ -57,7 +56,7 @@ TEST_F(IconTool, WritesIconFilesAtEveryDepth) {
         std::uint8_t bits;
     };
     for (const Case& c : {Case{"4", 766, 4}, Case{"8", 2238, 8}, Case{"16", 2238, 16},
-                          Case{"24", 3262, 24}, Case{"", 3262, 24}}) {
+                          Case{"24", 3262, 24}, Case{"", 3262, 24}, Case{"32", 4286, 32}}) {
         const std::string out = dir_.File(std::string("out") + c.depth + ".ico");
         ASSERT_EQ(Extract(out, c.depth), 0) << "--depth " << c.depth;
         const auto bytes = ReadFileBytes(out);
@@ -91,7 +90,7 @@ TEST_F(IconTool, WritesBmpFilesOfTheColourImage) {
 }
 
 TEST_F(IconTool, RefusesDepthsTheFormatsDoNotHave) {
-    EXPECT_NE(Extract(dir_.File("bad.ico"), "32"), 0);
+    EXPECT_NE(Extract(dir_.File("bad.ico"), "2"), 0);
     EXPECT_NE(Extract(dir_.File("bad.ico"), "1"), 0);
     EXPECT_NE(Extract(dir_.File("bad.bmp"), "32"), 0);
     EXPECT_FALSE(std::filesystem::exists(dir_.File("bad.ico")));

@@ -102,8 +102,15 @@ class ExportActionsTest : public QObject {
     QString messageBoxText_;
     std::vector<std::unique_ptr<QTimer>> watchers_;
 
+    // A window whose general error reports land in reported_.
+    ProgramState RecordingState() {
+        ProgramState state;
+        state.ErrorReporter = [this](const QString& text) { reported_ << text; };
+        return state;
+    }
+
     std::unique_ptr<TFMain> ScannedWindow() {
-        auto window = std::make_unique<TFMain>();
+        auto window = std::make_unique<TFMain>(RecordingState());
         window->resize(800, 500);
         window->show();
         window->FATView->setCurrentItem(window->FATView->topLevelItem(1));
@@ -191,12 +198,10 @@ private slots:
         QSettings(platform::SettingsFilePath(), QSettings::IniFormat).setValue("LastDir", "T:");
         drive_ = std::make_unique<TempDrive>();
         reported_.clear();
-        platform::Application::SetErrorReporter([this](const QString& text) { reported_ << text; });
     }
     void cleanup() {
         watchers_.clear();
         drive_.reset();
-        platform::Application::SetErrorReporter({});
     }
 
     void suggestedNamesAndTheTypeList_data() {
@@ -232,7 +237,7 @@ private slots:
     void aRecordWithoutAFolderSuggestsItsNameWithoutTheFolders() {
         // Files whose folder has no tree node keep their whole program path as their name.
         drive_->File("sub.dir/tool.exe", LibraryWithIcons(2));
-        TFMain window;
+        TFMain window(RecordingState());
         auto record = std::make_unique<TIconRes>();
         record->FileName = "T:\\sub.dir\\tool.exe";
         record->IconIndex = 1;

@@ -2,8 +2,7 @@
 // kWriters; nothing else in the tool needs to change.
 #include "Outputs.h"
 
-#include "export/IconFile.h"
-#include "platform/dib/BmpFile.h"
+#include "export/IconSave.h"
 #include "platform/dib/OutputFile.h"
 
 #include <QBuffer>
@@ -64,11 +63,7 @@ std::string WriteIco(const IconImage& icon, const std::string& path, const Outpu
         return "an icon file has 4, 8, 16 or 24 bits per pixel, not " +
                std::to_string(options.depth);
     }
-    std::string failure;
-    iconfile::SaveIconToFile(
-        path, icon, depthCode,
-        [&failure](const std::string& text, const std::string&) { failure = text; });
-    return failure;
+    return iconfile::SaveIconToFile(path, icon, depthCode).errorText;
 }
 
 // The icon's colour image as a BMP file at --depth 1, 4, 8, 16 or 24 (24 when not given).

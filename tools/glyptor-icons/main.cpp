@@ -1,8 +1,10 @@
 // glyptor-icons: the icon source on the command line, for batch work and scripts. It counts,
 // lists and extracts icons with exactly the code the program's scanner and grid use.
+#include "ExportCommands.h"
 #include "Outputs.h"
 
 #include "browser/ScanPool.h"
+#include "formats/IconContainer.h"
 #include "platform/icons/FileSource.h"
 #include "platform/icons/IconSource.h"
 
@@ -44,17 +46,32 @@ Commands:
                        reads one file at a time), in input order all the same; --index
                        takes the counts of unchanged files from the program's scan index
                        and records the others
-  list [-r] [-j N] [--mask .DLL.EXE...] PATH...
+  list [-r] [-v] [-j N] [--mask .DLL.EXE...] PATH...
                        print PATH<TAB>INDEX<TAB>WIDTHxHEIGHT<TAB>BITS for every icon of the
                        files and folders given; -r descends into subfolders; --mask keeps
                        files whose upper-cased extension occurs in the mask, as the
                        program's type filter does (.CUR and .ANI files are never read);
-                       -j N reads with N threads (default: from the cores), in order
+                       -v prints PATH<TAB>no icons: REASON at offset N for files without
+                       icons; -j N reads with N threads (default: from the cores), in order
+  list -l [-r] [--mask ...] PATH...
+                       one line per image of each icon's group:
+                       PATH<TAB>INDEX<TAB>WIDTHxHEIGHT<TAB>BITS<TAB>PNG|DIB<TAB>BYTES
   extract [--size N | --all-sizes] [--depth N] FILE INDEX OUT
                        write icon INDEX (from 0) of FILE as a 32 x 32 picture; --size N
-                       writes the icon's own N x N image instead, --all-sizes each of its
-                       images as OUT_WxH_BITS with OUT's extension (OUT_WxH_BITS_2 ...
-                       for a further image of the same size and depth)
+                       writes the icon's own N x N image instead (for a .png OUT: the
+                       N x N image, else the nearest larger one scaled, with alpha),
+                       --all-sizes each of its images as OUT_WxH_BITS with OUT's
+                       extension (OUT_WxH_BITS_2 ... for a further image of the same size
+                       and depth); --depth 32 writes an .ico with alpha. A negative
+                       INDEX names a resource id, as in "shell32.dll,-16"
+  extract --group FILE INDEX OUT.ico
+                       write the icon's whole group, every image as the file stores it
+  export [-r] [--mask ...] [--png SIZE | --group] DIR PATH...
+                       write every icon of the files and folders into DIR as
+                       FILE_INDEX.ico (groups, the default) or FILE_INDEX.png (SIZE x SIZE,
+                       0 for each icon's largest image); existing files are never
+                       replaced, a taken name becomes NAME (2).EXT and so on; exit
+                       status 1 when any icon failed
   --help               show this text
 
 Exit status: 0 on success, 1 when a file could not be read or has no such icon,
@@ -66,35 +83,7 @@ int Usage(const std::string& message) {
     return kExitUsage;
 }
 
-// A name as the tool prints it: control characters (C0, DEL, and C1 in its UTF-8 form) become
-// \xHH and a backslash becomes \\, so that a hostile file name can neither drive the terminal
-// (ESC [ 2 J) nor break the tab-separated lines, and every printed name reads back uniquely.
-std::string Printable(const std::string& name) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(name.size());
-    const auto escape = [&](unsigned char byte) {
-        out += "\\x";
-        out += digits[byte >> 4];
-        out += digits[byte & 15];
-    };
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(name[i]);
-        const auto next = i + 1 < name.size() ? static_cast<unsigned char>(name[i + 1]) : 0;
-        if (byte < 0x20 || byte == 0x7f) {
-            escape(byte);
-        } else if (byte == 0xc2 && next >= 0x80 && next <= 0x9f) {
-            escape(byte);
-            escape(next);
-            ++i;
-        } else if (byte == '\\') {
-            out += "\\\\";
-        } else {
-            out += static_cast<char>(byte);
-        }
-    }
-    return out;
-}
+using tools::Printable;
 
 bool Readable(const std::string& path) {
     return icons::FileSource::Open(path).has_value();
@@ -236,8 +225,26 @@ bool PassesMask(const fs::path& file, const std::string& mask) {
     return mask.empty() || (!ext.empty() && mask.find(ext) != std::string::npos);
 }
 
-void ListFile(icons::IconSourceCache& cache, const std::string& path, std::ostream& out) {
+// Why the file at the native path has no icons, as -v prints it.
+std::string RefusalOf(const std::string& path) {
+    auto file = icons::FileSource::Open(path);
+    if (!file) {
+        return "not a regular file that can be opened";
+    }
+    const icons::ContainerRefusal refusal = icons::IndexContainer(*file).refusal;
+    std::string text = icons::DescribeRefusal(refusal.kind);
+    if (refusal.kind == icons::RefusalKind::BadBitmap) {
+        text += std::string(" (") + formats::DescribeDibRefusal(refusal.bitmap) + ")";
+    }
+    return text + " at offset " + std::to_string(refusal.offset);
+}
+
+void ListFile(icons::IconSourceCache& cache, const std::string& path, bool verbose,
+              std::ostream& out) {
     const int count = icons::IconCount(cache, path);
+    if (verbose && count <= 0) {
+        out << Printable(path) << "\tno icons: " << RefusalOf(path) << '\n';
+    }
     for (int index = 0; index < count; ++index) {
         icons::IconImageInfo chosen;
         out << Printable(path) << '\t' << index << '\t';
@@ -253,12 +260,12 @@ void ListFile(icons::IconSourceCache& cache, const std::string& path, std::ostre
 
 // Lists the files with `threads` threads, printing each file's lines in the given order. The
 // files go in parts, so that the first lines come out before the last file is read.
-void ListFiles(const std::vector<std::string>& files, int threads) {
+void ListFiles(const std::vector<std::string>& files, int threads, bool verbose) {
     constexpr std::size_t kPart = 256;
     if (threads <= 1) {
         icons::IconSourceCache cache;
         for (const auto& file : files) {
-            ListFile(cache, file, std::cout);
+            ListFile(cache, file, verbose, std::cout);
         }
         return;
     }
@@ -281,7 +288,7 @@ void ListFiles(const std::vector<std::string>& files, int threads) {
                         mine = next++;
                     }
                     std::ostringstream out;
-                    ListFile(caches[static_cast<std::size_t>(t)], files[mine], out);
+                    ListFile(caches[static_cast<std::size_t>(t)], files[mine], verbose, out);
                     outputs[mine - start] = std::move(out).str();
                 }
             });
@@ -298,6 +305,7 @@ void ListFiles(const std::vector<std::string>& files, int threads) {
 int List(const std::vector<std::string>& arguments) {
     bool recursive = false;
     int threads = scan::DefaultReaderThreads();
+    bool verbose = false;
     std::string mask;
     std::vector<std::string> paths;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -311,6 +319,8 @@ int List(const std::vector<std::string>& arguments) {
             }
             threads = *value;
             ++i;
+        } else if (arguments[i] == "-v") {
+            verbose = true;
         } else if (arguments[i] == "--mask") {
             if (++i == arguments.size()) {
                 return Usage("--mask needs a value such as .DLL.EXE");
@@ -353,12 +363,12 @@ int List(const std::vector<std::string>& arguments) {
                 status = kExitUnreadable;
             }
             std::sort(files.begin(), files.end());
-            ListFiles(files, threads);
+            ListFiles(files, threads, verbose);
         } else if (!Readable(path)) {
             std::cerr << "glyptor-icons: cannot read " << Printable(path) << "\n";
             status = kExitUnreadable;
         } else {
-            ListFiles({path}, 1);
+            ListFiles({path}, 1, verbose);
         }
     }
     return status;
@@ -497,10 +507,14 @@ int main(int argc, char** argv) {
             return Count(arguments);
         }
         if (command == "list") {
-            return List(arguments);
+            return tools::IsLongList(arguments) ? tools::ListLong(arguments) : List(arguments);
         }
         if (command == "extract") {
-            return Extract(arguments);
+            return tools::IsExportExtract(arguments) ? tools::ExportExtract(arguments)
+                                                     : Extract(arguments);
+        }
+        if (command == "export") {
+            return tools::Export(arguments);
         }
         return Usage("unknown command '" + command + "'");
     } catch (const std::exception& e) {

@@ -9,7 +9,7 @@
 // The 8-bit pictures are mapped to the writer's fixed colour table, so the styles pick their
 // colours from that table (greys in steps of ten, the 6 x 6 x 6 cube, the VGA colours) and the
 // pictures keep exactly the colours the theme layouts give the panels around them.
-#include "platform/dib/BmpFile.h"
+#include "platform/dib/OutputFile.h"
 #include "theme/skin/SkinLayout.h"
 
 #include <QDir>

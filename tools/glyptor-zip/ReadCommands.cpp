@@ -221,12 +221,10 @@ int RunTest(std::vector<std::string> args) {
     reader->OnSkippingFile = [&](TZipReader*, TSkipReason, int index) {
         verdict[static_cast<size_t>(index)] = "wrong password";
     };
-    SetZipUserInterface({nullptr,
-                         [&](const std::string& text, const std::string&) {
-                             if (current >= 0)
-                                 verdict[static_cast<size_t>(current)] = text;
-                         },
-                         nullptr});
+    reader->UserInterface.MessageBox = [&](const std::string& text, const std::string&) {
+        if (current >= 0)
+            verdict[static_cast<size_t>(current)] = text;
+    };
     // An error that ends the call marks the entry being read and the run resumes after it.
     for (;;) {
         TCountingStream sink;

@@ -1,6 +1,6 @@
 // BMP files: the header fields, failures of the file itself, and the files read back by
 // independent readers at every depth and at the sizes of the built-in skin pictures.
-#include "platform/dib/BmpFile.h"
+#include "formats/BmpFile.h"
 #include "platform/dib/OutputFile.h"
 #include "tests/platform/dib/ExternalReaders.h"
 #include "tests/platform/dib/TestColours.h"

@@ -1,7 +1,7 @@
 // Icon containers from memory: .ico, .bmp, PE32, PE32+ and NE files, the choice of image for a
 // size, and damaged, cyclic or contradictory files.
-#include "platform/icons/IconContainer.h"
 #include "IconFileBuilder.h"
+#include "platform/icons/IconDecode.h"
 
 #include <gtest/gtest.h>
 
@@ -375,6 +375,59 @@ TEST(IconContainer, DamagedPeFilesGiveNoIcons) {
         EXPECT_EQ(p.index.Count(), 0) << d.what;
         EXPECT_FALSE(p.Extract(0)) << d.what;
     }
+}
+
+// A file without icons says why and where: the first damage met, or what is missing.
+TEST(IconContainer, RefusalsSayWhyAndWhere) {
+    const auto pe = MakePe(ColourGroups({0xFF010101}));
+    const auto ne = testing::MakeNe(ColourGroups({0xFF010101}, kNeGroupIcon, kNeIcon));
+    const auto ico = testing::MakeIco({MakeSolidDib(16, 16, 4)});
+    const auto bmp = testing::MakeBmp(7, 5, 24, [](int, int) { return 0xFF0000FFu; });
+    const std::uint32_t groupDir = 16 + 2 * 8;
+    const std::uint32_t dataEntries = groupDir + 2 * 24 + 2 * 24;
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        std::size_t at; // where to damage, or SIZE_MAX for none
+        std::uint32_t value;
+        RefusalKind kind;
+        std::uint64_t offset;
+    };
+    const std::vector<Case> cases = {
+        {"text", Bytes(40, 'x'), SIZE_MAX, 0, RefusalKind::NotAContainer, 0},
+        {"MZ alone", Bytes{'M', 'Z'}, SIZE_MAX, 0, RefusalKind::TruncatedHeader, 0},
+        {"e_lfanew past the end", pe, 0x3C, 0x7FFFFFF0, RefusalKind::TruncatedHeader, 0x3C},
+        {"DOS program", pe, kPeHeader, 0x3F3F, RefusalKind::UnsupportedHeader, kPeHeader},
+        {"unknown optional header", pe, kPeHeader + 24, 0x1234, RefusalKind::UnsupportedHeader,
+         kPeHeader + 24},
+        {"empty resource directory entry", pe, kPeHeader + 24 + 96 + 16 + 4, 0,
+         RefusalKind::NoResources, kPeHeader + 24 + 92},
+        {"group type directory is the root", pe, kRoot + 16 + 4, 0x80000000u,
+         RefusalKind::ResourceDirectoryLoop, kRoot},
+        {"huge entry count", pe, kRoot + 12, 0xFFFFFFFF, RefusalKind::TooManyResources, kRoot + 12},
+        {"icon data outside every section", pe, kRoot + dataEntries, 0x7FFF0000,
+         RefusalKind::ResourceOutOfFile, 0x7FFF0000},
+        {"version resource only", MakePe({{16, std::uint32_t{1}, Bytes(20, 1)}}), SIZE_MAX, 0,
+         RefusalKind::NoIconGroups, kRoot},
+        {"NE alignment shift past anything real", ne, 0x80, 30, RefusalKind::UnsupportedHeader,
+         0x80},
+        {"NE without icon groups", testing::MakeNe({{kNeIcon, std::uint32_t{1}, Bytes(40, 0)}}),
+         SIZE_MAX, 0, RefusalKind::NoIconGroups, 0x80},
+        {"icon image past the end", ico, 6 + 12, 0x7FFFFFF0, RefusalKind::NoIconImages, 6},
+        {"bitmap of 3 bits per pixel", bmp, 14 + 14, 3, RefusalKind::BadBitmap, 14 + 14},
+    };
+    for (const auto& c : cases) {
+        auto bytes = c.bytes;
+        if (c.at != SIZE_MAX) {
+            Put32(bytes, c.at, c.value);
+        }
+        const Parsed p(bytes);
+        EXPECT_EQ(p.index.Count(), 0) << c.what;
+        EXPECT_EQ(p.index.refusal.kind, c.kind)
+            << c.what << ": " << DescribeRefusal(p.index.refusal.kind);
+        EXPECT_EQ(p.index.refusal.offset, c.offset) << c.what;
+    }
+    EXPECT_EQ(Parsed(pe).index.refusal.kind, RefusalKind::None);
 }
 
 TEST(IconContainer, CyclicResourceDirectoriesEnd) {

@@ -3,7 +3,7 @@
 // list of group icons, each extracted icon is made of exactly the images wrestool finds in the
 // group, and our DIB decoder agrees with icotool's. Skips when the files or tools are absent.
 #include "IconFileBuilder.h"
-#include "platform/icons/IconContainer.h"
+#include "platform/icons/IconDecode.h"
 #include "platform/icons/IconSource.h"
 
 #include <QImage>

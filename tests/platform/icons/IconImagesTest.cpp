@@ -1,6 +1,6 @@
 // Decoding of icon images at every depth, their masks, PNG images and .bmp files.
-#include "platform/icons/IconImages.h"
 #include "IconFileBuilder.h"
+#include "platform/icons/IconDecode.h"
 
 #include <gtest/gtest.h>
 

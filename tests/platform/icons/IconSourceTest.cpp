@@ -2,7 +2,7 @@
 // the parse cache and the SystemResources redirection of system libraries.
 #include "platform/icons/IconSource.h"
 #include "IconFileBuilder.h"
-#include "platform/icons/IconContainer.h"
+#include "platform/icons/IconDecode.h"
 
 #include <gtest/gtest.h>
 

@@ -114,6 +114,18 @@ TEST_F(IconToolTest, ListWalksFoldersThroughTheTypeFilter) {
     EXPECT_EQ(run.out.find("deep"), std::string::npos) << "no -r, no subfolders";
 }
 
+// -v adds a line saying why for each file without icons; without it such files print nothing.
+TEST_F(IconToolTest, VerboseListSaysWhyAFileHasNoIcons) {
+    const auto pe = Write("a.dll", ThreeIcons());
+    const auto text = Write("b.txt", Bytes(10, 'x'));
+    auto run = RunTool("list -v " + pe + " " + text);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.substr(run.out.find(text)),
+              text + "\tno icons: not a PE or NE module, icon or bitmap file at offset 0\n");
+    EXPECT_EQ(run.out.find(pe + "\tno icons"), std::string::npos);
+    EXPECT_EQ(RunTool("list " + text).out, "");
+}
+
 TEST_F(IconToolTest, ThreadsKeepTheSingleThreadedOrder) {
     // More files than one part of the parallel list, icon holders and others interleaved.
     std::string paths;
@@ -149,7 +161,9 @@ TEST_F(IconToolTest, ExtractWritesPngPictures) {
     const std::string small = (root_ / "small.png").string();
     ASSERT_EQ(RunTool("extract --size 16 " + pe + " 0 " + small).status, 0);
     EXPECT_EQ(QImage(QString::fromStdString(small)).width(), 16);
-    EXPECT_EQ(RunTool("extract --size 20 " + pe + " 0 " + small).status, 1);
+    // A size the icon lacks is scaled from the nearest larger image, as the program's PNG save.
+    ASSERT_EQ(RunTool("extract --size 20 " + pe + " 0 " + small).status, 0);
+    EXPECT_EQ(QImage(QString::fromStdString(small)).width(), 20);
 
     const auto run = RunTool("extract --all-sizes " + pe + " 1 " + (root_ / "all.png").string());
     EXPECT_EQ(run.status, 0);

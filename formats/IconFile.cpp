@@ -1,25 +1,13 @@
-// The icon file writer: sizes, headers and the byte layout of a single-image icon file, and the
-// save with its failure path (a message box; the file on disk is replaced whole or not at all).
-#include "export/IconFile.h"
+// The icon file writer: sizes, headers and the byte layout of a single-image icon file.
+#include "formats/IconFile.h"
 
-#include "platform/dib/OutputFile.h"
-
-#include <iostream>
 #include <limits>
 #include <new>
+#include <ostream>
 #include <utility>
 
 namespace glyptor::iconfile {
 namespace {
-
-void ShowError(const ErrorMessageBox& owner, const std::string& text) {
-    const std::string caption = "Glyptor";
-    if (owner) {
-        owner(text, caption);
-    } else {
-        std::cerr << caption << ": " << text << '\n';
-    }
-}
 
 class ByteAppender {
 public:
@@ -92,7 +80,7 @@ BITMAPINFOHEADER InitBitmapInfoHeader(const dib::Bitmap* bitmap, std::uint32_t c
     header.biHeight = bitmap->height;
     header.biPlanes = 1;
     header.biBitCount = static_cast<std::uint16_t>(bitsPerPixel);
-    header.biCompression = dib::kBiRgb;
+    header.biCompression = dib::BI_RGB;
     const std::uint64_t imageSize =
         BytesPerScanline(static_cast<std::uint64_t>(bitmap->width), bitsPerPixel) *
         static_cast<std::uint64_t>(bitmap->height);
@@ -202,38 +190,6 @@ void WriteIconStream(std::ostream& stream, const IconImage& icon, std::uint32_t 
     if (!stream) {
         throw std::runtime_error("Stream write error");
     }
-}
-
-bool SaveIconToFile(const std::string& fileName, const IconImage& icon, std::uint8_t depthCode,
-                    const ErrorMessageBox& owner) {
-    std::string message;
-    try {
-        // The whole file is encoded before anything on disk is touched, so an icon that cannot
-        // be saved (a monochrome one) costs the user nothing.
-        dib::ReplaceFileContents(fileName,
-                                 EncodeIconFile(icon, ColourCountForDepthCode(depthCode)));
-        return true;
-    } catch (const std::bad_alloc&) {
-        message = "Out of memory";
-    } catch (const std::exception& failure) {
-        message = failure.what();
-    }
-    ShowError(owner, "File save error: " + message);
-    return false;
-}
-
-bool IconWriter::SaveIconToFile(const std::string& fileName, const IconImage& icon,
-                                std::uint8_t depthCode, const ErrorMessageBox& owner) {
-    chosenColourCount_ = ColourCountForDepthCode(depthCode);
-    return iconfile::SaveIconToFile(fileName, icon, depthCode, owner ? owner : defaultBox_);
-}
-
-void IconWriter::WriteIconStream(std::ostream& stream, const IconImage& icon) const {
-    iconfile::WriteIconStream(stream, icon, chosenColourCount_);
-}
-
-bool DeleteMatchingFiles(const std::string& fileName) {
-    return dib::RemoveExactFile(fileName);
 }
 
 } // namespace glyptor::iconfile

@@ -1,10 +1,8 @@
 // Decoding of icon images and bitmap files. A DIB is read in two steps: its header and colour
 // table into a DibFormat (validated once, in ReadDibHeader), then its rows into ARGB pixels.
-#include "platform/icons/IconImages.h"
+#include "formats/IconImages.h"
 
-#include "platform/icons/FileSource.h"
-
-#include <QImage>
+#include "formats/ByteCursor.h"
 
 #include <algorithm>
 #include <array>
@@ -181,42 +179,15 @@ std::optional<IconImageInfo> ProbePng(std::span<const std::uint8_t> head) {
     return IconImageInfo{static_cast<int>(width), static_cast<int>(height), 32, true};
 }
 
-bool IsPng(std::span<const std::uint8_t> bytes) {
+} // namespace
+
+bool IsPngImage(std::span<const std::uint8_t> bytes) {
     return bytes.size() >= kPngSignature.size() &&
            std::equal(kPngSignature.begin(), kPngSignature.end(), bytes.begin());
 }
 
-std::optional<IconImage> DecodePng(std::span<const std::uint8_t> bytes) {
-    const auto info = ProbePng(bytes);
-    if (!info || bytes.size() > static_cast<std::size_t>(INT_MAX)) {
-        return std::nullopt;
-    }
-    QImage decoded;
-    if (!decoded.loadFromData(bytes.data(), static_cast<int>(bytes.size()), "PNG") ||
-        decoded.width() != info->width || decoded.height() != info->height) {
-        return std::nullopt;
-    }
-    decoded = decoded.convertToFormat(QImage::Format_ARGB32);
-    IconImage icon;
-    icon.width = info->width;
-    icon.height = info->height;
-    icon.pixels.resize(static_cast<std::size_t>(icon.width) * icon.height);
-    icon.mask.resize(icon.pixels.size());
-    for (int y = 0; y < icon.height; ++y) {
-        const auto* row = reinterpret_cast<const std::uint32_t*>(decoded.constScanLine(y));
-        for (int x = 0; x < icon.width; ++x) {
-            const std::size_t i = static_cast<std::size_t>(y) * icon.width + x;
-            icon.pixels[i] = row[x];
-            icon.mask[i] = (row[x] >> 24) == 0 ? 1 : 0;
-        }
-    }
-    return icon;
-}
-
-} // namespace
-
 std::optional<IconImageInfo> ProbeIconImage(std::span<const std::uint8_t> head) {
-    if (IsPng(head)) {
+    if (IsPngImage(head)) {
         return ProbePng(head);
     }
     // Only the fixed header is needed; the colour table may lie beyond the probed bytes.
@@ -250,10 +221,10 @@ std::optional<IconImageInfo> ProbeIconImage(std::span<const std::uint8_t> head) 
     return IconImageInfo{width, height / 2, bits, false};
 }
 
-std::optional<IconImage> DecodeIconImage(std::span<const std::uint8_t> image) {
+std::optional<IconImage> DecodeDibIconImage(std::span<const std::uint8_t> image) {
     try {
-        if (IsPng(image)) {
-            return DecodePng(image);
+        if (IsPngImage(image)) {
+            return std::nullopt;
         }
         const auto format = ReadDibHeader(image, DibUse::Icon);
         if (!format) {

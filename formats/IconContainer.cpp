@@ -1,10 +1,9 @@
 // Recognition of icon containers by content, the icon directories of .ico files and group
 // resources, and the choice of the image that stands for a group at one size.
-#include "platform/icons/IconContainer.h"
-
-#include "platform/icons/ModuleResources.h"
+#include "formats/IconContainer.h"
 
 #include "formats/IconDirectory.h"
+#include "formats/ModuleResources.h"
 
 #include <algorithm>
 #include <numeric>
@@ -72,6 +71,7 @@ std::vector<ResourceSpan> IcoSpans(ByteSource& source, std::span<const std::uint
 // An .ico file: a valid directory naming at least one image whose bytes are in the file.
 ContainerIndex IndexIcoFile(ByteSource& source) {
     ContainerIndex index;
+    index.refusal = {RefusalKind::NotAContainer, 0};
     const auto head = source.Read(0, kIconDirSize);
     if (!head) {
         return index;
@@ -83,9 +83,15 @@ ContainerIndex IndexIcoFile(ByteSource& source) {
     }
     const auto dirSize = static_cast<std::uint32_t>(kIconDirSize + kIconDirEntrySize * dir.idCount);
     const auto bytes = source.Read(0, dirSize);
-    if (!bytes || IcoSpans(source, *bytes, dirSize, 1).empty()) {
+    if (!bytes) {
+        index.refusal = {RefusalKind::TruncatedHeader, kIconDirSize};
         return index;
     }
+    if (IcoSpans(source, *bytes, dirSize, 1).empty()) {
+        index.refusal = {RefusalKind::NoIconImages, kIconDirSize};
+        return index;
+    }
+    index.refusal = {};
     index.kind = ContainerKind::Ico;
     index.groups.push_back(ResourceSpan{0, dirSize});
     return index;
@@ -93,10 +99,21 @@ ContainerIndex IndexIcoFile(ByteSource& source) {
 
 ContainerIndex IndexBmpFile(ByteSource& source) {
     ContainerIndex index;
+    index.refusal = {RefusalKind::NotAContainer, 0};
     const auto head = source.Read(0, std::min<std::uint64_t>(source.Size(), kBitmapProbeBytes));
-    if (!head || source.Size() > UINT32_MAX || !ProbeBitmapFile(*head, source.Size())) {
+    if (!head || head->size() < 2 || (*head)[0] != 'B' || (*head)[1] != 'M') {
         return index;
     }
+    if (source.Size() > UINT32_MAX) {
+        index.refusal = {RefusalKind::BadBitmap, 2}; // bfSize cannot hold the file's size
+        return index;
+    }
+    const auto check = formats::CheckBitmapFile(*head, source.Size(), formats::DibUse::BitmapFile);
+    if (!check.format) {
+        index.refusal = {RefusalKind::BadBitmap, check.problem.offset, check.problem.kind};
+        return index;
+    }
+    index.refusal = {};
     index.kind = ContainerKind::Bmp;
     index.groups.push_back(ResourceSpan{0, static_cast<std::uint32_t>(source.Size())});
     return index;
@@ -161,17 +178,61 @@ std::vector<ImageCandidate> ResourceGroupImages(ByteSource& source, ContainerInd
 
 } // namespace
 
+const char* DescribeRefusal(RefusalKind kind) {
+    switch (kind) {
+    case RefusalKind::None:
+        return "has icons";
+    case RefusalKind::NotAContainer:
+        return "not a PE or NE module, icon or bitmap file";
+    case RefusalKind::TruncatedHeader:
+        return "header runs past the end of the file";
+    case RefusalKind::UnsupportedHeader:
+        return "unsupported executable header";
+    case RefusalKind::NoResources:
+        return "no resource directory";
+    case RefusalKind::ResourceOutOfFile:
+        return "resource data outside the file";
+    case RefusalKind::ResourceDirectoryLoop:
+        return "resource directory loop";
+    case RefusalKind::TooManyResources:
+        return "too many resource entries";
+    case RefusalKind::NoIconGroups:
+        return "no icon groups";
+    case RefusalKind::NoIconImages:
+        return "icon directory names no image in the file";
+    case RefusalKind::BadBitmap:
+        return "bitmap header refused";
+    case RefusalKind::OutOfMemory:
+        return "out of memory";
+    }
+    return "unknown";
+}
+
 ContainerIndex IndexContainer(ByteSource& source) {
     try {
-        if (auto module = IndexModule(source, false); module.kind != ContainerKind::None) {
+        auto module = IndexModule(source, false);
+        if (module.kind != ContainerKind::None) {
             return module;
         }
-        if (auto ico = IndexIcoFile(source); ico.kind != ContainerKind::None) {
+        auto ico = IndexIcoFile(source);
+        if (ico.kind != ContainerKind::None) {
             return ico;
         }
-        return IndexBmpFile(source);
+        auto bmp = IndexBmpFile(source);
+        // Nothing recognised: the reason comes from the format the file started out as.
+        if (bmp.kind == ContainerKind::None) {
+            for (const ContainerIndex* refused : {&module, &ico}) {
+                if (refused->refusal.kind != RefusalKind::NotAContainer) {
+                    bmp.refusal = refused->refusal;
+                    break;
+                }
+            }
+        }
+        return bmp;
     } catch (const std::bad_alloc&) {
-        return ContainerIndex{};
+        ContainerIndex index;
+        index.refusal = {RefusalKind::OutOfMemory, 0};
+        return index;
     }
 }
 
@@ -237,84 +298,6 @@ std::vector<std::size_t> RankForSize(const std::vector<ImageCandidate>& candidat
         return x.bitCount > y.bitCount;
     });
     return order;
-}
-
-std::optional<IconImage> DecodeCandidate(ByteSource& source, ContainerIndex& index,
-                                         const ImageCandidate& candidate) {
-    DecodeLedger& ledger = index.decoding;
-    const std::pair<std::uint64_t, std::uint32_t> key{candidate.data.offset, candidate.data.size};
-    if (std::binary_search(ledger.failed.begin(), ledger.failed.end(), key)) {
-        return std::nullopt;
-    }
-    // Work grows with the pixels made (and scaled or copied afterwards) and with the bytes
-    // read, whichever is more; a failure is charged too, since it may come late.
-    const std::uint64_t cost =
-        std::max<std::uint64_t>({std::uint64_t(std::max(candidate.info.width, 0)) *
-                                     std::uint64_t(std::max(candidate.info.height, 0)),
-                                 candidate.data.size / 4, 1});
-    if (cost > kMaxDecodedPixels - std::min(ledger.pixels, kMaxDecodedPixels)) {
-        ledger.pixels = kMaxDecodedPixels;
-        return std::nullopt;
-    }
-    if (ledger.last && ledger.lastKey == key) {
-        ledger.pixels += cost;
-        return *ledger.last;
-    }
-    if (ledger.attempts >= kMaxDecodeAttempts) {
-        return std::nullopt;
-    }
-    ++ledger.attempts;
-    ledger.pixels += cost;
-    const auto bytes = source.Read(candidate.data.offset, candidate.data.size);
-    auto image = bytes ? DecodeIconImage(*bytes) : std::nullopt;
-    if (!image || image->width != candidate.info.width || image->height != candidate.info.height) {
-        ledger.failed.insert(std::upper_bound(ledger.failed.begin(), ledger.failed.end(), key),
-                             key);
-        return std::nullopt;
-    }
-    ledger.last = std::make_shared<const IconImage>(*image);
-    ledger.lastKey = key;
-    return image;
-}
-
-std::optional<IconImage> ExtractFromContainer(ByteSource& source, ContainerIndex& index, int group,
-                                              int size, IconImageInfo* chosen) {
-    try {
-        if (group < 0 || group >= index.Count() || size <= 0) {
-            return std::nullopt;
-        }
-        if (index.kind == ContainerKind::Bmp) {
-            const auto bytes = ReadBitmapBytes(source);
-            auto picture = bytes ? DecodeBitmapFile(*bytes) : std::nullopt;
-            if (!picture) {
-                return std::nullopt;
-            }
-            if (chosen) {
-                *chosen = IconImageInfo{picture->width, picture->height, 0, false};
-                const auto info = ProbeBitmapFile(*bytes, bytes->size());
-                chosen->bitCount = info ? info->bitCount : 0;
-            }
-            return FitPicture(*picture, size);
-        }
-        const auto candidates = GroupImages(source, index, group);
-        // A group whose preferred image is damaged still shows its next best one.
-        for (const std::size_t i : RankForSize(candidates, size)) {
-            auto image = DecodeCandidate(source, index, candidates[i]);
-            if (!image) {
-                continue;
-            }
-            if (chosen) {
-                *chosen = candidates[i].info;
-            }
-            if (image->width == size && image->height == size) {
-                return image;
-            }
-            return ScaleIcon(*image, size);
-        }
-        return std::nullopt;
-    } catch (const std::bad_alloc&) {
-        return std::nullopt;
-    }
 }
 
 } // namespace glyptor::icons

@@ -1,16 +1,24 @@
 // Decoders for the pictures inside icon containers: device-independent bitmaps with their AND
-// mask (the images of .ico files and RT_ICON resources), PNG icon images, and whole .bmp files.
-// They are pure functions over the bytes of one image; they never touch files.
+// mask (the images of .ico files and RT_ICON resources) and whole .bmp files, and the headers of
+// PNG icon images. They are pure functions over the bytes of one image; they never touch files.
+// PNG pixels need a PNG decoder, which platform/icons/IconDecode.h adds.
 #pragma once
 
 #include "formats/DibHeader.h"
 #include "formats/IconImage.h"
+
+#include "formats/ByteCursor.h"
 
 #include <cstdint>
 #include <optional>
 #include <span>
 
 namespace glyptor::icons {
+
+using formats::ByteCursor;
+using formats::Bytes;
+using formats::ByteSource;
+using formats::SpanSource;
 
 using formats::kMaxBitmapDimension;
 using formats::kMaxBitmapPixels;
@@ -31,9 +39,12 @@ struct IconImageInfo {
 // when they are not a plausible DIB or PNG header.
 std::optional<IconImageInfo> ProbeIconImage(std::span<const std::uint8_t> head);
 
-// Decodes one icon image at its own size: a DIB whose height counts the colour rows and the AND
-// mask rows, or a PNG. A 1-bit image becomes a monochrome icon.
-std::optional<IconImage> DecodeIconImage(std::span<const std::uint8_t> image);
+// Whether the image bytes start with the PNG signature.
+bool IsPngImage(std::span<const std::uint8_t> bytes);
+
+// Decodes one DIB icon image at its own size: its height counts the colour rows and the AND
+// mask rows. A 1-bit image becomes a monochrome icon. Nothing for a PNG image.
+std::optional<IconImage> DecodeDibIconImage(std::span<const std::uint8_t> image);
 
 // Size of the picture in a .bmp file from its first bytes (file header and DIB header), or
 // nothing when they are not a usable bitmap of `fileSize` bytes.

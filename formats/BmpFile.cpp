@@ -1,9 +1,8 @@
 // The BMP encoder: a file header and one uncompressed DIB, built by the same conversion as the
 // images inside icon files.
-#include "platform/dib/BmpFile.h"
+#include "formats/BmpFile.h"
 
 #include "formats/LittleEndian.h"
-#include "platform/dib/OutputFile.h"
 
 #include <limits>
 #include <stdexcept>
@@ -44,7 +43,7 @@ std::vector<std::uint8_t> EncodeBmp(const Bitmap& picture, unsigned bitsPerPixel
     header.biHeight = picture.height;
     header.biPlanes = 1;
     header.biBitCount = static_cast<std::uint16_t>(bitsPerPixel);
-    header.biCompression = kBiRgb;
+    header.biCompression = BI_RGB;
     header.biSizeImage = static_cast<std::uint32_t>(imageSize);
     StoreBitmapInfoHeader(header, bytes.subspan(kBitmapFileHeaderSize, kBitmapInfoHeaderSize));
 
@@ -60,10 +59,6 @@ std::vector<std::uint8_t> EncodeBmp(const Bitmap& picture, unsigned bitsPerPixel
 std::vector<std::uint8_t> EncodeBmp(int width, int height, const std::vector<std::uint32_t>& argb,
                                     unsigned bitsPerPixel) {
     return EncodeBmp(Bitmap{width, height, argb}, bitsPerPixel);
-}
-
-void SaveBmpFile(const std::string& fileName, const Bitmap& picture, unsigned bitsPerPixel) {
-    ReplaceFileContents(fileName, EncodeBmp(picture, bitsPerPixel));
 }
 
 } // namespace glyptor::dib

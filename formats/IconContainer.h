@@ -2,11 +2,11 @@
 // or a .bmp file. IndexContainer reads only headers and the resource directory (what a count
 // needs); the group and image functions read the few further bytes an extraction needs. All of
 // them work on a ByteSource, so tests and fuzzers feed them memory and the icon source a file.
+// Decoding the chosen images (PNG among them) and scaling them is platform/icons/IconDecode.h.
 #pragma once
 
 #include "formats/IconImage.h"
-#include "platform/icons/FileSource.h"
-#include "platform/icons/IconImages.h"
+#include "formats/IconImages.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,6 +17,32 @@
 namespace glyptor::icons {
 
 enum class ContainerKind { None, Pe, Ne, Ico, Bmp };
+
+// Why a file has no icons. Offsets are file offsets of the structure at fault, except for
+// ResourceOutOfFile in a PE module, whose offset is the RVA that maps to no bytes of the file.
+enum class RefusalKind {
+    None,                  // the file has icons
+    NotAContainer,         // not a PE or NE module, an .ico or a .bmp file
+    TruncatedHeader,       // a header or table runs past the end of the file
+    UnsupportedHeader,     // an MZ file with neither PE nor NE header, or an unknown PE header
+    NoResources,           // a module without a resource directory or table
+    ResourceOutOfFile,     // a resource directory or its data lies outside the file
+    ResourceDirectoryLoop, // a resource directory points back at one already walked
+    TooManyResources,      // more resource entries than any real module has
+    NoIconGroups,          // resources, but no usable icon group among them
+    NoIconImages,          // an icon directory that names no image inside the file
+    BadBitmap,             // a .bmp file whose headers are refused (DescribeDibRefusal says how)
+    OutOfMemory,
+};
+
+struct ContainerRefusal {
+    RefusalKind kind = RefusalKind::None;
+    std::uint64_t offset = 0;
+    formats::DibRefusal bitmap = formats::DibRefusal::None; // for BadBitmap
+};
+
+// A short English phrase for the kind of refusal.
+const char* DescribeRefusal(RefusalKind kind);
 
 // A byte range of the file holding one resource.
 struct ResourceSpan {
@@ -51,12 +77,14 @@ struct ContainerIndex {
     bool iconsIndexed = false;
     std::vector<std::pair<std::uint32_t, ResourceSpan>> icons; // sorted by id, ids unique
     DecodeLedger decoding;
+    // Set when the index found no groups.
+    ContainerRefusal refusal;
 
     int Count() const { return static_cast<int>(groups.size()); }
 };
 
 // Recognises the container by content and lists its icon groups; kind None (count 0) for
-// anything unrecognised or damaged.
+// anything unrecognised or damaged. A count of 0 comes with the reason in `refusal`.
 ContainerIndex IndexContainer(ByteSource& source);
 
 // Fills index.icons for PE and NE containers (a no-op for the others or when done already).
@@ -76,25 +104,8 @@ std::vector<ImageCandidate> GroupImages(ByteSource& source, ContainerIndex& inde
 // match of the highest depth, else the smallest larger image, else the largest smaller one.
 std::vector<std::size_t> RankForSize(const std::vector<ImageCandidate>& candidates, int size);
 
-// Decodes one candidate at its own size, charged to the file's ledger: nothing once the file's
-// budget is spent or when the same image failed before.
-std::optional<IconImage> DecodeCandidate(ByteSource& source, ContainerIndex& index,
-                                         const ImageCandidate& candidate);
-
-// Icon `group` of the container at `size` x `size`: the preferred image, scaled smoothly when
-// it has another size (a bitmap is fitted with its aspect kept). `chosen` receives the facts of
-// the image used.
-std::optional<IconImage> ExtractFromContainer(ByteSource& source, ContainerIndex& index, int group,
-                                              int size, IconImageInfo* chosen = nullptr);
-
 // The bytes of a .bmp container, up to what the largest accepted bitmap can need: a huge file
 // with a small bitmap header is not read whole.
 std::optional<Bytes> ReadBitmapBytes(ByteSource& source);
-
-// Resizes an icon to `size` x `size`: smoothly for colour icons, by nearest pixel for monochrome
-// ones so they stay black and white.
-IconImage ScaleIcon(const IconImage& icon, int size);
-// Fits a picture into `size` x `size` with its aspect kept, centred, transparent around it.
-IconImage FitPicture(const IconImage& picture, int size);
 
 } // namespace glyptor::icons

@@ -2,8 +2,8 @@
 // or 24 bits per pixel. The layout is fixed byte for byte because files written by earlier
 // versions exist and must stay the same: in particular the directory entry carries the bit
 // depth where the format keeps the palette size, and leaves its planes and bit-count fields 0.
-// Encoding fails by exception; a save turns any failure into one message through the box its
-// caller passes, and leaves the file on disk as it was.
+// Encoding fails by exception; the save (export/IconSave.h) turns any failure into one message
+// its caller shows.
 #pragma once
 
 #include "formats/Dib.h"
@@ -12,12 +12,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <iosfwd>
 #include <span>
 #include <stdexcept>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace glyptor::iconfile {
@@ -81,43 +79,5 @@ std::vector<std::uint8_t> EncodeIconFile(const IconImage& icon, std::uint32_t co
 // Writes the icon file into the stream at the colour count. Throws as EncodeIconFile, and
 // std::runtime_error when the stream fails.
 void WriteIconStream(std::ostream& stream, const IconImage& icon, std::uint32_t colourCount);
-
-// Shows an error to the user: message text and caption. The window passes one that opens an
-// error message box owned by itself; tests pass one that records the text.
-using ErrorMessageBox = std::function<void(const std::string& text, const std::string& caption)>;
-
-// Saves the icon to the native path at the depth code's colour count, replacing an existing
-// file all or nothing (see dib::ReplaceFileContents). On failure shows "File save error: " +
-// message (caption "Glyptor") through `owner`, or writes "caption: text" to standard error when
-// there is none; the old file, or its absence, stays exactly as it was. Returns whether the file
-// was written. Never throws: encoding and file errors end here.
-bool SaveIconToFile(const std::string& fileName, const IconImage& icon, std::uint8_t depthCode,
-                    const ErrorMessageBox& owner = {});
-
-// A run of saves that share a default error box and remember the colour count of the latest
-// save, for a stream written after it in the same format. The caller owns it; nothing is
-// shared between two writers.
-class IconWriter {
-public:
-    // The box used when SaveIconToFile gets none; an empty function means standard error.
-    void SetDefaultErrorMessageBox(ErrorMessageBox box) { defaultBox_ = std::move(box); }
-
-    // As the free SaveIconToFile, and remembers the depth code's colour count.
-    bool SaveIconToFile(const std::string& fileName, const IconImage& icon, std::uint8_t depthCode,
-                        const ErrorMessageBox& owner = {});
-
-    // Writes the icon file at the colour count of the latest save (16 colours before the
-    // first). Throws as the free WriteIconStream.
-    void WriteIconStream(std::ostream& stream, const IconImage& icon) const;
-
-private:
-    ErrorMessageBox defaultBox_;
-    std::uint32_t chosenColourCount_ = 16;
-};
-
-// Removes the file of exactly this name, if it exists. The name is never taken as a pattern:
-// Linux names may contain "*" and "?", and a failed save must not take neighbours with it.
-// Returns false when the file exists and could not be removed.
-bool DeleteMatchingFiles(const std::string& fileName);
 
 } // namespace glyptor::iconfile

@@ -1,12 +1,11 @@
 // BMP files written from program pictures at 1, 4, 8, 16 or 24 bits per pixel: the saved
 // pictures, the wallpaper and the built-in skin pictures (4 and 16 bits among them, depths that
-// common toolkits do not write).
+// common toolkits do not write). Writing them to disk is platform/dib/OutputFile.h.
 #pragma once
 
 #include "formats/Dib.h"
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace glyptor::dib {
@@ -23,10 +22,5 @@ std::vector<std::uint8_t> EncodeBmp(const Bitmap& picture, unsigned bitsPerPixel
 // Same, from top-down ARGB pixels.
 std::vector<std::uint8_t> EncodeBmp(int width, int height, const std::vector<std::uint32_t>& argb,
                                     unsigned bitsPerPixel);
-
-// Writes the BMP file to a native path, replacing an existing file all or nothing (see
-// ReplaceFileContents). Throws FileCreateError or FileWriteError, or what EncodeBmp throws;
-// after any of them the old file is untouched.
-void SaveBmpFile(const std::string& fileName, const Bitmap& picture, unsigned bitsPerPixel);
 
 } // namespace glyptor::dib

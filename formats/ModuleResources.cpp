@@ -1,7 +1,7 @@
 // PE32 / PE32+ and NE modules: finding the icon group and icon resources. Only the headers, the
 // section table and the resource directory are read; resource data stays on disk until an
 // extraction asks for it.
-#include "platform/icons/ModuleResources.h"
+#include "formats/ModuleResources.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -53,7 +53,8 @@ struct IMAGE_RESOURCE_DATA_ENTRY {
 // The parts of a PE file needed to turn resource RVAs into file offsets.
 class PeImage {
 public:
-    static std::optional<PeImage> Parse(ByteSource& source, std::uint32_t peOffset);
+    static std::optional<PeImage> Parse(ByteSource& source, std::uint32_t peOffset,
+                                        ContainerRefusal& why);
 
     // File offset of `length` bytes at `rva`, when they lie in one section's raw data.
     std::optional<std::uint64_t> RvaToOffset(std::uint32_t rva, std::uint64_t length) const;
@@ -65,9 +66,11 @@ private:
     std::uint64_t fileSize_ = 0;
 };
 
-std::optional<PeImage> PeImage::Parse(ByteSource& source, std::uint32_t peOffset) {
+std::optional<PeImage> PeImage::Parse(ByteSource& source, std::uint32_t peOffset,
+                                      ContainerRefusal& why) {
     const auto header = source.Read(peOffset, 4 + 20);
     if (!header) {
+        why = {RefusalKind::TruncatedHeader, peOffset};
         return std::nullopt;
     }
     ByteCursor c(*header);
@@ -84,6 +87,7 @@ std::optional<PeImage> PeImage::Parse(ByteSource& source, std::uint32_t peOffset
     const std::uint64_t optionalOffset = std::uint64_t{peOffset} + 24;
     const auto optional = source.Read(optionalOffset, file.SizeOfOptionalHeader);
     if (!optional) {
+        why = {RefusalKind::TruncatedHeader, optionalOffset};
         return std::nullopt;
     }
     ByteCursor o(*optional);
@@ -94,6 +98,7 @@ std::optional<PeImage> PeImage::Parse(ByteSource& source, std::uint32_t peOffset
     } else if (magic == 0x20B) {
         countPosition = 108; // PE32+
     } else {
+        why = {RefusalKind::UnsupportedHeader, optionalOffset};
         return std::nullopt;
     }
     o.Seek(countPosition);
@@ -103,13 +108,19 @@ std::optional<PeImage> PeImage::Parse(ByteSource& source, std::uint32_t peOffset
     PeImage image;
     image.resourceRva = o.ReadU32();
     const std::uint32_t resourceSize = o.ReadU32();
-    if (!o.Ok() || directoryCount < 3 || image.resourceRva == 0 || resourceSize == 0) {
+    if (!o.Ok()) {
+        why = {RefusalKind::TruncatedHeader, optionalOffset};
+        return std::nullopt;
+    }
+    if (directoryCount < 3 || image.resourceRva == 0 || resourceSize == 0) {
+        why = {RefusalKind::NoResources, optionalOffset + countPosition};
         return std::nullopt;
     }
 
     const std::uint64_t sectionBytes = std::uint64_t{file.NumberOfSections} * 40;
     const auto table = source.Read(optionalOffset + file.SizeOfOptionalHeader, sectionBytes);
     if (!table) {
+        why = {RefusalKind::TruncatedHeader, optionalOffset + file.SizeOfOptionalHeader};
         return std::nullopt;
     }
     ByteCursor s(*table);
@@ -124,6 +135,7 @@ std::optional<PeImage> PeImage::Parse(ByteSource& source, std::uint32_t peOffset
         image.sections_.push_back(section);
     }
     if (!s.Ok()) {
+        why = {RefusalKind::TruncatedHeader, optionalOffset + file.SizeOfOptionalHeader};
         return std::nullopt;
     }
     image.fileSize_ = source.Size();
@@ -164,26 +176,48 @@ public:
     // first, as stored. Nothing for a directory already visited or out of the file.
     std::vector<IMAGE_RESOURCE_DIRECTORY_ENTRY> Entries(std::uint32_t offset);
     // The data of the first language below a name entry.
-    std::optional<ResourceSpan> FirstLanguageData(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry);
+    std::optional<ResourceSpan> FirstLanguageData(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry) {
+        const auto found = FirstLanguage(entry);
+        return found ? std::optional<ResourceSpan>(found->first) : std::nullopt;
+    }
+    // The same, with the language id it is stored under.
+    std::optional<std::pair<ResourceSpan, std::uint32_t>>
+    FirstLanguage(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry);
+    // The name string of a named entry (UTF-16 narrowed to UTF-8), empty when unreadable.
+    std::string NameOf(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry);
+    // The first damage met on the walk, if any.
+    const ContainerRefusal& Problem() const { return problem_; }
 
 private:
+    void Note(RefusalKind kind, std::uint64_t offset) {
+        if (problem_.kind == RefusalKind::None) {
+            problem_ = {kind, offset};
+        }
+    }
+
     ByteSource& source_;
     const PeImage& pe_;
     std::unordered_set<std::uint32_t> visited_;
     std::uint32_t entriesRead_ = 0;
+    ContainerRefusal problem_;
 };
 
 std::vector<IMAGE_RESOURCE_DIRECTORY_ENTRY> ResourceWalker::Entries(std::uint32_t offset) {
+    const std::uint64_t rva = std::uint64_t{pe_.resourceRva} + offset;
     if (!visited_.insert(offset).second) {
+        const auto at =
+            rva <= UINT32_MAX ? pe_.RvaToOffset(static_cast<std::uint32_t>(rva), 16) : std::nullopt;
+        Note(RefusalKind::ResourceDirectoryLoop, at.value_or(rva));
         return {};
     }
-    const std::uint64_t rva = std::uint64_t{pe_.resourceRva} + offset;
     if (rva > UINT32_MAX) {
+        Note(RefusalKind::ResourceOutOfFile, rva);
         return {};
     }
     const auto at = pe_.RvaToOffset(static_cast<std::uint32_t>(rva), 16);
     const auto head = at ? source_.Read(*at, 16) : std::nullopt;
     if (!head) {
+        Note(RefusalKind::ResourceOutOfFile, rva);
         return {};
     }
     ByteCursor c(*head);
@@ -192,6 +226,7 @@ std::vector<IMAGE_RESOURCE_DIRECTORY_ENTRY> ResourceWalker::Entries(std::uint32_
     const std::uint32_t ids = c.ReadU16();
     const std::uint32_t count = named + ids;
     if (count > kMaxResourceEntries - std::min(entriesRead_, kMaxResourceEntries)) {
+        Note(RefusalKind::TooManyResources, *at + 12);
         return {};
     }
     entriesRead_ += count;
@@ -199,6 +234,7 @@ std::vector<IMAGE_RESOURCE_DIRECTORY_ENTRY> ResourceWalker::Entries(std::uint32_
     const auto entriesAt = pe_.RvaToOffset(static_cast<std::uint32_t>(rva), 16 + count * 8);
     const auto bytes = entriesAt ? source_.Read(*entriesAt + 16, count * 8) : std::nullopt;
     if (!bytes) {
+        Note(RefusalKind::ResourceOutOfFile, *at + 16);
         return {};
     }
     ByteCursor e(*bytes);
@@ -210,8 +246,8 @@ std::vector<IMAGE_RESOURCE_DIRECTORY_ENTRY> ResourceWalker::Entries(std::uint32_
     return entries;
 }
 
-std::optional<ResourceSpan>
-ResourceWalker::FirstLanguageData(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry) {
+std::optional<std::pair<ResourceSpan, std::uint32_t>>
+ResourceWalker::FirstLanguage(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry) {
     if (!entry.IsDirectory()) {
         return std::nullopt;
     }
@@ -224,6 +260,7 @@ ResourceWalker::FirstLanguageData(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry) {
         rva <= UINT32_MAX ? pe_.RvaToOffset(static_cast<std::uint32_t>(rva), 16) : std::nullopt;
     const auto bytes = at ? source_.Read(*at, 16) : std::nullopt;
     if (!bytes) {
+        Note(RefusalKind::ResourceOutOfFile, rva);
         return std::nullopt;
     }
     ByteCursor c(*bytes);
@@ -234,9 +271,44 @@ ResourceWalker::FirstLanguageData(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry) {
     data.Reserved = c.ReadU32();
     const auto offset = pe_.RvaToOffset(data.OffsetToData, data.Size);
     if (!offset || data.Size == 0) {
+        Note(RefusalKind::ResourceOutOfFile, data.OffsetToData);
         return std::nullopt;
     }
-    return ResourceSpan{*offset, data.Size};
+    return std::pair{ResourceSpan{*offset, data.Size}, languages.front().Name};
+}
+
+std::string ResourceWalker::NameOf(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry) {
+    const std::uint64_t rva = std::uint64_t{pe_.resourceRva} + (entry.Name & 0x7FFFFFFFu);
+    const auto at =
+        rva <= UINT32_MAX ? pe_.RvaToOffset(static_cast<std::uint32_t>(rva), 2) : std::nullopt;
+    const auto head = at ? source_.Read(*at, 2) : std::nullopt;
+    if (!head) {
+        return {};
+    }
+    const std::uint32_t length = ByteCursor(*head).ReadU16();
+    const auto chars = pe_.RvaToOffset(static_cast<std::uint32_t>(rva), 2 + 2 * length);
+    const auto bytes = chars ? source_.Read(*chars + 2, 2 * length) : std::nullopt;
+    if (!bytes) {
+        return {};
+    }
+    std::string name;
+    ByteCursor c(*bytes);
+    for (std::uint32_t i = 0; i < length; ++i) {
+        const std::uint32_t unit = c.ReadU16();
+        // Resource names are plain identifiers; anything past Latin-1 is kept as UTF-8 of the
+        // single code unit, which is exact for the Basic Multilingual Plane.
+        if (unit < 0x80) {
+            name += static_cast<char>(unit);
+        } else if (unit < 0x800) {
+            name += static_cast<char>(0xC0 | unit >> 6);
+            name += static_cast<char>(0x80 | (unit & 0x3F));
+        } else {
+            name += static_cast<char>(0xE0 | unit >> 12);
+            name += static_cast<char>(0x80 | (unit >> 6 & 0x3F));
+            name += static_cast<char>(0x80 | (unit & 0x3F));
+        }
+    }
+    return name;
 }
 
 void SortIcons(ContainerIndex& index) {
@@ -251,7 +323,7 @@ void SortIcons(ContainerIndex& index) {
 
 ContainerIndex IndexPeIcons(ByteSource& source, std::uint32_t peOffset, bool withIcons,
                             ContainerIndex index) {
-    const auto pe = PeImage::Parse(source, peOffset);
+    const auto pe = PeImage::Parse(source, peOffset, index.refusal);
     if (!pe) {
         return index;
     }
@@ -289,6 +361,13 @@ ContainerIndex IndexPeIcons(ByteSource& source, std::uint32_t peOffset, bool wit
     if (withIcons) {
         SortIcons(index);
     }
+    if (index.groups.empty()) {
+        index.refusal = walker.Problem();
+        if (index.refusal.kind == RefusalKind::None) {
+            index.refusal = {RefusalKind::NoIconGroups,
+                             pe->RvaToOffset(pe->resourceRva, 16).value_or(pe->resourceRva)};
+        }
+    }
     return index;
 }
 
@@ -313,6 +392,7 @@ ContainerIndex IndexNeIcons(ByteSource& source, std::uint32_t neOffset, bool wit
                             ContainerIndex index) {
     const auto header = source.Read(neOffset, 0x40);
     if (!header) {
+        index.refusal = {RefusalKind::TruncatedHeader, neOffset};
         return index;
     }
     ByteCursor h(*header);
@@ -320,6 +400,7 @@ ContainerIndex IndexNeIcons(ByteSource& source, std::uint32_t neOffset, bool wit
     const std::uint16_t resourceTable = h.ReadU16();
     const std::uint16_t residentNames = h.ReadU16();
     if (!h.Ok() || resourceTable == 0) {
+        index.refusal = {RefusalKind::NoResources, std::uint64_t{neOffset} + 0x24};
         return index;
     }
     // The resource table ends where the resident name table begins; without that bound, read
@@ -327,16 +408,19 @@ ContainerIndex IndexNeIcons(ByteSource& source, std::uint32_t neOffset, bool wit
     const std::uint64_t start = std::uint64_t{neOffset} + resourceTable;
     std::uint64_t length = residentNames > resourceTable ? residentNames - resourceTable : 0xFFFFu;
     if (start >= source.Size()) {
+        index.refusal = {RefusalKind::ResourceOutOfFile, start};
         return index;
     }
     length = std::min<std::uint64_t>(length, source.Size() - start);
     const auto table = source.Read(start, length);
     if (!table) {
+        index.refusal = {RefusalKind::ResourceOutOfFile, start};
         return index;
     }
     ByteCursor c(*table);
     const std::uint16_t shift = c.ReadU16();
     if (!c.Ok() || shift > 24) {
+        index.refusal = {RefusalKind::UnsupportedHeader, start};
         return index;
     }
     std::uint32_t records = 0;
@@ -350,7 +434,9 @@ ContainerIndex IndexNeIcons(ByteSource& source, std::uint32_t neOffset, bool wit
         type.rtReserved = c.ReadU32();
         records += type.rtResourceCount;
         if (records > kMaxResourceEntries) {
-            return ContainerIndex{};
+            ContainerIndex refused;
+            refused.refusal = {RefusalKind::TooManyResources, start + c.Position() - 6};
+            return refused;
         }
         for (std::uint16_t i = 0; i < type.rtResourceCount && c.Ok(); ++i) {
             NAMEINFO name;
@@ -384,37 +470,176 @@ ContainerIndex IndexNeIcons(ByteSource& source, std::uint32_t neOffset, bool wit
     if (withIcons) {
         SortIcons(index);
     }
+    if (index.groups.empty()) {
+        index.refusal = {RefusalKind::NoIconGroups, start};
+    }
     return index;
+}
+
+std::vector<GroupKey> PeGroupKeys(ByteSource& source, std::uint32_t peOffset) {
+    std::vector<GroupKey> keys;
+    ContainerRefusal ignored;
+    const auto pe = PeImage::Parse(source, peOffset, ignored);
+    if (!pe) {
+        return keys;
+    }
+    ResourceWalker walker(source, *pe);
+    // The same walk as IndexPeIcons, so that keys and groups pair up one to one.
+    for (const auto& type : walker.Entries(0)) {
+        if (type.IsNamed() || !type.IsDirectory() || type.Name != RT_GROUP_ICON) {
+            continue;
+        }
+        for (const auto& name : walker.Entries(type.Target())) {
+            if (const auto found = walker.FirstLanguage(name)) {
+                GroupKey key;
+                key.named = name.IsNamed();
+                key.id = key.named ? 0 : name.Name;
+                key.name = key.named ? walker.NameOf(name) : std::string();
+                key.language = found->second;
+                keys.push_back(std::move(key));
+            }
+        }
+        break;
+    }
+    return keys;
+}
+
+std::vector<GroupKey> NeGroupKeys(ByteSource& source, std::uint32_t neOffset) {
+    std::vector<GroupKey> keys;
+    const auto header = source.Read(neOffset, 0x40);
+    if (!header) {
+        return keys;
+    }
+    ByteCursor h(*header);
+    h.Seek(0x24);
+    const std::uint16_t resourceTable = h.ReadU16();
+    const std::uint16_t residentNames = h.ReadU16();
+    const std::uint64_t start = std::uint64_t{neOffset} + resourceTable;
+    if (!h.Ok() || resourceTable == 0 || start >= source.Size()) {
+        return keys;
+    }
+    std::uint64_t length = residentNames > resourceTable ? residentNames - resourceTable : 0xFFFFu;
+    length = std::min<std::uint64_t>(length, source.Size() - start);
+    const auto table = source.Read(start, length);
+    if (!table) {
+        return keys;
+    }
+    ByteCursor c(*table);
+    const std::uint16_t shift = c.ReadU16();
+    if (!c.Ok() || shift > 24) {
+        return keys;
+    }
+    std::uint32_t records = 0;
+    // The same filter as IndexNeIcons, so that keys and groups pair up one to one.
+    while (c.Ok()) {
+        const std::uint16_t typeId = c.ReadU16();
+        if (!c.Ok() || typeId == 0) {
+            break;
+        }
+        const std::uint16_t count = c.ReadU16();
+        c.Skip(4);
+        records += count;
+        if (records > kMaxResourceEntries) {
+            return {};
+        }
+        for (std::uint16_t i = 0; i < count && c.Ok(); ++i) {
+            NAMEINFO name;
+            name.rnOffset = c.ReadU16();
+            name.rnLength = c.ReadU16();
+            name.rnFlags = c.ReadU16();
+            name.rnID = c.ReadU16();
+            c.Skip(4);
+            if (!c.Ok()) {
+                break;
+            }
+            const std::uint64_t offset = std::uint64_t{name.rnOffset} << shift;
+            const std::uint64_t size = std::uint64_t{name.rnLength} << shift;
+            if (typeId != kNeTypeGroupIcon || size == 0 || size > UINT32_MAX ||
+                offset >= source.Size()) {
+                continue;
+            }
+            GroupKey key;
+            key.named = (name.rnID & 0x8000u) == 0;
+            if (key.named) {
+                // A Pascal string at that offset from the start of the resource table.
+                ByteCursor n(*table);
+                if (n.Seek(name.rnID)) {
+                    const std::uint8_t size8 = n.ReadU8();
+                    const auto text = n.ReadBytes(size8);
+                    if (n.Ok()) {
+                        key.name.assign(text.begin(), text.end());
+                    }
+                }
+            } else {
+                key.id = name.rnID & 0x7FFFu;
+            }
+            keys.push_back(std::move(key));
+        }
+    }
+    return keys;
 }
 
 } // namespace
 
+std::vector<GroupKey> ModuleGroupKeys(ByteSource& source) {
+    try {
+        const auto dos = source.Read(0, 0x40);
+        if (!dos) {
+            return {};
+        }
+        ByteCursor c(*dos);
+        const std::uint16_t e_magic = c.ReadU16();
+        c.Seek(0x3C);
+        const std::uint32_t e_lfanew = c.ReadU32();
+        const auto signature =
+            c.Ok() && e_magic == 0x5A4D ? source.Read(e_lfanew, 4) : std::nullopt;
+        if (!signature) {
+            return {};
+        }
+        const auto& s = *signature;
+        if (s[0] == 'P' && s[1] == 'E' && s[2] == 0 && s[3] == 0) {
+            return PeGroupKeys(source, e_lfanew);
+        }
+        if (s[0] == 'N' && s[1] == 'E') {
+            return NeGroupKeys(source, e_lfanew);
+        }
+    } catch (const std::bad_alloc&) {
+    }
+    return {};
+}
+
 ContainerIndex IndexModule(ByteSource& source, bool withIcons) {
     ContainerIndex index;
+    index.refusal = {RefusalKind::NotAContainer, 0};
+    const auto magic = source.Read(0, 2);
+    if (!magic || (*magic)[0] != 'M' || (*magic)[1] != 'Z') {
+        return index;
+    }
     const auto dos = source.Read(0, 0x40);
     if (!dos) {
+        index.refusal = {RefusalKind::TruncatedHeader, 0};
         return index;
     }
     ByteCursor c(*dos);
-    const std::uint16_t e_magic = c.ReadU16();
     c.Seek(0x3C);
     const std::uint32_t e_lfanew = c.ReadU32();
-    if (!c.Ok() || e_magic != 0x5A4D) {
-        return index;
-    }
     const auto signature = source.Read(e_lfanew, 4);
     if (!signature) {
+        index.refusal = {RefusalKind::TruncatedHeader, 0x3C};
         return index;
     }
     const auto& s = *signature;
     if (s[0] == 'P' && s[1] == 'E' && s[2] == 0 && s[3] == 0) {
         index.kind = ContainerKind::Pe;
+        index.refusal = {};
         return IndexPeIcons(source, e_lfanew, withIcons, std::move(index));
     }
     if (s[0] == 'N' && s[1] == 'E') {
         index.kind = ContainerKind::Ne;
+        index.refusal = {};
         return IndexNeIcons(source, e_lfanew, withIcons, std::move(index));
     }
+    index.refusal = {RefusalKind::UnsupportedHeader, e_lfanew};
     return index;
 }
 

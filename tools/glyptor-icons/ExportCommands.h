@@ -1,0 +1,26 @@
+// The commands of glyptor-icons that export whole icons: groups as stored, PNG at a chosen size,
+// 32-bit icons with alpha, resource ids as indexes, batch export and the per-image listing.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace glyptor::tools {
+
+// A name as the tool prints it: control characters become \xHH and a backslash \\, so that a
+// hostile file name can neither drive the terminal nor break the tab-separated lines.
+std::string Printable(const std::string& name);
+
+// Whether `extract` with these arguments asks for one of the exports below (--group, a PNG at
+// --size, --depth 32 into an .ico, or a negative INDEX naming a resource id).
+bool IsExportExtract(const std::vector<std::string>& arguments);
+int ExportExtract(const std::vector<std::string>& arguments);
+
+// export [-r] [--mask .DLL.EXE...] [--png SIZE | --group] DIR PATH...
+int Export(const std::vector<std::string>& arguments);
+
+// list -l [-r] [--mask ...] PATH...: one line per image of every icon's group.
+bool IsLongList(const std::vector<std::string>& arguments);
+int ListLong(const std::vector<std::string>& arguments);
+
+} // namespace glyptor::tools
