@@ -19,7 +19,7 @@ export XDG_CACHE_HOME="$WORK/cache"
 
 for d in /usr/lib/x86_64-linux-gnu/wine /usr/share/nsis /usr/share/clamav-testfiles; do
     [ -d "$d" ] && find "$d" -type f
-done | while IFS= read -r f; do [ "$(head -c2 "$f" 2>/dev/null)" = MZ ] && echo "$f"; done >"$WORK/pe.list"
+done | while IFS= read -r f; do [ "$(head -c2 "$f" 2>/dev/null | tr -d '\0')" = MZ ] && echo "$f"; done >"$WORK/pe.list"
 PE=$(wc -l <"$WORK/pe.list")
 if [ "$PE" -eq 0 ]; then
     echo "scan bench: no PE corpus installed (apt-get install wine nsis clamav-testfiles); skipped"
@@ -30,7 +30,7 @@ BYTES=$(tr '\n' '\0' <"$WORK/pe.list" | xargs -0 stat -L -c %s | awk '{s+=$1} EN
 mkdir "$WORK/pe"
 n=0
 while IFS= read -r f; do n=$((n + 1)); ln "$f" "$WORK/pe/$n-$(basename "$f")" 2>/dev/null || cp "$f" "$WORK/pe/$n-$(basename "$f")"; done <"$WORK/pe.list"
-echo "machine: $(nproc) cores, $(uname -r), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs)"
+echo "machine: $(nproc) cores, $(uname -r), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "corpus: $PE PE files, $((BYTES / 1048576)) MB"
 
 calls() { # total system calls of a command, per file
