@@ -68,9 +68,9 @@ void TScanner::TBScanClick() {
         StartReaders(node);
         ScanFolder(node);
     }
-    // No reader outlives the scan: a stop, the next scan and the window all find them gone.
-    if (pool_)
-        pool_->Stop();
+    // No reader outlives the scan, not even waiting for work: a stop, the next scan and the
+    // window all find them gone.
+    pool_.reset();
     poolWalking_ = false;
 
     if (state_.FirstNewIndex >= 0 && state_.FirstNewIndex < controls_.IconBox->Count())
