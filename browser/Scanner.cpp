@@ -21,6 +21,8 @@
 #include <QMenu>
 #include <QTreeWidget>
 
+#include <algorithm>
+
 namespace glyptor {
 
 bool ScannedFileList::Add(const QString& key) {
@@ -148,9 +150,22 @@ void TScanner::StartReaders(QTreeWidgetItem* node) {
     const QString mask = state_.ExtMask;
     const std::string pattern = ScanPattern(mask).toStdString();
     scan::WalkRules rules;
-    rules.wantFile = [mask, pattern](const std::string& name) {
-        return platform::MatchesPattern(name, pattern) &&
-               PassesTypeFilter(QString::fromStdString(name), mask);
+    rules.wantFile = [mask, asciiMask = mask.toStdString(), pattern](const std::string& name) {
+        if (!platform::MatchesPattern(name, pattern))
+            return false;
+        // Most names end in an ASCII extension, which the type filter can judge without making
+        // a QString of the whole name; any other goes the long way.
+        const std::size_t dot = name.rfind('.');
+        std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+        if (!std::all_of(ext.begin(), ext.end(), [](unsigned char c) { return c < 0x80; }) ||
+            mask.size() != static_cast<qsizetype>(asciiMask.size()))
+            return PassesTypeFilter(QString::fromStdString(name), mask);
+        for (char& c : ext)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+        if (!asciiMask.empty() && (ext.empty() || asciiMask.find(ext) == std::string::npos))
+            return false;
+        return ext != ".CUR" && ext != ".ANI";
     };
     rules.folderBefore = [](const std::string& a, const std::string& b) {
         return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) <
