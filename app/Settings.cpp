@@ -11,6 +11,8 @@
 #include <QSettings>
 #include <QSplitter>
 
+#include <algorithm>
+
 #include <exception>
 #include <stdexcept>
 
@@ -105,6 +107,10 @@ void TSettings::LoadSettings() {
     controls_.Splitter1->setSizes({std::max(0, window->width() - 9 - filesWidth), filesWidth});
     controls_.IconBox->SetIconSize(ValidGridIconSize(values.IconSize));
     controls_.IconBox->SetFoldDuplicates(values.FoldDuplicates != 0);
+    state_.ScanIndex = values.ScanIndex != 0;
+    // Below one megabyte the index would prune itself empty on every scan; the top bound keeps
+    // a typing error from filling the disk.
+    state_.ScanIndexMaxMB = std::clamp(values.ScanIndexMaxMB, 1, 4096);
     if (damaged)
         std::rethrow_exception(damaged);
 }
@@ -134,6 +140,8 @@ void TSettings::SaveSettings() {
     values.Theme = state_.Theme;
     values.IconSize = controls_.IconBox->IconSize();
     values.FoldDuplicates = controls_.IconBox->FoldDuplicates() ? 1 : 0;
+    values.ScanIndex = state_.ScanIndex ? 1 : 0;
+    values.ScanIndexMaxMB = state_.ScanIndexMaxMB;
 
     QList<QPair<QString, QString>> texts;
     for (const SettingKey& key : SettingKeys())

@@ -36,6 +36,8 @@ const std::vector<SettingKey>& SettingKeys() {
         {"browserwidth", "210", &V::browserwidth, nullptr},
         {"IconSize", "32", &V::IconSize, nullptr},
         {"FoldDuplicates", "0", &V::FoldDuplicates, nullptr},
+        {"ScanIndex", "1", &V::ScanIndex, nullptr},
+        {"ScanIndexMaxMB", "64", &V::ScanIndexMaxMB, nullptr},
     };
     return keys;
 }

@@ -27,6 +27,9 @@ struct SettingsValues {
     QString Theme;
     int IconSize = 32;
     int FoldDuplicates = 0;
+    // The persistent scan index: on or off, and its size cap (absent in older files too).
+    int ScanIndex = 1;
+    int ScanIndexMaxMB = 64;
 };
 
 // The lowest value a remembered integer may keep and what a lower one becomes. With `above`,

@@ -26,6 +26,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QSplitter>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -171,6 +172,10 @@ void TFMain::CreateControllers() {
         [this] { return Chrome->NormalBounds(); }, this);
     connect(FolderTree, &TFolderTree::StatusText, this, &TFMain::ShowStatus);
     connect(Scanner, &TScanner::StatusText, this, &TFMain::ShowStatus);
+    connect(Scanner, &TScanner::ScanEnded, this, [this] {
+        if (statusQueued_)
+            UpdateStatusLabel();
+    });
     connect(Scanner, &TScanner::RepaintRequested, this, [this] { repaint(); });
     connect(FolderTree, &TFolderTree::ScanRequested, this, [this] {
         Scanner->TBClearClick();
@@ -499,6 +504,22 @@ void TFMain::FormClose() {
 
 void TFMain::ShowStatus(const QString& text) {
     statusText_ = text;
+    // A scan names every folder it enters, far more often than the window is painted, and
+    // fitting the label to each text was much of a scan's own work: during a scan the label
+    // takes the latest text at the next pump, and the last one when the scan ends.
+    if (State.Scanning) {
+        if (!statusQueued_) {
+            statusQueued_ = true;
+            QTimer::singleShot(0, this, [this] { UpdateStatusLabel(); });
+        }
+        return;
+    }
+    UpdateStatusLabel();
+}
+
+void TFMain::UpdateStatusLabel() {
+    statusQueued_ = false;
+    const QString& text = statusText_;
     // The about picture's left edge bounds the text, with a gap as wide as the label's margin;
     // until the skin has placed the picture (the window not shown yet) the text stays whole.
     const int room = Image_about->x() - 2 * StatusLabel->x();

@@ -128,6 +128,8 @@ public:
     // Shows a text in the status line, shortened in the middle to the room left of the about
     // picture; the whole text is then the strip's tooltip.
     void ShowStatus(const QString& text);
+    // Fits the status label to the latest text.
+    void UpdateStatusLabel();
     bool Closing() const { return State.Closing; }
 
     // --- Grid ---------------------------------------------------------------------------------
@@ -190,6 +192,7 @@ private:
 
     bool shown_ = false;
     QString statusText_;
+    bool statusQueued_ = false; // the label waits for UpdateStatusLabel
 };
 
 } // namespace glyptor

@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 
 #include <set>
+#include <utility>
 
 namespace glyptor {
 
@@ -91,10 +92,12 @@ void TFolderTree::SetStateImage(QTreeWidgetItem* node, int state) {
     node->setData(0, StateRole, state);
     const int image = node->data(0, ImageRole).toInt();
     const int selected = node->data(0, SelectedImageRole).toInt();
-    QIcon icon;
-    icon.addPixmap(Compose(images_, state, image), QIcon::Normal);
-    icon.addPixmap(Compose(images_, state, selected), QIcon::Selected);
-    node->setIcon(0, icon);
+    auto [known, made] = composed_.try_emplace({state, image, selected});
+    if (made) {
+        known->second.addPixmap(Compose(images_, state, image), QIcon::Normal);
+        known->second.addPixmap(Compose(images_, state, selected), QIcon::Selected);
+    }
+    node->setIcon(0, known->second);
 }
 
 int TFolderTree::StateImage(const QTreeWidgetItem* node) const {
@@ -158,16 +161,27 @@ void TFolderTree::ListSubfolders(QTreeWidgetItem* node) {
     const auto names = platform::ListSubfolders(state_.Drives, path.toStdString());
     // Sorting happens at once, not on Qt's deferred timer: a node selected right after being
     // listed (the path walk of FindNodeByPath) must not lose its selection to a later re-sort.
+    // Turning the view's sorting back on re-sorts the whole tree, so during a scan, which lists
+    // one folder after another, it stays off until ScanFinished.
     const bool sorting = fatView_->isSortingEnabled();
-    fatView_->setSortingEnabled(false);
+    if (sorting) // switching it off again costs a signal disconnection by name each time
+        fatView_->setSortingEnabled(false);
     for (const std::string& name : names) {
         auto* child = new FolderNode(node, QStringList{QString::fromStdString(name)});
         child->setData(0, NodeIdRole, nextNodeId_++);
         SetNodeImage(child, 0, 7);
     }
     node->sortChildren(0, Qt::AscendingOrder);
-    fatView_->setSortingEnabled(sorting);
+    if (state_.Scanning)
+        sortAfterScan_ = sortAfterScan_ || sorting;
+    else
+        fatView_->setSortingEnabled(sorting);
     QApplication::restoreOverrideCursor();
+}
+
+void TFolderTree::ScanFinished() {
+    if (std::exchange(sortAfterScan_, false))
+        fatView_->setSortingEnabled(true);
 }
 
 void TFolderTree::RefreshSubfolders(QTreeWidgetItem* node) {

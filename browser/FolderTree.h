@@ -10,6 +10,9 @@
 #include <QObject>
 #include <QTreeWidgetItem>
 
+#include <array>
+#include <map>
+
 class QTreeWidget;
 
 namespace glyptor {
@@ -39,6 +42,8 @@ public:
 
     void BuildDriveTree();
     void ListSubfolders(QTreeWidgetItem* node);
+    // The end of a scan: the view sorts again (every list it made is sorted already).
+    void ScanFinished();
     // F5: lists the node's subfolders again, adding those made since (nodes already there
     // stay, since grid records may refer to them).
     void RefreshSubfolders(QTreeWidgetItem* node);
@@ -68,7 +73,12 @@ private:
     ProgramState& state_;
     QTreeWidget* fatView_;
     QList<QIcon> images_;
+    // Node icons by state, image and selected image: a scan sets a state on every folder it
+    // enters and leaves, and painting the composition each time was most of that cost.
+    std::map<std::array<int, 3>, QIcon> composed_;
     quint64 nextNodeId_ = 1;
+    // The view's sorting, switched off by ListSubfolders during a scan, goes back on at its end.
+    bool sortAfterScan_ = false;
     // Set while SelectNode opens ancestors: no expand handlers run then.
     bool quietExpand_ = false;
 };

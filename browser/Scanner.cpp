@@ -2,11 +2,15 @@
 // passes the type filter for its icons and appends one record per icon to the grid. It runs on
 // the window's thread and keeps the window alive through the throttled pump, so every handler
 // may run between two directory entries; nothing here holds a grid record across a pump.
+// Reader threads count the files of the folders ahead (ScanPool); the walk below still visits
+// every folder and file itself and takes each count in its own order, so the grid, the status
+// line and the tree come out as if it had counted every file here.
 #include "browser/Scanner.h"
 
 #include "browser/FolderTree.h"
 #include "browser/IconGrid.h"
 #include "browser/PictureCache.h"
+#include "browser/ScanPool.h"
 #include "browser/ScanRules.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/Paths.h"
@@ -16,6 +20,8 @@
 #include <QApplication>
 #include <QMenu>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 namespace glyptor {
 
@@ -33,6 +39,8 @@ TScanner::TScanner(ProgramState& state, TFolderTree& tree, TPictureCache& pictur
     setObjectName(QStringLiteral("Scanner"));
 }
 
+TScanner::~TScanner() = default;
+
 bool TScanner::Terminating() const {
     return state_.Closing || QCoreApplication::closingDown();
 }
@@ -49,15 +57,23 @@ void TScanner::TBScanClick() {
     state_.StopRequested = false;
     QApplication::setOverrideCursor(Qt::BusyCursor);
     struct Finish {
-        ProgramState& state;
+        TScanner& scanner;
         ~Finish() {
             QApplication::restoreOverrideCursor();
-            state.Scanning = false;
+            scanner.state_.Scanning = false;
+            scanner.tree_.ScanFinished();
+            emit scanner.ScanEnded();
         }
-    } finish{state_};
+    } finish{*this};
 
-    if (QTreeWidgetItem* node = controls_.FATView->currentItem())
+    if (QTreeWidgetItem* node = controls_.FATView->currentItem()) {
+        StartReaders(node);
         ScanFolder(node);
+    }
+    // No reader outlives the scan, not even waiting for work: a stop, the next scan and the
+    // window all find them gone.
+    pool_.reset();
+    poolWalking_ = false;
 
     if (state_.FirstNewIndex >= 0 && state_.FirstNewIndex < controls_.IconBox->Count())
         controls_.IconBox->SetTopIndex(state_.FirstNewIndex);
@@ -77,6 +93,7 @@ void TScanner::ScanFolder(QTreeWidgetItem* node) {
     std::string nativeFolder;
     const auto entries = platform::ListEntries(state_.Drives, (path + '\\').toStdString(),
                                                pattern.toStdString(), &nativeFolder);
+    const auto counts = FolderCountsOf(nativeFolder);
     for (const platform::FolderEntry& entry : entries) {
         PumpMessages(state_);
         if (entry.isDirectory)
@@ -84,7 +101,9 @@ void TScanner::ScanFolder(QTreeWidgetItem* node) {
         const QString name = QString::fromStdString(entry.name);
         if (!PassesTypeFilter(name, state_.ExtMask))
             continue;
-        ScanNativeFile(node, path + '\\' + name, nativeFolder + '/' + entry.name);
+        const auto count = CountOf(counts.get(), entry.name, nativeFolder + '/' + entry.name);
+        if (count)
+            AddIcons(node, path + '\\' + name, *count);
         if (Terminating() || state_.StopRequested)
             break;
     }
@@ -108,7 +127,91 @@ void TScanner::ScanFile(QTreeWidgetItem* node, const QString& path) {
 
 void TScanner::ScanNativeFile(QTreeWidgetItem* node, const QString& path,
                               const std::string& native) {
-    const int count = icons::IconCount(pictures_.IconSource(), native);
+    AddIcons(node, path, icons::IconCount(pictures_.IconSource(), native));
+}
+
+void TScanner::StartReaders(QTreeWidgetItem* node) {
+    poolWalking_ = false;
+    if (state_.ScanReaderThreads == 1)
+        return;
+    const auto native = platform::ToNativePath(state_.Drives, NodePath(node).toStdString());
+    if (!native)
+        return;
+    if (!pool_) {
+        scan::IndexSettings index;
+        if (state_.ScanIndex) {
+            index.folder = platform::DefaultScanIndexFolder();
+            index.options.maxBytes = std::uint64_t(state_.ScanIndexMaxMB) << 20;
+        }
+        pool_ = std::make_unique<scan::ScanPool>(state_.ScanReaderThreads, index);
+    }
+    // The walk keeps the filter and the depth this scan starts with; a folder or file the
+    // scan meets otherwise (the filter changed during the scan) is counted here instead.
+    const QString mask = state_.ExtMask;
+    const std::string pattern = ScanPattern(mask).toStdString();
+    scan::WalkRules rules;
+    rules.wantFile = [mask, asciiMask = mask.toStdString(), pattern](const std::string& name) {
+        if (!platform::MatchesPattern(name, pattern))
+            return false;
+        // Most names end in an ASCII extension, which the type filter can judge without making
+        // a QString of the whole name; any other goes the long way.
+        const std::size_t dot = name.rfind('.');
+        std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+        if (!std::all_of(ext.begin(), ext.end(), [](unsigned char c) { return c < 0x80; }) ||
+            mask.size() != static_cast<qsizetype>(asciiMask.size()))
+            return PassesTypeFilter(QString::fromStdString(name), mask);
+        for (char& c : ext)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+        if (!asciiMask.empty() && (ext.empty() || asciiMask.find(ext) == std::string::npos))
+            return false;
+        return ext != ".CUR" && ext != ".ANI";
+    };
+    rules.folderBefore = [](const std::string& a, const std::string& b) {
+        return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) <
+               0;
+    };
+    rules.descend = !state_.ShallowScan && state_.ScanSubfolders;
+    pool_->StartWalk(*native, std::move(rules));
+    poolWalking_ = true;
+}
+
+std::shared_ptr<scan::FolderCounts> TScanner::FolderCountsOf(const std::string& nativeFolder) {
+    if (!poolWalking_ || nativeFolder.empty())
+        return nullptr;
+    for (;;) {
+        bool mayCome = false;
+        auto counts = pool_->TakeFolder(nativeFolder, std::chrono::milliseconds(20), mayCome);
+        if (counts || !mayCome)
+            return counts;
+        PumpMessages(state_);
+        if (Terminating() || state_.StopRequested)
+            return nullptr;
+    }
+}
+
+std::optional<int> TScanner::CountOf(scan::FolderCounts* counts, const std::string& name,
+                                     const std::string& native) {
+    while (counts) {
+        int count = 0;
+        switch (counts->Wait(name, std::chrono::milliseconds(20), count)) {
+        case scan::FolderCounts::State::Ready:
+            return count;
+        case scan::FolderCounts::State::Unknown:
+            counts = nullptr;
+            break;
+        case scan::FolderCounts::State::Pending:
+            // Waiting for a reader keeps the window alive like walking does.
+            PumpMessages(state_);
+            if (Terminating() || state_.StopRequested)
+                return std::nullopt;
+            break;
+        }
+    }
+    return icons::IconCount(pictures_.IconSource(), native);
+}
+
+void TScanner::AddIcons(QTreeWidgetItem* node, const QString& path, int count) {
     if (count < 1)
         return;
     if (!node) {

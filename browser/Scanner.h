@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -20,6 +22,10 @@ namespace glyptor {
 class TFolderTree;
 class TIconBox;
 class TPictureCache;
+namespace scan {
+class FolderCounts;
+class ScanPool;
+} // namespace scan
 
 // The sorted, case-insensitive key set of files whose icons are in the grid.
 class ScannedFileList {
@@ -52,6 +58,7 @@ class TScanner : public QObject {
 public:
     TScanner(ProgramState& state, TFolderTree& tree, TPictureCache& pictures,
              ScannerControls controls, QObject* parent = nullptr);
+    ~TScanner() override;
 
     void TBScanClick();
     void TBClearClick();
@@ -74,14 +81,26 @@ signals:
     void StatusText(const QString& text);
     // The grid was hidden for the scan: the window should repaint before the walk starts.
     void RepaintRequested();
+    // The scan is over (finished, stopped or left for the window's closing).
+    void ScanEnded();
 
 private:
     bool Terminating() const;
+    // Starts the reader pool on the folders a scan of `node` will visit (when it has threads).
+    void StartReaders(QTreeWidgetItem* node);
+    // The pool's counts for a folder, waiting (and pumping) while the walk may still bring it.
+    std::shared_ptr<scan::FolderCounts> FolderCountsOf(const std::string& nativeFolder);
+    // The count of one file: from the pool when it has it, else read here.
+    std::optional<int> CountOf(scan::FolderCounts* counts, const std::string& name,
+                               const std::string& native);
+    void AddIcons(QTreeWidgetItem* node, const QString& path, int count);
 
     ProgramState& state_;
     TFolderTree& tree_;
     TPictureCache& pictures_;
     ScannerControls controls_;
+    std::unique_ptr<scan::ScanPool> pool_;
+    bool poolWalking_ = false;
 };
 
 } // namespace glyptor

@@ -20,6 +20,9 @@ function(glyptor_warnings target)
     endif()
 endfunction()
 
+# Tests keep what they cache (the scan index) inside the build folder, never in the user's cache.
+set(GLYPTOR_TEST_CACHE ${CMAKE_BINARY_DIR}/test-cache)
+
 # glyptor_add_gtest(NAME SOURCES ... LIBS ...): a GoogleTest executable registered with CTest.
 # Tests without widgets carry the label "nowidgets" so a build without widgets can pick them.
 function(glyptor_add_gtest name)
@@ -31,7 +34,8 @@ function(glyptor_add_gtest name)
         GLYPTOR_FIXTURES="${GLYPTOR_FIXTURES}")
     glyptor_warnings(${name})
     add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES LABELS nowidgets TIMEOUT 600)
+    set_tests_properties(${name} PROPERTIES LABELS nowidgets TIMEOUT 600
+        ENVIRONMENT "XDG_CACHE_HOME=${GLYPTOR_TEST_CACHE}")
 endfunction()
 
 # glyptor_add_qtest(NAME SOURCES ... LIBS ...): a QtTest executable run on the offscreen platform.
@@ -45,7 +49,7 @@ function(glyptor_add_qtest name)
     glyptor_warnings(${name})
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES LABELS widgets TIMEOUT 600
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_FATAL_WARNINGS=0")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_FATAL_WARNINGS=0;XDG_CACHE_HOME=${GLYPTOR_TEST_CACHE}")
 endfunction()
 
 # glyptor_add_fuzzer(NAME SOURCES ... LIBS ... CORPUS dir): a libFuzzer target. CTest runs it

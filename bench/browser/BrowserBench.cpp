@@ -208,6 +208,9 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+    // The scan index of a run starts empty and goes with it, not into the user's cache.
+    QTemporaryDir cache;
+    qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
     QApplication app(argc, argv);
     QTemporaryDir folder;
     g_folder = folder.path().toStdString();

@@ -204,20 +204,6 @@ TExportActions::TExportActions(ProgramState& state, TPictureCache& pictures,
     : QObject(parent), state_(state), pictures_(pictures), controls_(controls),
       plainClick_(std::move(plainClick)) {
     setObjectName(QStringLiteral("ExportActions"));
-    SPDlg = new QFileDialog(controls_.Owner);
-    SPDlg->setObjectName(QStringLiteral("SPDlg"));
-    // Qt's own dialog: the type list and the remembered type behave the same on every desktop.
-    SPDlg->setOption(QFileDialog::DontUseNativeDialog);
-    SPDlg->setOption(QFileDialog::HideNameFilterDetails);
-    SPDlg->setAcceptMode(QFileDialog::AcceptSave);
-    SPDlg->setFileMode(QFileDialog::AnyFile);
-    // A name typed without an extension gets the chosen type's, as the system's own dialog does:
-    // "Рисунок" and a bare name must give a picture, not an icon.
-    connect(SPDlg, &QFileDialog::filterSelected, this, [this](const QString& filter) {
-        SPDlg->setDefaultSuffix(DefaultSuffixForType(
-            SaveFileTypes(), TypeOfNameFilter(SaveFileTypes(), filter), kDefaultSuffix));
-    });
-
     for (QAction* item :
          {controls_.c4b, controls_.c8b, controls_.c16b, controls_.c24b, controls_.cbmp})
         connect(item, &QAction::triggered, this,
@@ -229,20 +215,6 @@ TExportActions::TExportActions(ProgramState& state, TPictureCache& pictures,
     connect(controls_.Wallpapertiled, &QAction::triggered, this,
             [this] { Reported(state_, [&] { WallpapertiledClick(); }); });
 
-    GroupDlg =
-        NewExportDialog(controls_.Owner, "GroupDlg", QStringLiteral("Сохранить группу значков"),
-                        QStringLiteral("*.ico"), QStringLiteral("ico"));
-    PngDlg = NewExportDialog(controls_.Owner, "PngDlg", QStringLiteral("Сохранить в PNG"),
-                             QStringLiteral("*.png"), QStringLiteral("png"));
-    PngSize = new QComboBox(PngDlg);
-    PngSize->setObjectName(QStringLiteral("PngSize"));
-    // Qt's own dialog lays its rows out in a grid: the size goes in as one more row under the
-    // name and type, so a PNG is chosen in one dialog.
-    if (auto* grid = qobject_cast<QGridLayout*>(PngDlg->layout())) {
-        const int row = grid->rowCount();
-        grid->addWidget(new QLabel(QStringLiteral("Размер:"), PngDlg), row, 0);
-        grid->addWidget(PngSize, row, 1);
-    }
     if (controls_.c32b)
         connect(controls_.c32b, &QAction::triggered, this,
                 [this] { Reported(state_, [&] { SaveClick(controls_.c32b); }); });
@@ -339,7 +311,55 @@ void TExportActions::SpeedButton2Click(QToolButton* button) {
     controls_.IconBox->viewport()->setCursor(cursor);
 }
 
+QFileDialog* TExportActions::GroupDialog() {
+    // Made on first use, like the save dialog: a dialog lists its folder from the moment it exists.
+    if (!GroupDlg)
+        GroupDlg =
+            NewExportDialog(controls_.Owner, "GroupDlg", QStringLiteral("Сохранить группу значков"),
+                            QStringLiteral("*.ico"), QStringLiteral("ico"));
+    return GroupDlg;
+}
+
+QFileDialog* TExportActions::PngDialog() {
+    if (PngDlg)
+        return PngDlg;
+    PngDlg = NewExportDialog(controls_.Owner, "PngDlg", QStringLiteral("Сохранить в PNG"),
+                             QStringLiteral("*.png"), QStringLiteral("png"));
+    PngSize = new QComboBox(PngDlg);
+    PngSize->setObjectName(QStringLiteral("PngSize"));
+    // Qt's own dialog lays its rows out in a grid: the size goes in as one more row under the
+    // name and type, so a PNG is chosen in one dialog.
+    if (auto* grid = qobject_cast<QGridLayout*>(PngDlg->layout())) {
+        const int row = grid->rowCount();
+        grid->addWidget(new QLabel(QStringLiteral("Размер:"), PngDlg), row, 0);
+        grid->addWidget(PngSize, row, 1);
+    }
+    return PngDlg;
+}
+
+QFileDialog* TExportActions::SaveDialog() {
+    if (SPDlg)
+        return SPDlg;
+    // Made on the first save: Qt's dialog lists its folder from the moment it exists, and a
+    // scan's pump would spend most of its time on that listing of the working folder.
+    SPDlg = new QFileDialog(controls_.Owner);
+    SPDlg->setObjectName(QStringLiteral("SPDlg"));
+    // Qt's own dialog: the type list and the remembered type behave the same on every desktop.
+    SPDlg->setOption(QFileDialog::DontUseNativeDialog);
+    SPDlg->setOption(QFileDialog::HideNameFilterDetails);
+    SPDlg->setAcceptMode(QFileDialog::AcceptSave);
+    SPDlg->setFileMode(QFileDialog::AnyFile);
+    // A name typed without an extension gets the chosen type's, as the system's own dialog does:
+    // "Рисунок" and a bare name must give a picture, not an icon.
+    connect(SPDlg, &QFileDialog::filterSelected, this, [this](const QString& filter) {
+        SPDlg->setDefaultSuffix(DefaultSuffixForType(
+            SaveFileTypes(), TypeOfNameFilter(SaveFileTypes(), filter), kDefaultSuffix));
+    });
+    return SPDlg;
+}
+
 void TExportActions::SaveWithDialog(TIconRes& record) {
+    SaveDialog();
     const IconImage icon = CurrentIcon(pictures_, record);
     const QStringList filters = NameFiltersFromTypeList(SaveFileTypes());
     SPDlg->setNameFilters(filters);
@@ -500,7 +520,7 @@ void TExportActions::SaveGroupWithDialog(TIconRes& record) {
     const auto bytes = icongroup::BuildGroupIconFile(native, record.IconIndex);
     if (!bytes)
         throw UnreadableIcon(record);
-    const QString fileName = AskFileName(GroupDlg, record);
+    const QString fileName = AskFileName(GroupDialog(), record);
     if (!fileName.isEmpty())
         WriteFile(fileName, *bytes);
 }
@@ -510,11 +530,12 @@ void TExportActions::SavePngWithDialog(TIconRes& record) {
     const auto group = icongroup::ReadIconGroup(native, record.IconIndex);
     if (!group || group->images.empty())
         throw UnreadableIcon(record);
+    PngDialog();
     PngSize->clear();
     for (const int size : iconpng::OfferedSizes(*group))
         PngSize->addItem(QStringLiteral("%1 x %1").arg(size), size);
     PngSize->setCurrentIndex(PngSize->findData(iconpng::LargestSize(*group)));
-    const QString fileName = AskFileName(PngDlg, record);
+    const QString fileName = AskFileName(PngDialog(), record);
     if (fileName.isEmpty())
         return;
     const auto bytes = iconpng::RenderPng(native, record.IconIndex, PngSize->currentData().toInt());

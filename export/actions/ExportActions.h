@@ -102,12 +102,14 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    QFileDialog* SPDlg = nullptr;
-    int SaveDialogType = 1; // the dialog's remembered file type, 1 to 6 (6: 32 bits)
+    QFileDialog* SPDlg = nullptr; // made by SaveDialog()
+    int SaveDialogType = 1;       // the dialog's remembered file type, 1 to 6 (6: 32 bits)
     std::uint8_t LastIconDepthCode = 0;
-    QFileDialog* GroupDlg = nullptr; // "*.ico"
-    QFileDialog* PngDlg = nullptr;   // "*.png", with the size box
+    QFileDialog* GroupDlg = nullptr; // "*.ico", made by GroupDialog()
+    QFileDialog* PngDlg = nullptr;   // "*.png", with the size box, made by PngDialog()
     QComboBox* PngSize = nullptr;
+    QFileDialog* GroupDialog();
+    QFileDialog* PngDialog();
     PropertiesWindow* Properties = nullptr; // made on first use
     QProgressDialog* BatchProgress = nullptr;
 
@@ -115,6 +117,7 @@ private:
     void FollowSelection();
     void StartDrag(TIconRes& record);
     void FinishBatch(const batchsave::Summary& summary);
+    QFileDialog* SaveDialog();
 
     ProgramState& state_;
     TPictureCache& pictures_;

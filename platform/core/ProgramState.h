@@ -45,6 +45,11 @@ struct ProgramState {
     int IconTotal = 0;
     // The first record the running scan added, shown when it ends; -1 after a key command.
     int FirstNewIndex = 0;
+    // Reader threads that count files ahead of the scan (0: chosen from the cores; 1: the
+    // window's thread counts each file itself), and the persistent scan index with its cap.
+    int ScanReaderThreads = 0;
+    bool ScanIndex = true;
+    int ScanIndexMaxMB = 64;
 
     // The folder tree: the selected folder, the start folder, and the node scanned last (a
     // click on it again does not scan again). Nodes live as long as the window.

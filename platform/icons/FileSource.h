@@ -25,6 +25,11 @@ class FileSource final : public ByteSource {
 public:
     // Opens only regular files: sockets, FIFOs and devices are refused before and after open.
     static std::optional<FileSource> Open(const std::string& nativePath);
+    // Opens `name` relative to the open folder `dirFd` (or AT_FDCWD). `listedRegular` says the
+    // folder's listing named it a regular file already, so it is not stat'ed before the open;
+    // the opened object is checked all the same. One open, one fstat, one fadvise: the reads
+    // that follow are few and scattered, and readahead would fetch far more than they need.
+    static std::optional<FileSource> OpenAt(int dirFd, const std::string& name, bool listedRegular);
     FileSource(FileSource&& other) noexcept;
     FileSource& operator=(FileSource&& other) noexcept;
     FileSource(const FileSource&) = delete;

@@ -14,6 +14,7 @@
 #include <system_error>
 #include <unordered_map>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace glyptor::icons {
@@ -152,9 +153,10 @@ void IconSourceCache::Clear() {
 
 namespace {
 
-std::optional<OpenedFile> OpenIndexed(IconSourceCache::State& state,
-                                      const std::string& nativePath) {
-    auto source = FileSource::Open(nativePath);
+std::optional<OpenedFile> OpenIndexed(IconSourceCache::State& state, const std::string& nativePath,
+                                      int dirFd = AT_FDCWD, const std::string* name = nullptr,
+                                      bool listedRegular = false) {
+    auto source = FileSource::OpenAt(dirFd, name ? *name : nativePath, listedRegular);
     if (!source) {
         return std::nullopt;
     }
@@ -213,6 +215,18 @@ int IconCount(IconSourceCache& cache, const std::string& nativePath) {
     try {
         const auto opened = OpenIndexed(*cache.state_, nativePath);
         return opened ? opened->entry->index.Count() : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+std::optional<int> IconCountAt(IconSourceCache& cache, int dirFd, const std::string& name,
+                               const std::string& nativePath, bool listedRegular) {
+    try {
+        const auto opened = OpenIndexed(*cache.state_, nativePath, dirFd, &name, listedRegular);
+        if (!opened)
+            return std::nullopt;
+        return opened->entry->index.Count();
     } catch (...) {
         return 0;
     }

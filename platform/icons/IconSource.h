@@ -42,6 +42,8 @@ public:
 
 private:
     friend int IconCount(IconSourceCache&, const std::string&);
+    friend std::optional<int> IconCountAt(IconSourceCache&, int, const std::string&,
+                                          const std::string&, bool);
     friend std::optional<IconImage> ExtractIcon(IconSourceCache&, const std::string&, int, int,
                                                 IconImageInfo*);
     friend std::vector<struct SourceImage> ExtractSourceImages(IconSourceCache&, const std::string&,
@@ -60,6 +62,12 @@ private:
 // icons, a damaged or unreadable file, or anything that is not a regular file. Never throws.
 int IconCount(IconSourceCache& cache, const std::string& nativePath);
 int IconCount(const std::string& nativePath);
+
+// IconCount for the file `name` of the open folder `dirFd` (AT_FDCWD: `name` is a path), whose
+// native path is `nativePath`; `listedRegular` as for FileSource::OpenAt. Nothing when the file
+// could not be opened as a regular file, so that callers can tell unreadable from icon-less.
+std::optional<int> IconCountAt(IconSourceCache& cache, int dirFd, const std::string& name,
+                               const std::string& nativePath, bool listedRegular);
 
 // Icon number `index` (0-based) of the file, 32 x 32, or nothing. Never throws.
 std::optional<IconImage> ExtractIcon(IconSourceCache& cache, const std::string& nativePath,

@@ -573,11 +573,12 @@ private slots:
         QCOMPARE(window->ExportActions->SaveDialogType, 5);
 
         // The group as stored, and a PNG at a size the dialog offers (default: the largest).
-        AnswerFileDialog(window->ExportActions->GroupDlg, Out("group"));
+        AnswerFileDialog(window->ExportActions->GroupDialog(), Out("group"));
         window->SaveGroup1->trigger();
         const QByteArray group = ReadFile(Out("group.ico"));
         QCOMPARE(group.left(6), QByteArray("\0\0\1\0\1\0", 6));
         QCOMPARE(group.size(), 22 + 40 + 32 * 32 * 3 + 32 * 4);
+        window->ExportActions->PngDialog();
         QComboBox* sizes = window->ExportActions->PngSize;
         int offered = 0;
         int preselected = 0;

@@ -3,16 +3,23 @@
 #include "ExportCommands.h"
 #include "Outputs.h"
 
+#include "browser/ScanPool.h"
 #include "formats/IconContainer.h"
 #include "platform/icons/FileSource.h"
 #include "platform/icons/IconSource.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <chrono>
 #include <filesystem>
 #include <iostream>
+#include <mutex>
 #include <set>
+#include <sstream>
 #include <string>
+#include <sys/stat.h>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -28,15 +35,24 @@ const char* const kHelp =
     R"(Usage: glyptor-icons COMMAND [OPTIONS] ARGUMENTS
 
 Commands:
-  count FILE...        print COUNT<TAB>PATH for each file (0 when it holds no icons);
+  count [-j N] [--index] FILE...
+                       print COUNT<TAB>PATH for each file (0 when it holds no icons);
                        with "-" the paths are read from standard input, one per line
-  list [-r] [-v] [--mask .DLL.EXE...] PATH...
+  count -r [-a] [-j N] [--index] FOLDER...
+                       count every file below the folders as the program's scanner walks
+                       them (hidden folders, links to folders and special files skipped),
+                       one line per file that holds icons, or per file with -a
+                       -j N counts with N reader threads (default: from the cores; -j 1
+                       reads one file at a time), in input order all the same; --index
+                       takes the counts of unchanged files from the program's scan index
+                       and records the others
+  list [-r] [-v] [-j N] [--mask .DLL.EXE...] PATH...
                        print PATH<TAB>INDEX<TAB>WIDTHxHEIGHT<TAB>BITS for every icon of the
                        files and folders given; -r descends into subfolders; --mask keeps
                        files whose upper-cased extension occurs in the mask, as the
                        program's type filter does (.CUR and .ANI files are never read);
                        -v prints PATH<TAB>no icons: REASON at offset N for files without
-                       icons
+                       icons; -j N reads with N threads (default: from the cores), in order
   list -l [-r] [--mask ...] PATH...
                        one line per image of each icon's group:
                        PATH<TAB>INDEX<TAB>WIDTHxHEIGHT<TAB>BITS<TAB>PNG|DIB<TAB>BYTES
@@ -89,9 +105,78 @@ std::optional<int> ParseNumber(const std::string& text) {
     return value;
 }
 
+// ASCII letters without regard to case, the order in which the program's tree lists folders.
+bool FolderBefore(const std::string& a, const std::string& b) {
+    return std::lexicographical_compare(
+        a.begin(), a.end(), b.begin(), b.end(),
+        [](unsigned char x, unsigned char y) { return std::tolower(x) < std::tolower(y); });
+}
+
+// Prints the counts of one part of the pool's work in its order; false once a file was
+// unreadable.
+bool PrintCounts(scan::FolderCounts& part, bool everyFile) {
+    bool readable = true;
+    const auto names = part.Names();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        int count = 0;
+        while (part.WaitAt(i, std::chrono::seconds(1), count) ==
+               scan::FolderCounts::State::Pending) {
+        }
+        const std::string path = part.Folder().empty()
+                                     ? names[i]
+                                     : (part.Folder() == "/" ? "" : part.Folder()) + "/" + names[i];
+        if (count < 0) {
+            std::cerr << "glyptor-icons: cannot read " << Printable(path) << "\n";
+            readable = false;
+        }
+        if (count > 0 || everyFile) {
+            std::cout << std::max(0, count) << '\t' << Printable(path) << '\n';
+        }
+    }
+    return readable;
+}
+
+// Hands the pool's parts to PrintCounts until the walk or the list is done.
+bool PrintAll(scan::ScanPool& pool, bool everyFile) {
+    bool readable = true;
+    for (;;) {
+        bool finished = false;
+        auto part = pool.TakeNext(std::chrono::seconds(1), finished);
+        if (part) {
+            readable = PrintCounts(*part, everyFile) && readable;
+        } else if (finished) {
+            return readable;
+        }
+    }
+}
+
 int Count(const std::vector<std::string>& arguments) {
-    std::vector<std::string> paths = arguments;
-    if (paths.size() == 1 && paths[0] == "-") {
+    bool recursive = false;
+    bool everyFile = false;
+    bool useIndex = false;
+    int threads = 0;
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const auto& a = arguments[i];
+        if (a == "-r") {
+            recursive = true;
+        } else if (a == "-a") {
+            everyFile = true;
+        } else if (a == "--index") {
+            useIndex = true;
+        } else if (a == "-j") {
+            const auto value =
+                i + 1 < arguments.size() ? ParseNumber(arguments[i + 1]) : std::nullopt;
+            if (!value || *value < 1) {
+                return Usage("-j needs a number of threads");
+            }
+            threads = *value;
+            ++i;
+        } else {
+            paths.push_back(a);
+        }
+    }
+    if (paths.size() == 1 && paths[0] == "-" && !recursive) {
         paths.clear();
         for (std::string line; std::getline(std::cin, line);) {
             if (!line.empty()) {
@@ -99,17 +184,35 @@ int Count(const std::vector<std::string>& arguments) {
             }
         }
     } else if (paths.empty()) {
-        return Usage("count needs at least one FILE");
+        return Usage(recursive ? "count -r needs at least one FOLDER"
+                               : "count needs at least one FILE");
     }
-    int status = kExitOk;
-    for (const auto& path : paths) {
-        if (!Readable(path)) {
-            std::cerr << "glyptor-icons: cannot read " << Printable(path) << "\n";
-            status = kExitUnreadable;
+    scan::IndexSettings index;
+    if (useIndex) {
+        index.folder = platform::DefaultScanIndexFolder();
+    }
+    scan::ScanPool pool(threads, index);
+    bool readable = true;
+    if (!recursive) {
+        pool.StartPaths(paths);
+        // Without -r every file named gets its line, as it always did.
+        readable = PrintAll(pool, true);
+    } else {
+        for (const auto& folder : paths) {
+            struct stat info {};
+            if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+                std::cerr << "glyptor-icons: not a folder: " << Printable(folder) << "\n";
+                readable = false;
+                continue;
+            }
+            scan::WalkRules rules;
+            rules.folderBefore = FolderBefore;
+            pool.StartWalk(folder, rules);
+            readable = PrintAll(pool, everyFile) && readable;
         }
-        std::cout << std::max(0, icons::IconCount(path)) << '\t' << Printable(path) << '\n';
     }
-    return status;
+    pool.Stop();
+    return readable ? kExitOk : kExitUnreadable;
 }
 
 // The scanner's type filter: an empty mask passes every file, otherwise the extension with its
@@ -136,33 +239,86 @@ std::string RefusalOf(const std::string& path) {
     return text + " at offset " + std::to_string(refusal.offset);
 }
 
-void ListFile(const std::string& path, bool verbose) {
-    icons::IconSourceCache cache;
+void ListFile(icons::IconSourceCache& cache, const std::string& path, bool verbose,
+              std::ostream& out) {
     const int count = icons::IconCount(cache, path);
     if (verbose && count <= 0) {
-        std::cout << Printable(path) << "\tno icons: " << RefusalOf(path) << '\n';
+        out << Printable(path) << "\tno icons: " << RefusalOf(path) << '\n';
     }
     for (int index = 0; index < count; ++index) {
         icons::IconImageInfo chosen;
-        std::cout << Printable(path) << '\t' << index << '\t';
+        out << Printable(path) << '\t' << index << '\t';
         if (icons::ExtractIcon(cache, path, index, icons::kStandardIconSize, &chosen)) {
-            std::cout << chosen.width << 'x' << chosen.height << '\t'
-                      << (chosen.png ? std::string("png") : std::to_string(chosen.bitCount));
+            out << chosen.width << 'x' << chosen.height << '\t'
+                << (chosen.png ? std::string("png") : std::to_string(chosen.bitCount));
         } else {
-            std::cout << "-\t-";
+            out << "-\t-";
         }
-        std::cout << '\n';
+        out << '\n';
+    }
+}
+
+// Lists the files with `threads` threads, printing each file's lines in the given order. The
+// files go in parts, so that the first lines come out before the last file is read.
+void ListFiles(const std::vector<std::string>& files, int threads, bool verbose) {
+    constexpr std::size_t kPart = 256;
+    if (threads <= 1) {
+        icons::IconSourceCache cache;
+        for (const auto& file : files) {
+            ListFile(cache, file, verbose, std::cout);
+        }
+        return;
+    }
+    std::vector<icons::IconSourceCache> caches(static_cast<std::size_t>(threads));
+    for (std::size_t start = 0; start < files.size(); start += kPart) {
+        const std::size_t end = std::min(files.size(), start + kPart);
+        std::vector<std::string> outputs(end - start);
+        std::size_t next = start;
+        std::mutex mutex;
+        std::vector<std::thread> workers;
+        for (int t = 0; t < threads; ++t) {
+            workers.emplace_back([&, t] {
+                for (;;) {
+                    std::size_t mine = 0;
+                    {
+                        std::lock_guard lock(mutex);
+                        if (next == end) {
+                            return;
+                        }
+                        mine = next++;
+                    }
+                    std::ostringstream out;
+                    ListFile(caches[static_cast<std::size_t>(t)], files[mine], verbose, out);
+                    outputs[mine - start] = std::move(out).str();
+                }
+            });
+        }
+        for (std::thread& worker : workers) {
+            worker.join();
+        }
+        for (const auto& output : outputs) {
+            std::cout << output;
+        }
     }
 }
 
 int List(const std::vector<std::string>& arguments) {
     bool recursive = false;
+    int threads = scan::DefaultReaderThreads();
     bool verbose = false;
     std::string mask;
     std::vector<std::string> paths;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         if (arguments[i] == "-r") {
             recursive = true;
+        } else if (arguments[i] == "-j") {
+            const auto value =
+                i + 1 < arguments.size() ? ParseNumber(arguments[i + 1]) : std::nullopt;
+            if (!value || *value < 1) {
+                return Usage("-j needs a number of threads");
+            }
+            threads = *value;
+            ++i;
         } else if (arguments[i] == "-v") {
             verbose = true;
         } else if (arguments[i] == "--mask") {
@@ -207,14 +363,12 @@ int List(const std::vector<std::string>& arguments) {
                 status = kExitUnreadable;
             }
             std::sort(files.begin(), files.end());
-            for (const auto& file : files) {
-                ListFile(file, verbose);
-            }
+            ListFiles(files, threads, verbose);
         } else if (!Readable(path)) {
             std::cerr << "glyptor-icons: cannot read " << Printable(path) << "\n";
             status = kExitUnreadable;
         } else {
-            ListFile(path, verbose);
+            ListFiles({path}, 1, verbose);
         }
     }
     return status;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -123,6 +124,28 @@ TEST_F(IconToolTest, VerboseListSaysWhyAFileHasNoIcons) {
               text + "\tno icons: not a PE or NE module, icon or bitmap file at offset 0\n");
     EXPECT_EQ(run.out.find(pe + "\tno icons"), std::string::npos);
     EXPECT_EQ(RunTool("list " + text).out, "");
+}
+
+TEST_F(IconToolTest, ThreadsKeepTheSingleThreadedOrder) {
+    // More files than one part of the parallel list, icon holders and others interleaved.
+    std::string paths;
+    for (int i = 0; i < 300; ++i) {
+        const std::string name = "many/f" + std::to_string(i) + (i % 3 == 0 ? ".dll" : ".txt");
+        paths += Write(name, i % 3 == 0 ? ThreeIcons() : Bytes(10, 'x')) + "\n";
+    }
+    const std::string folder = (root_ / "many").string();
+    for (const std::string command : {"list -r", "count -r -a"}) {
+        const auto single = RunTool(command + " -j 1 " + folder);
+        const auto parallel = RunTool(command + " -j 3 " + folder);
+        EXPECT_EQ(single.status, 0);
+        EXPECT_EQ(parallel.status, 0);
+        EXPECT_EQ(parallel.out, single.out) << command;
+        // 100 files of three icons each, or one line for each of the 300 files.
+        EXPECT_EQ(std::count(single.out.begin(), single.out.end(), '\n'), 300) << command;
+    }
+    const auto single = RunTool("count -j 1 -", paths);
+    EXPECT_EQ(RunTool("count -j 3 -", paths).out, single.out);
+    EXPECT_EQ(single.out.substr(0, single.out.find('\n')), "3\t" + folder + "/f0.dll");
 }
 
 TEST_F(IconToolTest, ExtractWritesPngPictures) {

@@ -1,0 +1,101 @@
+#!/bin/bash
+# The scan benchmark: system calls per file, cold and warm counts against reading the files,
+# and the window's scanner over a generated Windows-like tree with and without the scan index.
+#
+#   bench/scan/run.sh BUILD_FOLDER [FILES_IN_TREE]
+#
+# The PE corpus is every PE file of the wine, nsis and clamav-testfiles packages that is
+# installed; the cold-cache rows need root (caches are dropped between runs) and are skipped
+# with a message otherwise. Prints "name: value" lines and a table for bench/RESULTS.md.
+set -u -o pipefail
+BUILD=${1:?usage: bench/scan/run.sh BUILD_FOLDER [FILES_IN_TREE]}
+FILES=${2:-100000}
+TOOL="$BUILD/tools/glyptor-icons/glyptor-icons"
+DRIVER="$BUILD/bench/scan/scan_driver"
+HERE=$(cd "$(dirname "$0")" && pwd)
+WORK=$(mktemp -d /var/tmp/glyptor-scanbench-XXXXXX)
+trap 'rm -rf "$WORK"' EXIT
+export XDG_CACHE_HOME="$WORK/cache"
+
+for d in /usr/lib/x86_64-linux-gnu/wine /usr/share/nsis /usr/share/clamav-testfiles; do
+    [ -d "$d" ] && find "$d" -type f
+done | while IFS= read -r f; do [ "$(head -c2 "$f" 2>/dev/null | tr -d '\0')" = MZ ] && echo "$f"; done >"$WORK/pe.list"
+PE=$(wc -l <"$WORK/pe.list")
+if [ "$PE" -eq 0 ]; then
+    echo "scan bench: no PE corpus installed (apt-get install wine nsis clamav-testfiles); skipped"
+    exit 0
+fi
+BYTES=$(tr '\n' '\0' <"$WORK/pe.list" | xargs -0 stat -L -c %s | awk '{s+=$1} END {print s}')
+# One folder of links to the corpus, for the folder walk.
+mkdir "$WORK/pe"
+n=0
+while IFS= read -r f; do n=$((n + 1)); ln "$f" "$WORK/pe/$n-$(basename "$f")" 2>/dev/null || cp "$f" "$WORK/pe/$n-$(basename "$f")"; done <"$WORK/pe.list"
+echo "machine: $(nproc) cores, $(uname -r), $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | xargs), load average $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "corpus: $PE PE files, $((BYTES / 1048576)) MB"
+
+calls() { # total system calls of a command, per file
+    strace -f -c -o "$WORK/strace" "$@" >/dev/null
+    awk -v n="$PE" '/ total$/ {print $(NF-2) / n} ' "$WORK/strace"
+}
+futex() { awk -v n="$PE" '$NF=="futex" {print $4 / n}' "$WORK/strace"; }
+if command -v strace >/dev/null; then
+    echo "syscalls per file, count -j 1 -r FOLDER: $(calls "$TOOL" count -j 1 -r -a "$WORK/pe") (futex $(futex))"
+    echo "syscalls per file, count -j 1 - (path list): $(calls "$TOOL" count -j 1 - <"$WORK/pe.list") (futex $(futex))"
+else
+    echo "syscalls: strace missing; skipped"
+fi
+
+# Seconds and disk bytes of a command (the bytes its block input fetched, from wait4).
+measure() {
+    python3 - "$@" <<'PY'
+import os, sys, time
+t = time.monotonic()
+pid = os.fork()
+if pid == 0:
+    fd = os.open(os.devnull, os.O_WRONLY); os.dup2(fd, 1)
+    if sys.argv[1] == '<':
+        os.dup2(os.open(sys.argv[2], os.O_RDONLY), 0); args = sys.argv[3:]
+    else:
+        args = sys.argv[1:]
+    os.execvp(args[0], args)
+_, status, usage = os.wait4(pid, 0)
+print('%.3f %d' % (time.monotonic() - t, usage.ru_inblock * 512))
+PY
+}
+# Drops the caches, then loads the programs again: what a cold run reads should be the files,
+# not the 17 MB of the tool and its libraries.
+drop() {
+    sync
+    echo 3 >/proc/sys/vm/drop_caches
+    "$TOOL" --help >/dev/null
+    xargs cat </dev/null >/dev/null
+    python3 -c '' </dev/null
+}
+if [ "$(id -u)" = 0 ] && [ -w /proc/sys/vm/drop_caches ]; then
+    drop; read -r cat_s cat_b < <(measure xargs -a "$WORK/pe.list" -d '\n' cat)
+    drop; read -r cnt_s cnt_b < <(measure '<' "$WORK/pe.list" "$TOOL" count -)
+    echo "cold: count $cnt_s s, $cnt_b disk bytes ($(awk -v b="$cnt_b" -v t="$BYTES" 'BEGIN{printf "%.2f", 100*b/t}') % of the files); cat $cat_s s, $cat_b bytes; count is $(awk -v a="$cat_s" -v b="$cnt_s" 'BEGIN{printf "%.1f", a/b}')x faster"
+else
+    echo "cold: not root or caches cannot be dropped; skipped"
+fi
+xargs -a "$WORK/pe.list" -d '\n' cat >/dev/null
+read -r wcat_s _ < <(measure xargs -a "$WORK/pe.list" -d '\n' cat)
+read -r wcnt_s _ < <(measure '<' "$WORK/pe.list" "$TOOL" count -)
+read -r wcnt1_s _ < <(measure '<' "$WORK/pe.list" "$TOOL" count -j 1 -)
+echo "warm: count $wcnt_s s (-j 1: $wcnt1_s s), cat $wcat_s s; count is $(awk -v a="$wcat_s" -v b="$wcnt_s" 'BEGIN{printf "%.1f", a/b}')x faster"
+
+if [ -x "$DRIVER" ]; then
+    python3 "$HERE/make-tree.py" "$WORK/tree" "$FILES" "$WORK/pe.list" >/dev/null
+    "$TOOL" count -j 1 -r -a "$WORK/tree" >/dev/null # warm the tree
+    read -r tc_s _ < <(measure "$TOOL" count -j 1 -r -a "$WORK/tree")
+    first=$("$DRIVER" "$WORK/tree" | sed -nE 's/.* in ([0-9.]+) s/\1/p')
+    warm=$("$DRIVER" "$WORK/tree" | sed -nE 's/.* in ([0-9.]+) s/\1/p')
+    echo "tree of $FILES files: count -j 1 -r $tc_s s; scanner first scan $first s ($(awk -v a="$first" -v b="$tc_s" 'BEGIN{printf "%.2f", a/b}')x the count), re-scan with the index warm $warm s ($(awk -v a="$first" -v b="$warm" 'BEGIN{printf "%.1f", a/b}')x faster)"
+    if [ "$(id -u)" = 0 ] && [ -w /proc/sys/vm/drop_caches ]; then
+        rm -rf "$XDG_CACHE_HOME"; drop
+        cfirst=$("$DRIVER" "$WORK/tree" | sed -nE 's/.* in ([0-9.]+) s/\1/p')
+        drop
+        cold=$("$DRIVER" "$WORK/tree" | sed -nE 's/.* in ([0-9.]+) s/\1/p')
+        echo "tree cold: first scan $cfirst s, re-scan with the index $cold s ($(awk -v a="$cfirst" -v b="$cold" 'BEGIN{printf "%.1f", a/b}')x faster)"
+    fi
+fi

@@ -1,0 +1,530 @@
+// The reader pool: one walker thread lists folders ahead of the consumer and owns the scan
+// index; reader threads count icons. Everything shared sits under one mutex; the work done
+// under it is list and counter bookkeeping, never a system call.
+#include "browser/ScanPool.h"
+
+#include "platform/icons/IconSource.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+namespace glyptor::scan {
+
+namespace {
+
+// How far the walk may run ahead of the consumer: enough to keep every reader busy across
+// many small folders, small enough that a stopped or redirected scan wastes little.
+constexpr std::size_t kMaxFilesAhead = 4096;
+constexpr std::size_t kMaxFoldersAhead = 256;
+// Folders nest deeper than this only on purpose; the scanner's own recursion ends there too.
+constexpr int kMaxDepth = 256;
+// A list of paths is handed out in parts of this many.
+constexpr std::size_t kPathsPerPart = 512;
+
+// Magic numbers of the pseudo file systems a walk never enters (as the folder tree).
+bool IsPseudoMagic(unsigned long magic) {
+    switch (magic) {
+    case 0x9fa0:     // proc
+    case 0x62656572: // sysfs
+    case 0x1cd1:     // devpts
+    case 0x27e0eb:   // cgroup
+    case 0x63677270: // cgroup2
+    case 0x73636673: // securityfs
+    case 0x64626720: // debugfs
+    case 0x74726163: // tracefs
+    case 0x6165676c: // pstore
+    case 0xcafe4a11: // bpf
+    case 0x19800202: // mqueue
+    case 0x62656570: // configfs
+    case 0x42494e4d: // binfmt_misc
+    case 0x6e736673: // nsfs
+        return true;
+    default:
+        return false;
+    }
+}
+
+platform::FileStamp StampFrom(const struct stat& info) {
+    platform::FileStamp stamp;
+    stamp.size = static_cast<std::uint64_t>(info.st_size);
+    stamp.mtimeNs = std::int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
+    stamp.inode = static_cast<std::uint64_t>(info.st_ino);
+    stamp.device = static_cast<std::uint64_t>(info.st_dev);
+    return stamp;
+}
+
+// A folder path without trailing slashes, so that the walk's and the consumer's spellings meet.
+std::string Trimmed(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+    if (folder.empty())
+        return name;
+    if (folder.back() == '/')
+        return folder + name;
+    return folder + '/' + name;
+}
+
+} // namespace
+
+int DefaultReaderThreads() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return std::clamp(static_cast<int>(cores == 0 ? 1 : cores) * 2, 2, 8);
+}
+
+FolderCounts::~FolderCounts() {
+    if (dirFd_ >= 0)
+        ::close(dirFd_);
+}
+
+std::vector<std::string> FolderCounts::Names() const {
+    std::vector<std::string> names;
+    names.reserve(entries_.size());
+    for (const Entry& entry : entries_)
+        names.push_back(entry.name);
+    return names;
+}
+
+FolderCounts::State FolderCounts::Wait(const std::string& name, std::chrono::milliseconds timeout,
+                                       int& count) {
+    // The consumer asks in listing order, so the name is nearly always at the cursor.
+    std::size_t position = entries_.size();
+    for (std::size_t i = cursor_; i < entries_.size(); ++i)
+        if (entries_[i].name == name) {
+            position = i;
+            break;
+        }
+    if (position == entries_.size())
+        for (std::size_t i = 0; i < cursor_ && i < entries_.size(); ++i)
+            if (entries_[i].name == name) {
+                position = i;
+                break;
+            }
+    if (position == entries_.size())
+        return State::Unknown;
+    cursor_ = position + 1;
+    return WaitAt(position, timeout, count);
+}
+
+FolderCounts::State FolderCounts::WaitAt(std::size_t position, std::chrono::milliseconds timeout,
+                                         int& count) {
+    if (position >= entries_.size() || !pool_)
+        return State::Unknown;
+    std::unique_lock lock(pool_->mutex_);
+    Entry& entry = entries_[position];
+    if (!entry.ready && !entry.claimed && !dropped_) {
+        // No reader has come to it: waiting would only leave this thread idle.
+        entry.claimed = true;
+        lock.unlock();
+        const int counted = ScanPool::CountEntry(pool_->consumerCache_, *this, entry);
+        lock.lock();
+        pool_->Finish(*this, entry, counted);
+    }
+    if (!pool_->resultReady_.wait_for(lock, timeout, [&] { return entry.ready || dropped_; }))
+        return State::Pending;
+    if (!entry.ready)
+        return State::Unknown;
+    count = entry.count;
+    return State::Ready;
+}
+
+ScanPool::ScanPool(int threads, IndexSettings index)
+    : threadCount_(threads > 0 ? threads : DefaultReaderThreads()), inline_(threadCount_ == 1),
+      indexSettings_(std::move(index)) {}
+
+ScanPool::~ScanPool() {
+    Stop();
+    {
+        std::lock_guard lock(mutex_);
+        quit_ = true;
+    }
+    workReady_.notify_all();
+    for (std::thread& reader : readers_)
+        reader.join();
+}
+
+bool ScanPool::Stopping() const {
+    std::lock_guard lock(mutex_);
+    return stopWalk_;
+}
+
+void ScanPool::StartReaders() {
+    if (inline_ || !readers_.empty())
+        return;
+    for (int i = 0; i < threadCount_; ++i)
+        readers_.emplace_back([this] { ReaderLoop(); });
+}
+
+void ScanPool::StartWalk(const std::string& root, WalkRules rules) {
+    StartWalker(root, std::move(rules), {});
+}
+
+void ScanPool::StartPaths(std::vector<std::string> paths) {
+    StartWalker({}, {}, std::move(paths));
+}
+
+void ScanPool::StartWalker(std::string root, WalkRules rules, std::vector<std::string> paths) {
+    Stop();
+    StartReaders();
+    walk_ = WalkState{};
+    if (!root.empty())
+        walk_.folders.emplace_back(std::move(root), 0);
+    walk_.rules = std::move(rules);
+    walk_.paths = std::move(paths);
+    {
+        std::lock_guard lock(mutex_);
+        stopWalk_ = false;
+        walking_ = true;
+    }
+    if (inline_) {
+        if (!indexSettings_.folder.empty())
+            index_ = platform::ScanIndex::Open(indexSettings_.folder, indexSettings_.options);
+        return;
+    }
+    walker_ = std::thread([this] { WalkLoop(); });
+}
+
+void ScanPool::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stopWalk_ = true;
+        for (const Job& job : jobs_)
+            job.folder->dropped_ = true;
+        jobs_.clear();
+        for (const auto& folder : walked_)
+            folder->dropped_ = true;
+        walked_.clear();
+        filesAhead_ = 0;
+    }
+    roomAhead_.notify_all();
+    resultReady_.notify_all();
+    if (walker_.joinable())
+        walker_.join();
+    else if (inline_ && walking_)
+        EndWalk();
+    // Readers finish the file in hand; none is left working once this returns.
+    std::unique_lock lock(mutex_);
+    resultReady_.wait(lock, [this] { return busyReaders_ == 0; });
+    walking_ = false;
+}
+
+int ScanPool::CountEntry(icons::IconSourceCache& cache, const FolderCounts& folder,
+                         const FolderCounts::Entry& entry) {
+    // An unreadable file counts -1: the scanner sees no icons, the tool reports it.
+    return icons::IconCountAt(cache, folder.dirFd_ >= 0 ? folder.dirFd_ : AT_FDCWD, entry.name,
+                              Join(folder.folder_, entry.name), entry.type == DT_REG)
+        .value_or(-1);
+}
+
+void ScanPool::Finish(FolderCounts& folder, FolderCounts::Entry& entry, int count) {
+    entry.count = count;
+    entry.ready = true;
+    if (entry.stamp && count >= 0)
+        found_.push_back({Join(folder.folder_, entry.name), *entry.stamp, count});
+    --folder.outstanding_;
+}
+
+void ScanPool::ReaderLoop() {
+    icons::IconSourceCache cache;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        workReady_.wait(lock, [this] { return quit_ || !jobs_.empty(); });
+        if (quit_)
+            return;
+        Job job = std::move(jobs_.front());
+        jobs_.pop_front();
+        FolderCounts::Entry& entry = job.folder->entries_[job.position];
+        if (job.folder->dropped_ || entry.claimed)
+            continue;
+        entry.claimed = true;
+        ++busyReaders_;
+        lock.unlock();
+        const int count = CountEntry(cache, *job.folder, entry);
+        lock.lock();
+        Finish(*job.folder, entry, count);
+        --busyReaders_;
+        resultReady_.notify_all();
+    }
+}
+
+void ScanPool::Queue(const std::shared_ptr<FolderCounts>& folder) {
+    folder->pool_ = this;
+    platform::ScanIndex* index = index_ && index_->Active() ? index_.get() : nullptr;
+    std::vector<std::size_t> unread;
+    for (std::size_t i = 0; i < folder->entries_.size(); ++i) {
+        FolderCounts::Entry& entry = folder->entries_[i];
+        if (index) {
+            struct stat info {};
+            const bool stamped = folder->dirFd_ >= 0
+                                     ? ::fstatat(folder->dirFd_, entry.name.c_str(), &info, 0) == 0
+                                     : ::stat(entry.name.c_str(), &info) == 0;
+            if (stamped && S_ISREG(info.st_mode)) {
+                entry.stamp = StampFrom(info);
+                const std::string path = Join(folder->folder_, entry.name);
+                if (const auto known = index->Lookup(path, *entry.stamp)) {
+                    entry.count = known->iconCount;
+                    entry.ready = true;
+                    continue;
+                }
+            }
+        }
+        unread.push_back(i);
+    }
+    std::unique_lock lock(mutex_);
+    // Without threads the consumer walks only when it has nothing listed, so there is room.
+    if (!inline_)
+        roomAhead_.wait(lock, [this] {
+            return stopWalk_ || (filesAhead_ < kMaxFilesAhead && walked_.size() < kMaxFoldersAhead);
+        });
+    if (stopWalk_)
+        return;
+    folder->outstanding_ = unread.size();
+    if (!inline_)
+        for (const std::size_t position : unread)
+            jobs_.push_back({folder, position});
+    walked_.push_back(folder);
+    filesAhead_ += folder->entries_.size();
+    lock.unlock();
+    if (!inline_ && !unread.empty())
+        workReady_.notify_all();
+    resultReady_.notify_all();
+}
+
+void ScanPool::StoreFound() {
+    std::vector<Found> found;
+    {
+        std::lock_guard lock(mutex_);
+        found.swap(found_);
+    }
+    if (!index_ || !index_->Active())
+        return;
+    for (const Found& file : found) {
+        platform::IndexEntry entry;
+        entry.iconCount = file.count;
+        for (int group = 0; group < file.count; ++group)
+            entry.groups.push_back({std::to_string(group), std::nullopt});
+        index_->Store(file.path, file.stamp, entry);
+    }
+}
+
+void ScanPool::EndWalk() {
+    StoreFound();
+    if (index_ && index_->Active())
+        index_->Flush();
+    index_.reset();
+    walk_ = WalkState{};
+}
+
+void ScanPool::ListFolder(const std::string& path, int depth) {
+    const WalkRules& rules = walk_.rules;
+    auto folder = std::make_shared<FolderCounts>();
+    folder->folder_ = Trimmed(path);
+    folder->dirFd_ = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder->dirFd_ < 0)
+        return;
+    struct stat self {};
+    if (::fstat(folder->dirFd_, &self) != 0)
+        return;
+
+    std::vector<std::string> subfolders;
+    const int listFd = ::dup(folder->dirFd_);
+    if (listFd < 0)
+        return;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(listFd), ::closedir);
+    if (!dir) {
+        ::close(listFd);
+        return;
+    }
+    while (const dirent* item = ::readdir(dir.get())) {
+        const char* name = item->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 ||
+            std::strchr(name, '\\') != nullptr)
+            continue;
+        unsigned char type = item->d_type;
+        if (type != DT_REG && type != DT_DIR) {
+            // The listing did not say, or named a link: a link counts as what it points to, but
+            // a link to a folder is never entered.
+            struct stat info {};
+            if (::fstatat(folder->dirFd_, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            if (S_ISLNK(info.st_mode)) {
+                if (::fstatat(folder->dirFd_, name, &info, 0) != 0 || !S_ISREG(info.st_mode))
+                    continue;
+                type = DT_REG;
+            } else if (S_ISREG(info.st_mode)) {
+                type = DT_REG;
+            } else if (S_ISDIR(info.st_mode)) {
+                type = DT_DIR;
+            } else {
+                continue; // sockets, FIFOs and devices are never opened
+            }
+        }
+        if (type == DT_REG) {
+            if (!rules.wantFile || rules.wantFile(name))
+                folder->entries_.push_back({name, type, std::nullopt, 0, false, false});
+        } else if (rules.descend && name[0] != '.') {
+            subfolders.emplace_back(name);
+        }
+    }
+    dir.reset();
+
+    // Subfolders on another file system are checked for being pseudo file systems.
+    std::erase_if(subfolders, [&](const std::string& name) {
+        struct stat info {};
+        if (::fstatat(folder->dirFd_, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISDIR(info.st_mode))
+            return true;
+        if (info.st_dev == self.st_dev)
+            return false;
+        struct statfs fs {};
+        return ::statfs(Join(path, name).c_str(), &fs) != 0 ||
+               IsPseudoMagic(static_cast<unsigned long>(fs.f_type));
+    });
+    if (rules.folderBefore)
+        std::stable_sort(subfolders.begin(), subfolders.end(), rules.folderBefore);
+    folder->subfolders_ = subfolders;
+
+    Queue(folder);
+    // The first subfolder is listed next, its own subfolders before its sisters.
+    if (depth < kMaxDepth)
+        for (auto it = subfolders.rbegin(); it != subfolders.rend(); ++it)
+            walk_.folders.emplace_back(Join(path, *it), depth + 1);
+}
+
+bool ScanPool::WalkStep() {
+    if (Stopping())
+        return false;
+    if (!walk_.folders.empty()) {
+        auto [path, depth] = std::move(walk_.folders.back());
+        walk_.folders.pop_back();
+        ListFolder(path, depth);
+    } else if (walk_.nextPath < walk_.paths.size()) {
+        auto part = std::make_shared<FolderCounts>();
+        const std::size_t end = std::min(walk_.paths.size(), walk_.nextPath + kPathsPerPart);
+        for (; walk_.nextPath < end; ++walk_.nextPath)
+            part->entries_.push_back({std::move(walk_.paths[walk_.nextPath]), DT_UNKNOWN,
+                                      std::nullopt, 0, false, false});
+        Queue(part);
+    } else {
+        return false;
+    }
+    StoreFound();
+    return true;
+}
+
+void ScanPool::WalkLoop() {
+    if (!indexSettings_.folder.empty())
+        index_ = platform::ScanIndex::Open(indexSettings_.folder, indexSettings_.options);
+    while (WalkStep()) {
+    }
+    {
+        std::unique_lock lock(mutex_);
+        walking_ = false;
+        resultReady_.notify_all();
+        // What the readers still find goes into the index too, unless the scan was stopped.
+        while (index_ && index_->Active() && !stopWalk_ && (!jobs_.empty() || busyReaders_ > 0)) {
+            resultReady_.wait_for(lock, std::chrono::milliseconds(50));
+            lock.unlock();
+            StoreFound();
+            lock.lock();
+        }
+    }
+    EndWalk();
+}
+
+std::shared_ptr<FolderCounts> ScanPool::TakeFolder(const std::string& folderPath,
+                                                   std::chrono::milliseconds timeout,
+                                                   bool& mayCome) {
+    const std::string nativeFolder = Trimmed(folderPath);
+    std::unique_lock lock(mutex_);
+    std::shared_ptr<FolderCounts> taken;
+    const auto find = [&] {
+        const auto it = std::find_if(walked_.begin(), walked_.end(),
+                                     [&](const auto& f) { return f->folder_ == nativeFolder; });
+        if (it == walked_.end())
+            return false;
+        // The folders listed before this one were skipped by the consumer.
+        for (auto drop = walked_.begin(); drop != it; ++drop) {
+            (*drop)->dropped_ = true;
+            filesAhead_ -= (*drop)->entries_.size();
+        }
+        taken = *it;
+        filesAhead_ -= taken->entries_.size();
+        walked_.erase(walked_.begin(), it + 1);
+        return true;
+    };
+    // While the walk runs and has room to go on, the folder may still come.
+    const auto hopeless = [&] {
+        return !walking_ || stopWalk_ || filesAhead_ >= kMaxFilesAhead ||
+               walked_.size() >= kMaxFoldersAhead;
+    };
+    if (inline_) {
+        while (!find() && !hopeless()) {
+            lock.unlock();
+            const bool more = WalkStep();
+            lock.lock();
+            if (!more) {
+                walking_ = false;
+                lock.unlock();
+                EndWalk();
+                lock.lock();
+            }
+        }
+    } else {
+        resultReady_.wait_for(lock, timeout, [&] { return find() || hopeless(); });
+        if (!taken)
+            find();
+    }
+    mayCome = !taken && !hopeless();
+    if (taken) {
+        // The dropped folders' queued reads are of no use any more.
+        std::erase_if(jobs_, [](const Job& job) { return job.folder->dropped_; });
+        lock.unlock();
+        roomAhead_.notify_all();
+    }
+    return taken;
+}
+
+std::shared_ptr<FolderCounts> ScanPool::TakeNext(std::chrono::milliseconds timeout,
+                                                 bool& finished) {
+    if (inline_) {
+        for (;;) {
+            {
+                std::lock_guard lock(mutex_);
+                if (!walking_ || !walked_.empty())
+                    break;
+            }
+            if (!WalkStep()) {
+                {
+                    std::lock_guard lock(mutex_);
+                    walking_ = false;
+                }
+                EndWalk();
+            }
+        }
+    }
+    std::unique_lock lock(mutex_);
+    finished = false;
+    resultReady_.wait_for(lock, timeout, [&] { return !walked_.empty() || !walking_; });
+    if (walked_.empty()) {
+        finished = !walking_;
+        return nullptr;
+    }
+    auto taken = walked_.front();
+    walked_.pop_front();
+    filesAhead_ -= taken->entries_.size();
+    lock.unlock();
+    roomAhead_.notify_all();
+    return taken;
+}
+
+} // namespace glyptor::scan

@@ -1,0 +1,192 @@
+// The reader pool behind a scan: a walker thread lists the folders a scan is going to visit, in
+// the order it will visit them, and a few reader threads count the icons of their files ahead of
+// the consumer. The consumer (the window's scanner, or glyptor-icons) takes the folders back and
+// waits for each count in its own order, so what it makes of them is exactly what a scan that
+// counted one file at a time would make. The pool only ever hands out plain data; it knows no
+// widgets. When a persistent scan index is given, the walker takes the count of an unchanged
+// file from it without opening the file and records what the readers found.
+//
+// Every call belongs to one consumer thread. Stop (and the destructor) returns only when no
+// worker thread is left running. The consumer never waits for a file no reader has taken yet:
+// it counts that file itself, so a busy machine makes the pool no slower than counting alone.
+// With one thread the pool starts none at all: the consumer lists and counts in its own calls.
+#pragma once
+
+#include "platform/icons/IconSource.h"
+#include "platform/scanindex/ScanIndex.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace glyptor::scan {
+
+// Reader threads for this machine: the work waits on the disk far more than on a core, so
+// twice the cores, at least 2 and at most 8.
+int DefaultReaderThreads();
+
+// How a walk goes from folder to folder, as the consumer would go.
+struct WalkRules {
+    // Files of a folder the consumer will ask for (true for every file when unset).
+    std::function<bool(const std::string& name)> wantFile;
+    // The order in which the consumer visits subfolders (the file system's order when unset);
+    // must be a strict weak order, applied with a stable sort over the listing.
+    std::function<bool(const std::string& a, const std::string& b)> folderBefore;
+    // Whether subfolders are visited at all.
+    bool descend = true;
+};
+
+// What the scan index settings say; an empty folder means no index.
+struct IndexSettings {
+    std::string folder;
+    platform::ScanIndex::Options options;
+};
+
+// One listed folder (or one list of paths) and the counts of its files.
+class FolderCounts {
+public:
+    enum class State { Ready, Pending, Unknown };
+
+    // The folder's native path (empty for a list of paths).
+    const std::string& Folder() const { return folder_; }
+    // The names the walk kept, in listing order.
+    std::vector<std::string> Names() const;
+    // Subfolders the walk went into after this folder's files, in visiting order.
+    const std::vector<std::string>& Subfolders() const { return subfolders_; }
+
+    // The count of `name` (below 1: no icons or unreadable): Ready with `count` set, Pending
+    // when a reader has not finished within `timeout`, Unknown when the walk did not list the
+    // name (the consumer counts it itself).
+    State Wait(const std::string& name, std::chrono::milliseconds timeout, int& count);
+    // Like Wait, by position in Names().
+    State WaitAt(std::size_t position, std::chrono::milliseconds timeout, int& count);
+
+private:
+    friend class ScanPool;
+    struct Entry {
+        std::string name;
+        unsigned char type = 0; // d_type of the listing
+        std::optional<platform::FileStamp> stamp;
+        int count = 0;
+        bool ready = false;
+        bool claimed = false; // a reader or the consumer is counting it
+    };
+
+    std::string folder_;
+    int dirFd_ = -1; // the folder, open while its files are being read
+    std::vector<Entry> entries_;
+    std::vector<std::string> subfolders_;
+    std::size_t cursor_ = 0; // where the consumer's next name usually is
+    std::size_t outstanding_ = 0;
+    bool dropped_ = false;
+    class ScanPool* pool_ = nullptr;
+
+public:
+    FolderCounts() = default;
+    ~FolderCounts();
+    FolderCounts(const FolderCounts&) = delete;
+    FolderCounts& operator=(const FolderCounts&) = delete;
+};
+
+class ScanPool {
+public:
+    // `threads` below 1 means DefaultReaderThreads(); 1 means no thread besides the consumer.
+    explicit ScanPool(int threads = 0, IndexSettings index = {});
+    ~ScanPool();
+    ScanPool(const ScanPool&) = delete;
+    ScanPool& operator=(const ScanPool&) = delete;
+
+    int Threads() const { return threadCount_; }
+
+    // Starts walking from the native folder `root` (stopping any walk before).
+    void StartWalk(const std::string& root, WalkRules rules);
+    // Counts a list of native paths instead (stopping any walk before): TakeNext hands them
+    // out in the given order, in parts whose names are the paths and whose folder is empty.
+    void StartPaths(std::vector<std::string> paths);
+
+    // The folder at `nativeFolder` once the walk has listed it, waiting up to `timeout`; the
+    // folders the walk listed before it are given up (the consumer skipped them). Null when the
+    // walk has not listed it: the consumer then counts the folder's files itself. `mayCome`
+    // tells whether asking again later could still find it (the time ran out, not the walk).
+    std::shared_ptr<FolderCounts> TakeFolder(const std::string& nativeFolder,
+                                             std::chrono::milliseconds timeout, bool& mayCome);
+    // The next folder in walk order, waiting up to `timeout`; null when the walk is over
+    // (`finished` true) or the time ran out.
+    std::shared_ptr<FolderCounts> TakeNext(std::chrono::milliseconds timeout, bool& finished);
+
+    // Ends the walk, drops every queued read and waits for the threads; the index gets what
+    // was found so far.
+    void Stop();
+
+private:
+    friend class FolderCounts;
+    struct Job {
+        std::shared_ptr<FolderCounts> folder;
+        std::size_t position = 0;
+    };
+    struct Found {
+        std::string path;
+        platform::FileStamp stamp;
+        int count = 0;
+    };
+
+    void StartReaders();
+    void ReaderLoop();
+    void WalkLoop();
+    void StartWalker(std::string root, WalkRules rules, std::vector<std::string> paths);
+    void Queue(const std::shared_ptr<FolderCounts>& folder);
+    // Lists the next folder (or part of the path list) of the walk and queues its files;
+    // false once the walk is over.
+    bool WalkStep();
+    void ListFolder(const std::string& path, int depth);
+    // Counts one entry (no lock held) and records the count (lock held).
+    static int CountEntry(icons::IconSourceCache& cache, const FolderCounts& folder,
+                          const FolderCounts::Entry& entry);
+    void Finish(FolderCounts& folder, FolderCounts::Entry& entry, int count);
+    void StoreFound();
+    // The end of a walk: the index gets what was found and is closed.
+    void EndWalk();
+    bool Stopping() const;
+
+    // Where the walk stands: folders still to list (with their depth, the next one last) or
+    // the paths of a list still to hand out. Owned by the walker thread while it runs, by the
+    // consumer otherwise.
+    struct WalkState {
+        std::vector<std::pair<std::string, int>> folders;
+        WalkRules rules;
+        std::vector<std::string> paths;
+        std::size_t nextPath = 0;
+    };
+
+    const int threadCount_;
+    const bool inline_; // no threads: the consumer walks and counts
+    IndexSettings indexSettings_;
+    WalkState walk_;
+    std::unique_ptr<platform::ScanIndex> index_; // open during a walk, when active
+    icons::IconSourceCache consumerCache_;
+    std::vector<std::thread> readers_;
+    std::thread walker_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable workReady_;   // readers wait for jobs
+    std::condition_variable resultReady_; // consumer waits for counts and folders
+    std::condition_variable roomAhead_;   // the walker waits for the consumer to catch up
+    std::deque<Job> jobs_;
+    std::deque<std::shared_ptr<FolderCounts>> walked_;
+    std::vector<Found> found_;
+    std::size_t filesAhead_ = 0; // listed by the walk, not yet taken or dropped
+    int busyReaders_ = 0;
+    bool walking_ = false;
+    bool stopWalk_ = false;
+    bool quit_ = false;
+};
+
+} // namespace glyptor::scan
