@@ -231,7 +231,8 @@ TExportActions::TExportActions(ProgramState& state, TPictureCache& pictures,
                     [this, handler] { Reported(state_, [&] { (this->*handler)(); }); });
     connect(controls_.IconBox, &TIconBox::Clicked, this, &TExportActions::FollowSelection);
     // Dragging an icon out starts from the grid's own presses, which the grid keeps handling.
-    controls_.IconBox->viewport()->installEventFilter(this);
+    gridViewport_ = controls_.IconBox->viewport();
+    gridViewport_->installEventFilter(this);
 
     const QList<QToolButton*> group{controls_.SpeedButton2, controls_.SpeedButton3,
                                     controls_.SpeedButton4, controls_.SpeedButton5};
@@ -634,7 +635,9 @@ void TExportActions::FinishBatch(const batchsave::Summary& summary) {
 }
 
 bool TExportActions::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != controls_.IconBox->viewport())
+    // Compared with the pointer kept at installation: while the grid is being destroyed its
+    // viewport still sends events, and the grid can no longer be asked for it.
+    if (watched != gridViewport_)
         return QObject::eventFilter(watched, event);
     switch (event->type()) {
     case QEvent::MouseButtonPress: {

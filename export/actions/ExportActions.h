@@ -13,6 +13,7 @@
 #include <QCursor>
 #include <QObject>
 #include <QPoint>
+#include <QPointer>
 
 #include <cstdint>
 #include <memory>
@@ -120,6 +121,7 @@ private:
     QFileDialog* SaveDialog();
 
     ProgramState& state_;
+    QPointer<QWidget> gridViewport_; // the grid's viewport, watched for drags
     TPictureCache& pictures_;
     ExportControls controls_;
     IconAction plainClick_;
