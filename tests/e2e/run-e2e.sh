@@ -310,13 +310,13 @@ xdotool click 3
 wait_popup "$before" || fail "no icon menu after a right click on the first icon"
 sleep 0.2
 shot icon-menu
-before=$(visible_windows)
 # The save item, its submenu's first entry, then down to the fourth: 24-битный значок.
 xdotool key --delay 80 Down Right Down Down Down
 shot icon-menu-24bit
 xdotool key Return
-until_true 10 test "$(visible_windows)" -ge "$before" || fail "the save dialog did not open"
-DIALOG=$(timeout 10 xdotool search --sync --onlyvisible --pid "$APP_PID" --name 'Save|Сохран' | head -n 1)
+# The dialog is made on the first save, which takes a while in a sanitizer build: wait for it
+# by its title (--all: the process and the title both, not either).
+DIALOG=$(timeout 30 xdotool search --sync --all --onlyvisible --pid "$APP_PID" --name 'Save|Сохран' | head -n 1)
 [ -n "$DIALOG" ] || fail "the save dialog did not open"
 sleep 0.5
 shot save-dialog
@@ -366,7 +366,7 @@ icon_menu_up() {
 # save_through_menu N FILE: the entry N up from the bottom opens a save dialog; FILE is typed.
 save_through_menu() {
     icon_menu_up "$1"
-    timeout 10 xdotool search --sync --onlyvisible --pid "$APP_PID" --name 'Сохран' >/dev/null ||
+    timeout 30 xdotool search --sync --onlyvisible --pid "$APP_PID" --name 'Сохран' >/dev/null ||
         fail "no save dialog after the entry $1 up from the bottom of the icon menu"
     sleep 0.5
     shot "save-dialog-up$1"
@@ -392,7 +392,7 @@ cp "$GROUP" "$PNG" "$OUT/"
 # "Свойства значка..." on the third icon: with Wine's programs in the folder, one of them.
 icon_menu_up 5 $((FIRST_Y + 72))
 # --all: with --pid as well as --name, xdotool would take either.
-PROPS=$(timeout 10 xdotool search --sync --all --onlyvisible --pid "$APP_PID" --name 'Свойства значка' | head -n 1)
+PROPS=$(timeout 30 xdotool search --sync --all --onlyvisible --pid "$APP_PID" --name 'Свойства значка' | head -n 1)
 [ -n "$PROPS" ] || fail "the properties window did not open"
 sleep 0.8
 shot properties
@@ -457,7 +457,7 @@ shot grid-menu
 before=$(visible_windows)
 # Only "Цвет фона" is offered where no icon is selected; it is the last entry either way.
 xdotool key Up Return
-COLOUR_DIALOG=$(timeout 10 xdotool search --sync --onlyvisible --pid "$APP_PID" --name 'Colou?r|[Цц]вет' | head -n 1)
+COLOUR_DIALOG=$(timeout 30 xdotool search --sync --onlyvisible --pid "$APP_PID" --name 'Colou?r|[Цц]вет' | head -n 1)
 [ -n "$COLOUR_DIALOG" ] || fail "the colour dialog did not open"
 sleep 0.5
 shot colour-dialog
