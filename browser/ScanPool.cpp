@@ -3,6 +3,7 @@
 // under it is list and counter bookkeeping, never a system call.
 #include "browser/ScanPool.h"
 
+#include "platform/core/PseudoFileSystems.h"
 #include "platform/icons/IconSource.h"
 
 #include <algorithm>
@@ -26,29 +27,6 @@ constexpr std::size_t kMaxFoldersAhead = 256;
 constexpr int kMaxDepth = 256;
 // A list of paths is handed out in parts of this many.
 constexpr std::size_t kPathsPerPart = 512;
-
-// Magic numbers of the pseudo file systems a walk never enters (as the folder tree).
-bool IsPseudoMagic(unsigned long magic) {
-    switch (magic) {
-    case 0x9fa0:     // proc
-    case 0x62656572: // sysfs
-    case 0x1cd1:     // devpts
-    case 0x27e0eb:   // cgroup
-    case 0x63677270: // cgroup2
-    case 0x73636673: // securityfs
-    case 0x64626720: // debugfs
-    case 0x74726163: // tracefs
-    case 0x6165676c: // pstore
-    case 0xcafe4a11: // bpf
-    case 0x19800202: // mqueue
-    case 0x62656570: // configfs
-    case 0x42494e4d: // binfmt_misc
-    case 0x6e736673: // nsfs
-        return true;
-    default:
-        return false;
-    }
-}
 
 platform::FileStamp StampFrom(const struct stat& info) {
     platform::FileStamp stamp;
@@ -387,7 +365,7 @@ void ScanPool::ListFolder(const std::string& path, int depth) {
             return false;
         struct statfs fs {};
         return ::statfs(Join(path, name).c_str(), &fs) != 0 ||
-               IsPseudoMagic(static_cast<unsigned long>(fs.f_type));
+               platform::IsPseudoFileSystemMagic(static_cast<unsigned long>(fs.f_type));
     });
     if (rules.folderBefore)
         std::stable_sort(subfolders.begin(), subfolders.end(), rules.folderBefore);

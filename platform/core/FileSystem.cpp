@@ -1,6 +1,7 @@
 #include "platform/core/FileSystem.h"
 
 #include "platform/core/Paths.h"
+#include "platform/core/PseudoFileSystems.h"
 
 #include <QString>
 
@@ -14,29 +15,6 @@
 namespace glyptor::platform {
 
 namespace {
-
-// Magic numbers of the pseudo file systems a folder walk must never enter.
-bool IsPseudoMagic(long magic) {
-    switch (static_cast<unsigned long>(magic)) {
-    case 0x9fa0:     // proc
-    case 0x62656572: // sysfs
-    case 0x1cd1:     // devpts
-    case 0x27e0eb:   // cgroup
-    case 0x63677270: // cgroup2
-    case 0x73636673: // securityfs
-    case 0x64626720: // debugfs
-    case 0x74726163: // tracefs
-    case 0x6165676c: // pstore
-    case 0xcafe4a11: // bpf
-    case 0x19800202: // mqueue
-    case 0x62656570: // configfs
-    case 0x42494e4d: // binfmt_misc
-    case 0x6e736673: // nsfs
-        return true;
-    default:
-        return false;
-    }
-}
 
 struct NativeFolder {
     std::string path;
@@ -66,7 +44,8 @@ bool IsEnterableFolder(const NativeFolder& parent, const std::string& full) {
         return false;
     if (info.st_dev != parent.device) {
         struct statfs fs {};
-        if (::statfs(full.c_str(), &fs) != 0 || IsPseudoMagic(fs.f_type))
+        if (::statfs(full.c_str(), &fs) != 0 ||
+            IsPseudoFileSystemMagic(static_cast<unsigned long>(fs.f_type)))
             return false;
     }
     return true;
