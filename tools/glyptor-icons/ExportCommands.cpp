@@ -81,15 +81,6 @@ int WriteBytes(const std::string& out, const std::vector<std::uint8_t>& bytes) {
     return kExitOk;
 }
 
-// The scanner's type filter, as `list` applies it.
-bool PassesMask(const fs::path& file, const std::string& mask) {
-    const std::string ext = Upper(file.extension().string());
-    if (ext == ".CUR" || ext == ".ANI") {
-        return false;
-    }
-    return mask.empty() || (!ext.empty() && mask.find(ext) != std::string::npos);
-}
-
 struct Walk {
     bool recursive = false;
     std::string mask;
@@ -112,30 +103,12 @@ std::vector<std::string> CollectFiles(const Walk& walk, int& status) {
             continue;
         }
         std::vector<std::string> files;
-        const auto options = fs::directory_options::skip_permission_denied;
-        const auto collect = [&](const fs::directory_entry& entry) {
-            std::error_code e;
-            if (entry.is_regular_file(e) && PassesMask(entry.path(), walk.mask)) {
-                files.push_back(entry.path().string());
-            }
-        };
-        if (walk.recursive) {
-            for (fs::recursive_directory_iterator it(path, options, error), end;
-                 !error && it != end; it.increment(error)) {
-                collect(*it);
-            }
-        } else {
-            for (fs::directory_iterator it(path, options, error), end; !error && it != end;
-                 it.increment(error)) {
-                collect(*it);
-            }
-        }
+        error = CollectFolderFiles(path, walk.recursive, walk.mask, files);
         if (error) {
             std::cerr << "glyptor-icons: cannot read folder " << Printable(path) << ": "
                       << error.message() << "\n";
             status = kExitFailed;
         }
-        std::sort(files.begin(), files.end());
         result.insert(result.end(), files.begin(), files.end());
     }
     return result;
@@ -155,6 +128,41 @@ bool TakeWalkOption(const std::vector<std::string>& arguments, std::size_t& i, W
 }
 
 } // namespace
+
+// The scanner's type filter, as `list` applies it.
+bool PassesMask(const fs::path& file, const std::string& mask) {
+    const std::string ext = Upper(file.extension().string());
+    if (ext == ".CUR" || ext == ".ANI") {
+        return false;
+    }
+    return mask.empty() || (!ext.empty() && mask.find(ext) != std::string::npos);
+}
+
+std::error_code CollectFolderFiles(const std::string& folder, bool recursive,
+                                   const std::string& mask, std::vector<std::string>& files) {
+    std::error_code error;
+    // Links to folders are not followed, which also rules out loops.
+    const auto options = fs::directory_options::skip_permission_denied;
+    const auto collect = [&](const fs::directory_entry& entry) {
+        std::error_code e;
+        if (entry.is_regular_file(e) && PassesMask(entry.path(), mask)) {
+            files.push_back(entry.path().string());
+        }
+    };
+    if (recursive) {
+        for (fs::recursive_directory_iterator it(folder, options, error), end; !error && it != end;
+             it.increment(error)) {
+            collect(*it);
+        }
+    } else {
+        for (fs::directory_iterator it(folder, options, error), end; !error && it != end;
+             it.increment(error)) {
+            collect(*it);
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return error;
+}
 
 std::string Printable(const std::string& name) {
     static const char digits[] = "0123456789abcdef";

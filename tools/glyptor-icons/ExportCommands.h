@@ -2,7 +2,9 @@
 // 32-bit icons with alpha, resource ids as indexes, batch export and the per-image listing.
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace glyptor::tools {
@@ -10,6 +12,15 @@ namespace glyptor::tools {
 // A name as the tool prints it: control characters become \xHH and a backslash \\, so that a
 // hostile file name can neither drive the terminal nor break the tab-separated lines.
 std::string Printable(const std::string& name);
+
+// The scanner's type filter on a file name: .CUR and .ANI never, else an empty mask or one that
+// holds the upper-cased extension.
+bool PassesMask(const std::filesystem::path& file, const std::string& mask);
+// The regular files of `folder` (and below it, when `recursive`) that pass `mask`, sorted,
+// appended to `files`; links to folders are not followed. The error of a folder that could not be
+// read all through.
+std::error_code CollectFolderFiles(const std::string& folder, bool recursive,
+                                   const std::string& mask, std::vector<std::string>& files);
 
 // Whether `extract` with these arguments asks for one of the exports below (--group, a PNG at
 // --size, --depth 32 into an .ico, or a negative INDEX naming a resource id).

@@ -215,16 +215,6 @@ int Count(const std::vector<std::string>& arguments) {
     return readable ? kExitOk : kExitUnreadable;
 }
 
-// The scanner's type filter: an empty mask passes every file, otherwise the extension with its
-// dot, upper-cased, must occur in the mask. Cursor files are never looked at.
-bool PassesMask(const fs::path& file, const std::string& mask) {
-    const std::string ext = Upper(file.extension().string());
-    if (ext == ".CUR" || ext == ".ANI") {
-        return false;
-    }
-    return mask.empty() || (!ext.empty() && mask.find(ext) != std::string::npos);
-}
-
 // Why the file at the native path has no icons, as -v prints it.
 std::string RefusalOf(const std::string& path) {
     auto file = icons::FileSource::Open(path);
@@ -338,31 +328,12 @@ int List(const std::vector<std::string>& arguments) {
         std::error_code error;
         if (fs::is_directory(path, error)) {
             std::vector<std::string> files;
-            // Links to folders are not followed, which also rules out loops.
-            const auto options = fs::directory_options::skip_permission_denied;
-            auto collect = [&](const fs::directory_entry& entry) {
-                std::error_code e;
-                if (entry.is_regular_file(e) && PassesMask(entry.path(), mask)) {
-                    files.push_back(entry.path().string());
-                }
-            };
-            if (recursive) {
-                for (fs::recursive_directory_iterator it(path, options, error), end;
-                     !error && it != end; it.increment(error)) {
-                    collect(*it);
-                }
-            } else {
-                for (fs::directory_iterator it(path, options, error), end; !error && it != end;
-                     it.increment(error)) {
-                    collect(*it);
-                }
-            }
+            error = tools::CollectFolderFiles(path, recursive, mask, files);
             if (error) {
                 std::cerr << "glyptor-icons: cannot read folder " << Printable(path) << ": "
                           << error.message() << "\n";
                 status = kExitUnreadable;
             }
-            std::sort(files.begin(), files.end());
             ListFiles(files, threads, verbose);
         } else if (!Readable(path)) {
             std::cerr << "glyptor-icons: cannot read " << Printable(path) << "\n";
