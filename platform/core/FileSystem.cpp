@@ -100,8 +100,10 @@ std::vector<std::string> ListSubfolders(const DriveTable& drives, const std::str
     const auto folder = OpenFolder(drives, path);
     if (!folder)
         return names;
-    ForEachEntry(folder->path, [&](const char* name, unsigned char) {
-        if (name[0] == '.')
+    ForEachEntry(folder->path, [&](const char* name, unsigned char type) {
+        // Only a folder, or a name the listing gave no type, needs a look: files and links
+        // (a link to a folder is never entered) are passed over without a system call.
+        if (name[0] == '.' || (type != DT_DIR && type != DT_UNKNOWN))
             return;
         if (IsEnterableFolder(*folder, Join(folder->path, name)))
             names.emplace_back(name);
@@ -126,6 +128,11 @@ std::vector<FolderEntry> ListEntries(const DriveTable& drives, const std::string
             return;
         }
         const std::string full = Join(folder->path, name);
+        if (type == DT_DIR) {
+            if (name[0] != '.' && IsEnterableFolder(*folder, full))
+                entries.push_back({name, true});
+            return;
+        }
         struct stat info {};
         if (::lstat(full.c_str(), &info) != 0)
             return;
