@@ -86,8 +86,7 @@ void EnsureImageHash(TIconRes& record, const platform::DriveTable& drives,
     std::optional<std::uint64_t> hash;
     if (record.IconIndex >= 0 && static_cast<std::size_t>(record.IconIndex) < memo.Hashes.size())
         hash = memo.Hashes[static_cast<std::size_t>(record.IconIndex)];
-    // The two reserved values are moved aside; a real image never takes them.
-    record.ImageHash = !hash ? kUnreadableImageHash : std::max<std::uint64_t>(*hash, 2);
+    record.ImageHash = RecordImageHash(hash);
 }
 
 } // namespace glyptor

@@ -10,6 +10,7 @@
 #include <QPixmap>
 #include <QString>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -45,6 +46,12 @@ struct TIconRes {
 inline constexpr std::uint64_t kNoImageHash = 0;
 // The hash of a record whose icon has no readable image: never equal to another record's.
 inline constexpr std::uint64_t kUnreadableImageHash = 1;
+
+// A record's ImageHash for an image fingerprint (ChosenImageHashes): the two reserved values
+// are moved aside, so a real image never takes them.
+inline std::uint64_t RecordImageHash(const std::optional<std::uint64_t>& hash) {
+    return !hash ? kUnreadableImageHash : std::max<std::uint64_t>(*hash, 2);
+}
 
 // Path of a folder node: the texts from its top node down, joined by "\".
 QString NodePath(const QTreeWidgetItem* node);

@@ -44,6 +44,11 @@ std::string Trimmed(std::string path) {
     return path;
 }
 
+// An index entry written by a walk that fingerprinted the icons has one group per icon.
+bool HasHashes(const platform::IndexEntry& entry) {
+    return entry.iconCount < 1 || entry.groups.size() == static_cast<std::size_t>(entry.iconCount);
+}
+
 std::string Join(const std::string& folder, const std::string& name) {
     if (folder.empty())
         return name;
@@ -73,7 +78,8 @@ std::vector<std::string> FolderCounts::Names() const {
 }
 
 FolderCounts::State FolderCounts::Wait(const std::string& name, std::chrono::milliseconds timeout,
-                                       int& count) {
+                                       int& count,
+                                       std::vector<std::optional<std::uint64_t>>* hashes) {
     // The consumer asks in listing order, so the name is nearly always at the cursor.
     std::size_t position = entries_.size();
     for (std::size_t i = cursor_; i < entries_.size(); ++i)
@@ -90,11 +96,12 @@ FolderCounts::State FolderCounts::Wait(const std::string& name, std::chrono::mil
     if (position == entries_.size())
         return State::Unknown;
     cursor_ = position + 1;
-    return WaitAt(position, timeout, count);
+    return WaitAt(position, timeout, count, hashes);
 }
 
 FolderCounts::State FolderCounts::WaitAt(std::size_t position, std::chrono::milliseconds timeout,
-                                         int& count) {
+                                         int& count,
+                                         std::vector<std::optional<std::uint64_t>>* hashes) {
     if (position >= entries_.size() || !pool_)
         return State::Unknown;
     std::unique_lock lock(pool_->mutex_);
@@ -103,15 +110,17 @@ FolderCounts::State FolderCounts::WaitAt(std::size_t position, std::chrono::mill
         // No reader has come to it: waiting would only leave this thread idle.
         entry.claimed = true;
         lock.unlock();
-        const int counted = ScanPool::CountEntry(pool_->consumerCache_, *this, entry);
+        auto scanned = ScanPool::ReadEntry(pool_->consumerCache_, *this, entry);
         lock.lock();
-        pool_->Finish(*this, entry, counted);
+        pool_->Finish(*this, entry, std::move(scanned));
     }
     if (!pool_->resultReady_.wait_for(lock, timeout, [&] { return entry.ready || dropped_; }))
         return State::Pending;
     if (!entry.ready)
         return State::Unknown;
     count = entry.count;
+    if (hashes)
+        *hashes = entry.hashes;
     return State::Ready;
 }
 
@@ -195,19 +204,29 @@ void ScanPool::Stop() {
     walking_ = false;
 }
 
-int ScanPool::CountEntry(icons::IconSourceCache& cache, const FolderCounts& folder,
-                         const FolderCounts::Entry& entry) {
-    // An unreadable file counts -1: the scanner sees no icons, the tool reports it.
-    return icons::IconCountAt(cache, folder.dirFd_ >= 0 ? folder.dirFd_ : AT_FDCWD, entry.name,
-                              Join(folder.folder_, entry.name), entry.type == DT_REG)
-        .value_or(-1);
+std::optional<icons::ScannedFile> ScanPool::ReadEntry(icons::IconSourceCache& cache,
+                                                      const FolderCounts& folder,
+                                                      const FolderCounts::Entry& entry) {
+    return icons::ScanFileAt(cache, folder.dirFd_ >= 0 ? folder.dirFd_ : AT_FDCWD, entry.name,
+                             Join(folder.folder_, entry.name), entry.type == DT_REG,
+                             folder.hashes_);
 }
 
-void ScanPool::Finish(FolderCounts& folder, FolderCounts::Entry& entry, int count) {
-    entry.count = count;
+void ScanPool::Finish(FolderCounts& folder, FolderCounts::Entry& entry,
+                      std::optional<icons::ScannedFile> scanned) {
+    // An unreadable file counts -1: the scanner sees no icons, the tool reports it.
+    entry.count = scanned ? scanned->count : -1;
     entry.ready = true;
-    if (entry.stamp && count >= 0)
-        found_.push_back({Join(folder.folder_, entry.name), *entry.stamp, count});
+    if (scanned) {
+        entry.hashes = std::move(scanned->hashes);
+        // The index keys what was read by the version of the file that was read.
+        const icons::FileIdentity& id = scanned->identity;
+        if (!entry.stamp)
+            entry.stamp = platform::FileStamp{id.size, id.mtimeNs, id.inode, id.device};
+        if (folder.indexed_)
+            found_.push_back(
+                {Join(folder.folder_, entry.name), *entry.stamp, entry.count, entry.hashes});
+    }
     --folder.outstanding_;
 }
 
@@ -226,9 +245,9 @@ void ScanPool::ReaderLoop() {
         entry.claimed = true;
         ++busyReaders_;
         lock.unlock();
-        const int count = CountEntry(cache, *job.folder, entry);
+        auto scanned = ReadEntry(cache, *job.folder, entry);
         lock.lock();
-        Finish(*job.folder, entry, count);
+        Finish(*job.folder, entry, std::move(scanned));
         --busyReaders_;
         resultReady_.notify_all();
     }
@@ -236,7 +255,9 @@ void ScanPool::ReaderLoop() {
 
 void ScanPool::Queue(const std::shared_ptr<FolderCounts>& folder) {
     folder->pool_ = this;
+    folder->hashes_ = walk_.rules.hashes;
     platform::ScanIndex* index = index_ && index_->Active() ? index_.get() : nullptr;
+    folder->indexed_ = index != nullptr;
     std::vector<std::size_t> unread;
     for (std::size_t i = 0; i < folder->entries_.size(); ++i) {
         FolderCounts::Entry& entry = folder->entries_[i];
@@ -248,8 +269,11 @@ void ScanPool::Queue(const std::shared_ptr<FolderCounts>& folder) {
             if (stamped && S_ISREG(info.st_mode)) {
                 entry.stamp = StampFrom(info);
                 const std::string path = Join(folder->folder_, entry.name);
-                if (const auto known = index->Lookup(path, *entry.stamp)) {
+                if (auto known = index->Lookup(path, *entry.stamp);
+                    known && (!folder->hashes_ || HasHashes(*known))) {
                     entry.count = known->iconCount;
+                    for (platform::IndexedGroup& group : known->groups)
+                        entry.hashes.push_back(group.hash);
                     entry.ready = true;
                     continue;
                 }
@@ -288,8 +312,8 @@ void ScanPool::StoreFound() {
     for (const Found& file : found) {
         platform::IndexEntry entry;
         entry.iconCount = file.count;
-        for (int group = 0; group < file.count; ++group)
-            entry.groups.push_back({std::to_string(group), std::nullopt});
+        for (std::size_t group = 0; group < file.hashes.size(); ++group)
+            entry.groups.push_back({std::to_string(group), file.hashes[group]});
         index_->Store(file.path, file.stamp, entry);
     }
 }
@@ -348,7 +372,7 @@ void ScanPool::ListFolder(const std::string& path, int depth) {
         }
         if (type == DT_REG) {
             if (!rules.wantFile || rules.wantFile(name))
-                folder->entries_.push_back({name, type, std::nullopt, 0, false, false});
+                folder->entries_.push_back({name, type, std::nullopt, 0, {}, false, false});
         } else if (rules.descend && name[0] != '.') {
             subfolders.emplace_back(name);
         }
@@ -389,8 +413,13 @@ bool ScanPool::WalkStep() {
         auto part = std::make_shared<FolderCounts>();
         const std::size_t end = std::min(walk_.paths.size(), walk_.nextPath + kPathsPerPart);
         for (; walk_.nextPath < end; ++walk_.nextPath)
-            part->entries_.push_back({std::move(walk_.paths[walk_.nextPath]), DT_UNKNOWN,
-                                      std::nullopt, 0, false, false});
+            part->entries_.push_back({std::move(walk_.paths[walk_.nextPath]),
+                                      DT_UNKNOWN,
+                                      std::nullopt,
+                                      0,
+                                      {},
+                                      false,
+                                      false});
         Queue(part);
     } else {
         return false;

@@ -42,6 +42,9 @@ struct WalkRules {
     std::function<bool(const std::string& a, const std::string& b)> folderBefore;
     // Whether subfolders are visited at all.
     bool descend = true;
+    // Whether each file's icons are also fingerprinted (ChosenImageHashes), for folding
+    // repeats: read in the same open as the count, or taken from the index when it has them.
+    bool hashes = false;
 };
 
 // What the scan index settings say; an empty folder means no index.
@@ -65,9 +68,12 @@ public:
     // The count of `name` (below 1: no icons or unreadable): Ready with `count` set, Pending
     // when a reader has not finished within `timeout`, Unknown when the walk did not list the
     // name (the consumer counts it itself).
-    State Wait(const std::string& name, std::chrono::milliseconds timeout, int& count);
+    // `hashes`, when given, gets the icons' fingerprints when the walk was asked for them.
+    State Wait(const std::string& name, std::chrono::milliseconds timeout, int& count,
+               std::vector<std::optional<std::uint64_t>>* hashes = nullptr);
     // Like Wait, by position in Names().
-    State WaitAt(std::size_t position, std::chrono::milliseconds timeout, int& count);
+    State WaitAt(std::size_t position, std::chrono::milliseconds timeout, int& count,
+                 std::vector<std::optional<std::uint64_t>>* hashes = nullptr);
 
 private:
     friend class ScanPool;
@@ -76,6 +82,8 @@ private:
         unsigned char type = 0; // d_type of the listing
         std::optional<platform::FileStamp> stamp;
         int count = 0;
+        std::vector<std::optional<std::uint64_t>> hashes; // when the walk wants them
+
         bool ready = false;
         bool claimed = false; // a reader or the consumer is counting it
     };
@@ -86,6 +94,8 @@ private:
     std::vector<std::string> subfolders_;
     std::size_t cursor_ = 0; // where the consumer's next name usually is
     std::size_t outstanding_ = 0;
+    bool hashes_ = false;  // the walk's WalkRules::hashes
+    bool indexed_ = false; // what readers find goes into the scan index
     bool dropped_ = false;
     class ScanPool* pool_ = nullptr;
 
@@ -136,6 +146,7 @@ private:
         std::string path;
         platform::FileStamp stamp;
         int count = 0;
+        std::vector<std::optional<std::uint64_t>> hashes;
     };
 
     void StartReaders();
@@ -147,10 +158,12 @@ private:
     // false once the walk is over.
     bool WalkStep();
     void ListFolder(const std::string& path, int depth);
-    // Counts one entry (no lock held) and records the count (lock held).
-    static int CountEntry(icons::IconSourceCache& cache, const FolderCounts& folder,
-                          const FolderCounts::Entry& entry);
-    void Finish(FolderCounts& folder, FolderCounts::Entry& entry, int count);
+    // Reads one entry (no lock held) and records what was found (lock held).
+    static std::optional<icons::ScannedFile> ReadEntry(icons::IconSourceCache& cache,
+                                                       const FolderCounts& folder,
+                                                       const FolderCounts::Entry& entry);
+    void Finish(FolderCounts& folder, FolderCounts::Entry& entry,
+                std::optional<icons::ScannedFile> scanned);
     void StoreFound();
     // The end of a walk: the index gets what was found and is closed.
     void EndWalk();

@@ -23,6 +23,8 @@
 
 #include <algorithm>
 
+#include <fcntl.h>
+
 namespace glyptor {
 
 bool ScannedFileList::Add(const QString& key) {
@@ -101,9 +103,11 @@ void TScanner::ScanFolder(QTreeWidgetItem* node) {
         const QString name = QString::fromStdString(entry.name);
         if (!PassesTypeFilter(name, state_.ExtMask))
             continue;
-        const auto count = CountOf(counts.get(), entry.name, nativeFolder + '/' + entry.name);
+        std::vector<std::optional<std::uint64_t>> hashes;
+        const auto count =
+            CountOf(counts.get(), entry.name, nativeFolder + '/' + entry.name, hashes);
         if (count)
-            AddIcons(node, path + '\\' + name, *count);
+            AddIcons(node, path + '\\' + name, *count, hashes);
         if (Terminating() || state_.StopRequested)
             break;
     }
@@ -172,6 +176,7 @@ void TScanner::StartReaders(QTreeWidgetItem* node) {
                0;
     };
     rules.descend = !state_.ShallowScan && state_.ScanSubfolders;
+    rules.hashes = controls_.IconBox->FoldDuplicates();
     pool_->StartWalk(*native, std::move(rules));
     poolWalking_ = true;
 }
@@ -191,10 +196,11 @@ std::shared_ptr<scan::FolderCounts> TScanner::FolderCountsOf(const std::string& 
 }
 
 std::optional<int> TScanner::CountOf(scan::FolderCounts* counts, const std::string& name,
-                                     const std::string& native) {
+                                     const std::string& native,
+                                     std::vector<std::optional<std::uint64_t>>& hashes) {
     while (counts) {
         int count = 0;
-        switch (counts->Wait(name, std::chrono::milliseconds(20), count)) {
+        switch (counts->Wait(name, std::chrono::milliseconds(20), count, &hashes)) {
         case scan::FolderCounts::State::Ready:
             return count;
         case scan::FolderCounts::State::Unknown:
@@ -208,10 +214,17 @@ std::optional<int> TScanner::CountOf(scan::FolderCounts* counts, const std::stri
             break;
         }
     }
-    return icons::IconCount(pictures_.IconSource(), native);
+    // Folding hashes in the same open as the count; the grid would open the file again.
+    const auto scanned = icons::ScanFileAt(pictures_.IconSource(), AT_FDCWD, native, native, false,
+                                           controls_.IconBox->FoldDuplicates());
+    if (!scanned)
+        return 0;
+    hashes = scanned->hashes;
+    return scanned->count;
 }
 
-void TScanner::AddIcons(QTreeWidgetItem* node, const QString& path, int count) {
+void TScanner::AddIcons(QTreeWidgetItem* node, const QString& path, int count,
+                        const std::vector<std::optional<std::uint64_t>>& hashes) {
     if (count < 1)
         return;
     if (!node) {
@@ -228,6 +241,8 @@ void TScanner::AddIcons(QTreeWidgetItem* node, const QString& path, int count) {
         record->FolderNode = node;
         record->FileName = name;
         record->IconIndex = index;
+        if (static_cast<std::size_t>(index) < hashes.size())
+            record->ImageHash = RecordImageHash(hashes[static_cast<std::size_t>(index)]);
         if (loadNow) {
             bool loaded = true;
             pictures_.GetPicture(*record, loaded);

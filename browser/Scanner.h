@@ -8,10 +8,12 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 class QAction;
 class QTreeWidget;
@@ -90,10 +92,13 @@ private:
     void StartReaders(QTreeWidgetItem* node);
     // The pool's counts for a folder, waiting (and pumping) while the walk may still bring it.
     std::shared_ptr<scan::FolderCounts> FolderCountsOf(const std::string& nativeFolder);
-    // The count of one file: from the pool when it has it, else read here.
+    // The count of one file (and, while repeats are folded, its icons' fingerprints): from the
+    // pool when it has it, else read here.
     std::optional<int> CountOf(scan::FolderCounts* counts, const std::string& name,
-                               const std::string& native);
-    void AddIcons(QTreeWidgetItem* node, const QString& path, int count);
+                               const std::string& native,
+                               std::vector<std::optional<std::uint64_t>>& hashes);
+    void AddIcons(QTreeWidgetItem* node, const QString& path, int count,
+                  const std::vector<std::optional<std::uint64_t>>& hashes = {});
 
     ProgramState& state_;
     TFolderTree& tree_;

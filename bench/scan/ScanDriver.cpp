@@ -1,7 +1,7 @@
 // The window's real scanner over one folder, driven offscreen, for bench/scan/run.sh: maps the
 // folder as drive T:, scans all of it with subfolders and prints the time and what was found.
 //
-//   scan_driver FOLDER [--threads N] [--no-index]
+//   scan_driver FOLDER [--threads N] [--no-index] [--fold]
 //
 // The scan index lives in $XDG_CACHE_HOME/Brindlow like the program's; the script decides
 // whether it is empty, warm or cold.
@@ -20,7 +20,7 @@ using namespace glyptor;
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: scan_driver FOLDER [--threads N] [--no-index]\n");
+        std::fprintf(stderr, "usage: scan_driver FOLDER [--threads N] [--no-index] [--fold]\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -34,6 +34,8 @@ int main(int argc, char** argv) {
             window.State.ScanReaderThreads = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--no-index") == 0)
             window.State.ScanIndex = false;
+        else if (std::strcmp(argv[i], "--fold") == 0)
+            window.IconBox->SetFoldDuplicates(true);
     }
     window.resize(800, 500);
     window.show();
@@ -44,7 +46,8 @@ int main(int argc, char** argv) {
     timer.start();
     window.TBScanClick();
     const double seconds = timer.nsecsElapsed() / 1e9;
-    std::printf("scan: %d files with icons, %d icons in %.3f s\n",
-                window.Scanner->ScannedFiles.Count(), window.IconBox->Count(), seconds);
+    std::printf("scan: %d files with icons, %d icons (%d cells) in %.3f s\n",
+                window.Scanner->ScannedFiles.Count(), window.IconBox->RecordCount(),
+                window.IconBox->Count(), seconds);
     return 0;
 }

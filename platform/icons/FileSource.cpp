@@ -51,13 +51,14 @@ std::optional<FileSource> FileSource::OpenAt(int dirFd, const std::string& name,
     // A count reads a few kilobytes of headers and directories; without this the kernel reads
     // ahead tens of kilobytes after each of them, most of a cold scan's disk traffic.
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
-    return FileSource(fd, static_cast<std::uint64_t>(after.st_size), MtimeNs(after));
+    return FileSource(fd, {static_cast<std::uint64_t>(after.st_size), MtimeNs(after),
+                           static_cast<std::uint64_t>(after.st_ino),
+                           static_cast<std::uint64_t>(after.st_dev)});
 }
 
 FileSource::FileSource(FileSource&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), size_(other.size_), mtimeNs_(other.mtimeNs_),
-      bytesRead_(other.bytesRead_), blocks_(std::move(other.blocks_)),
-      nextBlock_(other.nextBlock_) {}
+    : fd_(std::exchange(other.fd_, -1)), identity_(other.identity_), bytesRead_(other.bytesRead_),
+      blocks_(std::move(other.blocks_)), nextBlock_(other.nextBlock_) {}
 
 FileSource& FileSource::operator=(FileSource&& other) noexcept {
     if (this != &other) {
@@ -65,8 +66,7 @@ FileSource& FileSource::operator=(FileSource&& other) noexcept {
             ::close(fd_);
         }
         fd_ = std::exchange(other.fd_, -1);
-        size_ = other.size_;
-        mtimeNs_ = other.mtimeNs_;
+        identity_ = other.identity_;
         bytesRead_ = other.bytesRead_;
         blocks_ = std::move(other.blocks_);
         nextBlock_ = other.nextBlock_;
@@ -116,7 +116,7 @@ bool FileSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
     }
     const std::uint64_t start = offset - offset % kBlockSize;
     const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(
-        size_ - start, std::max<std::uint64_t>(kBlockSize, offset + out.size() - start)));
+        identity_.size - start, std::max<std::uint64_t>(kBlockSize, offset + out.size() - start)));
     Block& block = blocks_[nextBlock_];
     nextBlock_ = (nextBlock_ + 1) % kBlocks;
     block.bytes.resize(length);

@@ -19,6 +19,14 @@ using formats::Bytes;
 using formats::ByteSource;
 using formats::SpanSource;
 
+// Which version of which file was opened: what a scan index keys its entries by.
+struct FileIdentity {
+    std::uint64_t size = 0;
+    std::int64_t mtimeNs = 0; // nanoseconds since the epoch
+    std::uint64_t inode = 0;
+    std::uint64_t device = 0;
+};
+
 // A regular file read with pread. Small reads are served from one cached block, since the
 // structures of a resource directory sit close together.
 class FileSource final : public ByteSource {
@@ -36,19 +44,18 @@ public:
     FileSource& operator=(const FileSource&) = delete;
     ~FileSource() override;
 
-    std::uint64_t Size() const override { return size_; }
+    std::uint64_t Size() const override { return identity_.size; }
     bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
-    std::int64_t ModifiedNanoseconds() const { return mtimeNs_; }
+    std::int64_t ModifiedNanoseconds() const { return identity_.mtimeNs; }
+    const FileIdentity& Identity() const { return identity_; }
     std::uint64_t BytesRead() const { return bytesRead_; }
 
 private:
-    FileSource(int fd, std::uint64_t size, std::int64_t mtimeNs)
-        : fd_(fd), size_(size), mtimeNs_(mtimeNs) {}
+    FileSource(int fd, const FileIdentity& identity) : fd_(fd), identity_(identity) {}
     bool PreadFully(std::uint64_t offset, std::uint8_t* out, std::size_t length);
 
     int fd_ = -1;
-    std::uint64_t size_ = 0;
-    std::int64_t mtimeNs_ = 0;
+    FileIdentity identity_;
     std::uint64_t bytesRead_ = 0;
     // A few recently read blocks: a resource walk goes back and forth between the directory and
     // the entries it points to, which one block alone would read again every time.

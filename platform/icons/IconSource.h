@@ -3,6 +3,7 @@
 #pragma once
 
 #include "formats/IconImage.h"
+#include "platform/icons/FileSource.h"
 #include "platform/icons/IconDecode.h"
 
 #include <cstdint>
@@ -42,8 +43,8 @@ public:
 
 private:
     friend int IconCount(IconSourceCache&, const std::string&);
-    friend std::optional<int> IconCountAt(IconSourceCache&, int, const std::string&,
-                                          const std::string&, bool);
+    friend std::optional<struct ScannedFile> ScanFileAt(IconSourceCache&, int, const std::string&,
+                                                        const std::string&, bool, bool);
     friend std::optional<IconImage> ExtractIcon(IconSourceCache&, const std::string&, int, int,
                                                 IconImageInfo*);
     friend std::vector<struct SourceImage> ExtractSourceImages(IconSourceCache&, const std::string&,
@@ -102,6 +103,20 @@ std::optional<std::uint64_t> ChosenImageHash(IconSourceCache& cache, const std::
 // whole file's icons: the file is opened and its directory looked up once.
 std::vector<std::optional<std::uint64_t>> ChosenImageHashes(IconSourceCache& cache,
                                                             const std::string& nativePath);
+
+// What a scan learns from a file in one open: its icon count (below 1 for none or damaged),
+// which version of the file it was and, when asked for, ChosenImageHashes.
+struct ScannedFile {
+    int count = 0;
+    FileIdentity identity;
+    std::vector<std::optional<std::uint64_t>> hashes; // one per icon, or empty when not asked
+};
+
+// IconCountAt with the rest of what a scan wants from the same open. Nothing when the file
+// could not be opened as a regular file. Never throws.
+std::optional<ScannedFile> ScanFileAt(IconSourceCache& cache, int dirFd, const std::string& name,
+                                      const std::string& nativePath, bool listedRegular,
+                                      bool withHashes);
 
 // The file the icons of `nativePath` are read from: the file itself, or, for a system library
 // whose icons Windows keeps in SystemResources\NAME.mun, that file. Empty when unreadable.

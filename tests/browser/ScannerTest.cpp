@@ -2,7 +2,9 @@
 // come out exactly as the one-file-at-a-time scan makes them, also across odd trees, stops and
 // files that change, and the scan index must answer only for files whose stamp is unchanged.
 #include "app/Umain.h"
+#include "platform/core/Paths.h"
 #include "platform/core/Settings.h"
+#include "platform/icons/IconSource.h"
 
 #include "IconFileBuilder.h"
 #include "TempDrive.h"
@@ -50,6 +52,9 @@ void MakeOld(const std::string& native, std::int64_t seconds = 3600) {
 struct ScanResult {
     QStringList records; // folder path, file name, icon index
     QStringList status;
+    QList<quint64> hashes; // the records' image fingerprints (none unless folding)
+    int cells = 0;
+    int hashedByGrid = 0; // records the grid had to fingerprint itself while folding
     int scannedFiles = 0;
     QString label;       // the status line right after the scan, before any event is handled
     bool sorted = false; // the folder tree sorts again
@@ -72,13 +77,18 @@ class ScannerTest : public QObject {
 
     // Scans drive T: (all of it) in a fresh window; `stopAfterFolders` raises the stop key
     // when that many folders have been announced.
-    ScanResult Scan(int threads, bool index = false, int stopAfterFolders = 0) {
+    ScanResult Scan(int threads, bool index = false, int stopAfterFolders = 0, bool fold = false) {
         TFMain window(drive_->State());
+        window.IconBox->SetFoldDuplicates(fold);
+        ScanResult result;
+        window.IconBox->HashRecord = [&, fill = window.IconBox->HashRecord](TIconRes& record) {
+            result.hashedByGrid += record.ImageHash == kNoImageHash;
+            fill(record);
+        };
         window.State.ScanReaderThreads = threads;
         window.State.ScanIndex = index;
         window.State.TickSource = [] { return std::uint32_t{0}; }; // no pumps: deterministic
         window.FATView->setCurrentItem(window.FATView->topLevelItem(1));
-        ScanResult result;
         QObject::connect(window.Scanner, &TScanner::StatusText, [&](const QString& text) {
             result.status << text;
             if (stopAfterFolders > 0 && result.status.size() == stopAfterFolders)
@@ -86,11 +96,13 @@ class ScannerTest : public QObject {
         });
         window.TBClearClick();
         window.TBScanClick();
-        for (int i = 0; i < window.IconBox->Count(); ++i) {
-            const TIconRes& record = window.IconBox->Item(i);
+        for (int i = 0; i < window.IconBox->RecordCount(); ++i) {
+            const TIconRes& record = window.IconBox->Record(i);
             result.records << NodePath(record.FolderNode) + '|' + record.FileName + '|' +
                                   QString::number(record.IconIndex);
+            result.hashes << record.ImageHash;
         }
+        result.cells = window.IconBox->Count();
         result.scannedFiles = window.Scanner->ScannedFiles.Count();
         result.label = window.StatusLabel->text();
         result.sorted = window.FATView->isSortingEnabled();
@@ -194,6 +206,42 @@ private slots:
         const ScanResult read = Scan(2, false);
         QCOMPARE(read.records.filter("same.dll").size(), 1);
         QCOMPARE(Scan(1, true).records.filter("same.dll").size(), 1); // no pool, no index
+    }
+
+    // Folding takes each icon's fingerprint from the scan's own read of the file (or from the
+    // index): the same fingerprints the grid would compute, with or without reader threads.
+    void foldedScanFingerprintsWhileCounting() {
+        BuildOddTree();
+        for (int f = 0; f < 5; ++f)
+            drive_->File("copies/copy" + std::to_string(f) + ".dll", Library(3));
+        const icons::Bytes bmp = build::MakeBmp(20, 10, 24, [](int x, int y) {
+            return 0xFF000000u + static_cast<std::uint32_t>(x * 4096 + y);
+        });
+        drive_->File("copies/picture.bmp", std::string(bmp.begin(), bmp.end()));
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(drive_->Native("")))
+            if (!entry.is_symlink() && entry.is_regular_file())
+                MakeOld(entry.path().string());
+        const ScanResult unfolded = Scan(1);
+        const ScanResult folded = Scan(1, false, 0, true);
+        QCOMPARE(folded.records, unfolded.records);
+        QVERIFY(folded.cells < unfolded.cells);
+        QCOMPARE(folded.hashedByGrid, 0);
+        icons::IconSourceCache cache;
+        for (int i = 0; i < folded.records.size(); ++i) {
+            const QStringList parts = folded.records[i].split('|');
+            const auto native = platform::ToNativePath(drive_->State().Drives,
+                                                       (parts[0] + '\\' + parts[1]).toStdString());
+            QVERIFY(native);
+            QCOMPARE(folded.hashes[i],
+                     RecordImageHash(icons::ChosenImageHash(cache, *native, parts[2].toInt())));
+        }
+        QCOMPARE(Scan(3, false, 0, true), folded);
+        QCOMPARE(Scan(2, true, 0, true), folded);
+        QCOMPARE(Scan(2, true, 0, true), folded); // from the index this time
+        // An index filled by a scan that did not fingerprint answers for the count only.
+        QFile::remove(cache_.path() + "/Brindlow/scanindex.sqlite");
+        QCOMPARE(Scan(2, true).cells, unfolded.cells);
+        QCOMPARE(Scan(2, true, 0, true), folded);
     }
 
     // A damaged index file is rebuilt, not trusted, and the scan is unharmed.
