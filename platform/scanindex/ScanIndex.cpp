@@ -26,12 +26,15 @@ namespace {
 // Bumped whenever the tables change; a file of any other version is rebuilt.
 constexpr int SchemaVersion = 2;
 
+// A folder row is a few hundred bytes to a few kilobytes. A table with row ids keeps such a row
+// on its b-tree page up to about 4 KB; without row ids anything over about 1 KB spills into an
+// overflow page of its own, which made the file twice as large for folders of a few dozen files.
 constexpr const char* Schema = R"sql(
 CREATE TABLE folders(
     path BLOB PRIMARY KEY,
     files BLOB NOT NULL,
     last_seen INTEGER NOT NULL
-) WITHOUT ROWID;
+);
 CREATE INDEX folders_by_last_seen ON folders(last_seen);
 CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;
 )sql";
@@ -57,14 +60,17 @@ bool ValidName(const std::string& name) {
            name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
 }
 
-void PutU32(std::string& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+template <int Bytes> void Put(std::string& out, std::uint64_t value) {
+    char bytes[Bytes];
+    for (int i = 0; i < Bytes; ++i)
+        bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    out.append(bytes, Bytes);
 }
-
+void PutU32(std::string& out, std::uint32_t value) {
+    Put<4>(out, value);
+}
 void PutU64(std::string& out, std::uint64_t value) {
-    for (int i = 0; i < 8; ++i)
-        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    Put<8>(out, value);
 }
 
 std::size_t EncodedSize(const IndexedFile& file) {
@@ -74,8 +80,9 @@ std::size_t EncodedSize(const IndexedFile& file) {
     return size;
 }
 
-std::string EncodeFiles(const std::vector<const IndexedFile*>& files) {
+std::string EncodeFiles(const std::vector<const IndexedFile*>& files, std::size_t size) {
     std::string out;
+    out.reserve(size);
     out.push_back(static_cast<char>(FilesFormat));
     PutU32(out, static_cast<std::uint32_t>(files.size()));
     for (const IndexedFile* file : files) {
@@ -507,9 +514,9 @@ std::int64_t ScanIndex::Today() const {
 }
 
 const ScanIndex::ReadFolder& ScanIndex::Read(const std::string& folder) {
-    if (lookupsInRead_ > 0 && read_.folder == folder)
+    if (lookupsInRead_ > 0 && read_.valid && read_.folder == folder)
         return read_;
-    read_ = ReadFolder{folder, {}};
+    read_ = ReadFolder{folder, {}, true};
     // A read transaction per folder costs more in file locking than the read itself, so one
     // spans many. It pins a snapshot, which keeps the other instance's checkpoints waiting,
     // hence the bound.
@@ -574,9 +581,13 @@ std::vector<IndexedFile> ScanIndex::LookupFolder(const std::string& nativeFolder
     const auto pending = pendingFolders_.find(nativeFolder);
     std::vector<IndexedFile> files;
     if (pending == pendingFolders_.end() || !pending->second.replace) {
-        files = Read(nativeFolder).files;
+        Read(nativeFolder);
         if (!db_)
             return {};
+        // A scanner that asks for the whole folder does not ask for its files one by one, so
+        // the folder read is handed over instead of copied.
+        files = std::move(read_.files);
+        read_ = ReadFolder{};
     }
     if (pending != pendingFolders_.end()) {
         const auto& waiting = pending->second.files;
@@ -588,9 +599,11 @@ std::vector<IndexedFile> ScanIndex::LookupFolder(const std::string& nativeFolder
     return files;
 }
 
-bool ScanIndex::Recordable(const IndexedFile& file) const {
-    const std::int64_t nowNs =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(Now().time_since_epoch()).count();
+std::int64_t ScanIndex::NowNs() const {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Now().time_since_epoch()).count();
+}
+
+bool ScanIndex::Recordable(const IndexedFile& file, std::int64_t nowNs) const {
     return file.entry.iconCount >= 0 && file.stamp.mtimeNs <= nowNs - JustModifiedNs &&
            ValidName(file.name);
 }
@@ -607,7 +620,7 @@ void ScanIndex::Store(const std::string& nativePath, const FileStamp& stamp,
         return;
     auto [folder, name] = SplitPath(nativePath);
     IndexedFile file{std::move(name), stamp, entry};
-    if (!Recordable(file))
+    if (!Recordable(file, NowNs()))
         return;
     auto& pending = pendingFolders_[folder];
     pending.files.insert_or_assign(file.name, std::move(file));
@@ -618,8 +631,9 @@ void ScanIndex::StoreFolder(const std::string& nativeFolder, std::vector<Indexed
     if (!db_)
         return;
     PendingFolder pending{true, {}};
+    const std::int64_t nowNs = NowNs();
     for (auto& file : files)
-        if (Recordable(file))
+        if (Recordable(file, nowNs))
             pending.files.insert_or_assign(file.name, std::move(file));
     pendingFolders_.insert_or_assign(nativeFolder, std::move(pending));
     Pending(1);
@@ -680,7 +694,7 @@ bool ScanIndex::WriteFolder(const std::string& folder, const PendingFolder& pend
         code = sqlite3_step(remove_);
         sqlite3_reset(remove_);
     } else {
-        const std::string blob = EncodeFiles(files);
+        const std::string blob = EncodeFiles(files, bytes);
         sqlite3_bind_blob(insert_, 1, folder.data(), static_cast<int>(folder.size()),
                           SQLITE_STATIC);
         sqlite3_bind_blob(insert_, 2, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);

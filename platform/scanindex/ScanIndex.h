@@ -149,6 +149,7 @@ private:
     struct ReadFolder {
         std::string folder;
         std::vector<IndexedFile> files; // sorted by name
+        bool valid = false;
     };
 
     enum class OpenResult { Ok, Damaged, Failed };
@@ -165,7 +166,8 @@ private:
     void PruneToCap();
     void EndRead();
     const ReadFolder& Read(const std::string& folder);
-    bool Recordable(const IndexedFile& file) const;
+    std::int64_t NowNs() const;
+    bool Recordable(const IndexedFile& file, std::int64_t nowNs) const;
     void Pending(std::size_t added);
     bool WriteFolder(const std::string& folder, const PendingFolder& pending, std::int64_t today);
 
