@@ -7,8 +7,9 @@
 // matches, a file that is damaged, foreign or of another version is rebuilt, and any database
 // failure at run time turns the index off for the rest of the session instead of reaching the
 // scan. Several program instances may use one index at once (SQLite in WAL mode, short write
-// transactions, a busy timeout). It is bounded: entries not seen for a number of days go, and
-// the folders seen longest ago go when the file outgrows its size cap.
+// transactions, a busy timeout; two instances writing one folder: the last one wins). It is
+// bounded: folders not seen for a number of days go, and the folders seen longest ago go when
+// the file outgrows its size cap.
 //
 // One ScanIndex belongs to one thread.
 #pragma once
