@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <thread>
 
 namespace glyptor::platform {
@@ -23,20 +24,18 @@ namespace glyptor::platform {
 namespace {
 
 // Bumped whenever the tables change; a file of any other version is rebuilt.
-constexpr int SchemaVersion = 1;
+constexpr int SchemaVersion = 2;
 
+// A folder row is a few hundred bytes to a few kilobytes. A table with row ids keeps such a row
+// on its b-tree page up to about 4 KB; without row ids anything over about 1 KB spills into an
+// overflow page of its own, which made the file twice as large for folders of a few dozen files.
 constexpr const char* Schema = R"sql(
-CREATE TABLE files(
+CREATE TABLE folders(
     path BLOB PRIMARY KEY,
-    size INTEGER NOT NULL,
-    mtime_ns INTEGER NOT NULL,
-    inode INTEGER NOT NULL,
-    device INTEGER NOT NULL,
-    icon_count INTEGER NOT NULL,
-    groups BLOB NOT NULL,
+    files BLOB NOT NULL,
     last_seen INTEGER NOT NULL
-) WITHOUT ROWID;
-CREATE INDEX files_by_last_seen ON files(last_seen);
+);
+CREATE INDEX folders_by_last_seen ON folders(last_seen);
 CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;
 )sql";
 
@@ -44,38 +43,72 @@ CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;
 // younger than this could still change without its stamp changing.
 constexpr std::int64_t JustModifiedNs = 2'000'000'000;
 
-// The group list format: u8 format (1), u32 count, then per group u8 flags (bit 0: hash
-// present), u32 id length, the id bytes and, when flagged, the u64 hash; little-endian.
-constexpr std::uint8_t GroupFormat = 1;
+// The file list of a folder row, little-endian: u8 format (1), u32 file count, then per file
+// u8 name length, the name bytes, u64 size, i64 mtime in nanoseconds, u64 inode, u64 device,
+// u32 icon count, u32 group count and per group u8 flags (bit 0: hash present), u32 id length,
+// the id bytes and, when flagged, the u64 hash. Files are kept in the order they were stored,
+// so that a folder over its share of the cap loses the files stored longest ago.
+constexpr std::uint8_t FilesFormat = 1;
+constexpr std::size_t HeaderBytes = 1 + 4;
+constexpr std::size_t FileFixedBytes = 1 + 8 + 8 + 8 + 8 + 4 + 4;
+constexpr std::size_t GroupFixedBytes = 1 + 4;
+// Linux names are at most 255 bytes, which the one-byte length holds.
+constexpr std::size_t MaxNameBytes = 255;
 
+bool ValidName(const std::string& name) {
+    return !name.empty() && name.size() <= MaxNameBytes &&
+           name.find_first_of(std::string_view("/\0", 2)) == std::string::npos;
+}
+
+template <int Bytes> void Put(std::string& out, std::uint64_t value) {
+    char bytes[Bytes];
+    for (int i = 0; i < Bytes; ++i)
+        bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    out.append(bytes, Bytes);
+}
 void PutU32(std::string& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    Put<4>(out, value);
 }
-
 void PutU64(std::string& out, std::uint64_t value) {
-    for (int i = 0; i < 8; ++i)
-        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+    Put<8>(out, value);
 }
 
-std::string EncodeGroups(const std::vector<IndexedGroup>& groups) {
+std::size_t EncodedSize(const IndexedFile& file) {
+    std::size_t size = FileFixedBytes + file.name.size();
+    for (const auto& group : file.entry.groups)
+        size += GroupFixedBytes + group.id.size() + (group.hash ? 8 : 0);
+    return size;
+}
+
+std::string EncodeFiles(const std::vector<const IndexedFile*>& files, std::size_t size) {
     std::string out;
-    out.push_back(static_cast<char>(GroupFormat));
-    PutU32(out, static_cast<std::uint32_t>(groups.size()));
-    for (const auto& group : groups) {
-        out.push_back(static_cast<char>(group.hash ? 1 : 0));
-        PutU32(out, static_cast<std::uint32_t>(group.id.size()));
-        out += group.id;
-        if (group.hash)
-            PutU64(out, *group.hash);
+    out.reserve(size);
+    out.push_back(static_cast<char>(FilesFormat));
+    PutU32(out, static_cast<std::uint32_t>(files.size()));
+    for (const IndexedFile* file : files) {
+        out.push_back(static_cast<char>(file->name.size()));
+        out += file->name;
+        PutU64(out, file->stamp.size);
+        PutU64(out, static_cast<std::uint64_t>(file->stamp.mtimeNs));
+        PutU64(out, file->stamp.inode);
+        PutU64(out, file->stamp.device);
+        PutU32(out, static_cast<std::uint32_t>(file->entry.iconCount));
+        PutU32(out, static_cast<std::uint32_t>(file->entry.groups.size()));
+        for (const auto& group : file->entry.groups) {
+            out.push_back(static_cast<char>(group.hash ? 1 : 0));
+            PutU32(out, static_cast<std::uint32_t>(group.id.size()));
+            out += group.id;
+            if (group.hash)
+                PutU64(out, *group.hash);
+        }
     }
     return out;
 }
 
-// A bounds-checked reader over a stored group list.
-class GroupCursor {
+// A bounds-checked reader over a stored file list.
+class Cursor {
 public:
-    GroupCursor(const unsigned char* data, std::size_t size) : data_(data), size_(size) {}
+    Cursor(const unsigned char* data, std::size_t size) : data_(data), size_(size) {}
 
     bool Read(std::uint64_t& value, int bytes) {
         if (size_ - pos_ < static_cast<std::size_t>(bytes))
@@ -101,41 +134,76 @@ private:
     std::size_t pos_ = 0;
 };
 
-std::optional<std::vector<IndexedGroup>> DecodeGroups(const void* data, std::size_t size) {
-    GroupCursor cursor(static_cast<const unsigned char*>(data), size);
-    std::uint64_t format = 0;
+bool DecodeGroups(Cursor& cursor, std::vector<IndexedGroup>& groups) {
     std::uint64_t count = 0;
-    if (!cursor.Read(format, 1) || format != GroupFormat || !cursor.Read(count, 4))
-        return std::nullopt;
-    // Every group takes at least five bytes, so a count beyond that is damage, not a reason to
-    // reserve memory.
-    if (count > cursor.Remaining() / 5)
-        return std::nullopt;
-    std::vector<IndexedGroup> groups(count);
+    // A count beyond what the remaining bytes can hold is damage, not a reason to reserve memory.
+    if (!cursor.Read(count, 4) || count > cursor.Remaining() / GroupFixedBytes)
+        return false;
+    groups.resize(count);
     for (auto& group : groups) {
         std::uint64_t flags = 0;
         std::uint64_t length = 0;
         if (!cursor.Read(flags, 1) || flags > 1 || !cursor.Read(length, 4) ||
             !cursor.ReadText(group.id, length))
-            return std::nullopt;
+            return false;
         if (flags == 1) {
             std::uint64_t hash = 0;
             if (!cursor.Read(hash, 8))
-                return std::nullopt;
+                return false;
             group.hash = hash;
         }
     }
-    if (cursor.Remaining() != 0)
-        return std::nullopt;
-    return groups;
+    return true;
 }
 
-// SQLite integers are signed 64-bit; unsigned stamp fields are stored by their bit pattern.
-std::int64_t AsStored(std::uint64_t value) {
-    return static_cast<std::int64_t>(value);
+// The files of a stored row in their stored order; none when anything about the row is off
+// (a name no file can have or that appears twice included), since a guess could hand a scan
+// another file's count.
+std::optional<std::vector<IndexedFile>> DecodeFiles(const void* data, std::size_t size) {
+    if (!data)
+        return std::nullopt;
+    Cursor cursor(static_cast<const unsigned char*>(data), size);
+    std::uint64_t format = 0;
+    std::uint64_t count = 0;
+    if (!cursor.Read(format, 1) || format != FilesFormat || !cursor.Read(count, 4) ||
+        count > cursor.Remaining() / FileFixedBytes)
+        return std::nullopt;
+    std::vector<IndexedFile> files(count);
+    for (auto& file : files) {
+        std::uint64_t length = 0;
+        std::uint64_t mtime = 0;
+        std::uint64_t iconCount = 0;
+        if (!cursor.Read(length, 1) || !cursor.ReadText(file.name, length) ||
+            !ValidName(file.name) || !cursor.Read(file.stamp.size, 8) || !cursor.Read(mtime, 8) ||
+            !cursor.Read(file.stamp.inode, 8) || !cursor.Read(file.stamp.device, 8) ||
+            !cursor.Read(iconCount, 4) || iconCount > INT32_MAX ||
+            !DecodeGroups(cursor, file.entry.groups))
+            return std::nullopt;
+        file.stamp.mtimeNs = static_cast<std::int64_t>(mtime);
+        file.entry.iconCount = static_cast<int>(iconCount);
+    }
+    if (cursor.Remaining() != 0)
+        return std::nullopt;
+    std::vector<std::string_view> names;
+    names.reserve(files.size());
+    for (const auto& file : files)
+        names.push_back(file.name);
+    std::sort(names.begin(), names.end());
+    if (std::adjacent_find(names.begin(), names.end()) != names.end())
+        return std::nullopt;
+    return files;
 }
-std::uint64_t FromStored(std::int64_t value) {
-    return static_cast<std::uint64_t>(value);
+
+// Splits a native path at its last slash: "/a/b" is "/a" and "b", "/b" is "/" and "b".
+std::pair<std::string, std::string> SplitPath(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {std::string(), path};
+    return {path.substr(0, slash == 0 ? 1 : slash), path.substr(slash + 1)};
+}
+
+bool ByName(const IndexedFile& a, const IndexedFile& b) {
+    return a.name < b.name;
 }
 
 // Serialises the check-and-rebuild step of Open (and the removal of a damaged file) between
@@ -369,11 +437,10 @@ ScanIndex::OpenResult ScanIndex::OpenOnce() {
     }
 
     const std::pair<sqlite3_stmt**, const char*> statements[] = {
-        {&select_, "SELECT size, mtime_ns, inode, device, icon_count, groups, last_seen "
-                   "FROM files WHERE path=?1"},
-        {&insert_, "INSERT OR REPLACE INTO files(path, size, mtime_ns, inode, device, icon_count, "
-                   "groups, last_seen) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"},
-        {&touch_, "UPDATE files SET last_seen=?1 WHERE path=?2 AND last_seen<?1"},
+        {&select_, "SELECT files, last_seen FROM folders WHERE path=?1"},
+        {&insert_, "INSERT OR REPLACE INTO folders(path, files, last_seen) VALUES(?1, ?2, ?3)"},
+        {&touch_, "UPDATE folders SET last_seen=?1 WHERE path=?2 AND last_seen<?1"},
+        {&remove_, "DELETE FROM folders WHERE path=?1"},
     };
     for (const auto& [statement, sql] : statements) {
         code = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, statement, nullptr);
@@ -389,7 +456,7 @@ ScanIndex::OpenResult ScanIndex::OpenOnce() {
 }
 
 void ScanIndex::CloseDatabase() {
-    for (sqlite3_stmt** statement : {&select_, &insert_, &touch_}) {
+    for (sqlite3_stmt** statement : {&select_, &insert_, &touch_, &remove_}) {
         sqlite3_finalize(*statement);
         *statement = nullptr;
     }
@@ -399,9 +466,11 @@ void ScanIndex::CloseDatabase() {
 
 void ScanIndex::Fail(int code) {
     problem_ = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
-    pendingStores_.clear();
+    pendingFolders_.clear();
     pendingTouches_.clear();
+    pendingCount_ = 0;
     lookupsInRead_ = 0;
+    read_ = ReadFolder{};
     CloseDatabase();
     // A file found damaged while in use goes now; otherwise a damage that quick_check misses
     // would switch the index off in every session.
@@ -444,72 +513,130 @@ std::int64_t ScanIndex::Today() const {
     return std::chrono::floor<std::chrono::days>(Now()).time_since_epoch().count();
 }
 
-std::optional<IndexEntry> ScanIndex::Lookup(const std::string& nativePath, const FileStamp& stamp) {
-    if (!db_)
-        return std::nullopt;
-    if (const auto pending = pendingStores_.find(nativePath); pending != pendingStores_.end()) {
-        const Row& row = pending->second;
-        if (row.stamp != stamp)
-            return std::nullopt;
-        auto groups = DecodeGroups(row.groups.data(), row.groups.size());
-        return IndexEntry{row.iconCount, std::move(*groups)};
-    }
-
-    // A read transaction per lookup costs more in file locking than the lookup itself, so one
-    // spans many lookups. It pins a snapshot, which keeps the other instance's checkpoints
-    // waiting, hence the bound.
-    constexpr int LookupsPerRead = 1024;
+const ScanIndex::ReadFolder& ScanIndex::Read(const std::string& folder) {
+    if (lookupsInRead_ > 0 && read_.valid && read_.folder == folder)
+        return read_;
+    read_ = ReadFolder{folder, {}, true};
+    // A read transaction per folder costs more in file locking than the read itself, so one
+    // spans many. It pins a snapshot, which keeps the other instance's checkpoints waiting,
+    // hence the bound.
+    constexpr int ReadsPerTransaction = 1024;
     if (lookupsInRead_ == 0 && !Exec("BEGIN"))
-        return std::nullopt;
+        return read_;
     ++lookupsInRead_;
-    sqlite3_bind_blob(select_, 1, nativePath.data(), static_cast<int>(nativePath.size()),
-                      SQLITE_STATIC);
+    sqlite3_bind_blob(select_, 1, folder.data(), static_cast<int>(folder.size()), SQLITE_STATIC);
     const int code = sqlite3_step(select_);
-    std::optional<IndexEntry> result;
     bool touch = false;
     if (code == SQLITE_ROW) {
-        const FileStamp stored{FromStored(sqlite3_column_int64(select_, 0)),
-                               sqlite3_column_int64(select_, 1),
-                               FromStored(sqlite3_column_int64(select_, 2)),
-                               FromStored(sqlite3_column_int64(select_, 3))};
-        const std::int64_t count = sqlite3_column_int64(select_, 4);
-        const void* blob = sqlite3_column_blob(select_, 5);
-        const auto blobSize = static_cast<std::size_t>(sqlite3_column_bytes(select_, 5));
-        if (stored == stamp && count >= 0 && count <= INT32_MAX && blob) {
-            if (auto groups = DecodeGroups(blob, blobSize)) {
-                result = IndexEntry{static_cast<int>(count), std::move(*groups)};
-                touch = sqlite3_column_int64(select_, 6) < Today();
-            }
+        const void* blob = sqlite3_column_blob(select_, 0);
+        const auto blobSize = static_cast<std::size_t>(sqlite3_column_bytes(select_, 0));
+        if (auto files = DecodeFiles(blob, blobSize)) {
+            read_.files = std::move(*files);
+            std::sort(read_.files.begin(), read_.files.end(), ByName);
+            touch = sqlite3_column_int64(select_, 1) < Today();
         }
     }
     sqlite3_reset(select_);
     if (code != SQLITE_ROW && code != SQLITE_DONE) {
         Fail(code);
-        return std::nullopt;
+        return read_;
     }
-    if (lookupsInRead_ >= LookupsPerRead)
+    // Counted, but written only after the caller is done with read_.
+    if (touch && pendingTouches_.insert(folder).second)
+        ++pendingCount_;
+    if (lookupsInRead_ >= ReadsPerTransaction)
         EndRead();
-    if (touch) {
-        pendingTouches_.push_back(nativePath);
-        if (pendingStores_.size() + pendingTouches_.size() >=
-            static_cast<std::size_t>(options_.batchSize))
-            Flush();
+    return read_;
+}
+
+std::optional<IndexEntry> ScanIndex::Lookup(const std::string& nativePath, const FileStamp& stamp) {
+    if (!db_)
+        return std::nullopt;
+    const auto [folder, name] = SplitPath(nativePath);
+    // What waits to be written is newer than anything read, and the folder read is cached only
+    // until the next write, so no stored answer outlives a store.
+    if (const auto pending = pendingFolders_.find(folder); pending != pendingFolders_.end()) {
+        if (const auto file = pending->second.files.find(name);
+            file != pending->second.files.end()) {
+            if (file->second.stamp != stamp)
+                return std::nullopt;
+            return file->second.entry;
+        }
+        if (pending->second.replace)
+            return std::nullopt;
     }
+    const ReadFolder& read = Read(folder);
+    const IndexedFile key{name, {}, {}};
+    const auto file = std::lower_bound(read.files.begin(), read.files.end(), key, ByName);
+    std::optional<IndexEntry> result;
+    if (file != read.files.end() && file->name == name && file->stamp == stamp)
+        result = file->entry;
+    Pending(0);
     return result;
+}
+
+std::vector<IndexedFile> ScanIndex::LookupFolder(const std::string& nativeFolder) {
+    if (!db_)
+        return {};
+    const auto pending = pendingFolders_.find(nativeFolder);
+    std::vector<IndexedFile> files;
+    if (pending == pendingFolders_.end() || !pending->second.replace) {
+        Read(nativeFolder);
+        if (!db_)
+            return {};
+        // A scanner that asks for the whole folder does not ask for its files one by one, so
+        // the folder read is handed over instead of copied.
+        files = std::move(read_.files);
+        read_ = ReadFolder{};
+    }
+    if (pending != pendingFolders_.end()) {
+        const auto& waiting = pending->second.files;
+        std::erase_if(files, [&](const IndexedFile& file) { return waiting.contains(file.name); });
+        for (const auto& [name, file] : waiting)
+            files.push_back(file);
+    }
+    Pending(0);
+    return files;
+}
+
+std::int64_t ScanIndex::NowNs() const {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Now().time_since_epoch()).count();
+}
+
+bool ScanIndex::Recordable(const IndexedFile& file, std::int64_t nowNs) const {
+    return file.entry.iconCount >= 0 && file.stamp.mtimeNs <= nowNs - JustModifiedNs &&
+           ValidName(file.name);
+}
+
+void ScanIndex::Pending(std::size_t added) {
+    pendingCount_ += added;
+    if (pendingCount_ >= static_cast<std::size_t>(options_.batchSize))
+        Flush();
 }
 
 void ScanIndex::Store(const std::string& nativePath, const FileStamp& stamp,
                       const IndexEntry& entry) {
-    if (!db_ || entry.iconCount < 0)
+    if (!db_)
         return;
-    const std::int64_t nowNs =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(Now().time_since_epoch()).count();
-    if (stamp.mtimeNs > nowNs - JustModifiedNs)
+    auto [folder, name] = SplitPath(nativePath);
+    IndexedFile file{std::move(name), stamp, entry};
+    if (!Recordable(file, NowNs()))
         return;
-    pendingStores_[nativePath] = Row{stamp, EncodeGroups(entry.groups), entry.iconCount};
-    if (pendingStores_.size() + pendingTouches_.size() >=
-        static_cast<std::size_t>(options_.batchSize))
-        Flush();
+    auto& pending = pendingFolders_[folder];
+    pending.files.insert_or_assign(file.name, std::move(file));
+    Pending(1);
+}
+
+void ScanIndex::StoreFolder(const std::string& nativeFolder, std::vector<IndexedFile> files) {
+    if (!db_)
+        return;
+    PendingFolder pending{true, {}};
+    const std::int64_t nowNs = NowNs();
+    for (auto& file : files)
+        if (Recordable(file, nowNs))
+            pending.files.insert_or_assign(file.name, std::move(file));
+    pendingFolders_.insert_or_assign(nativeFolder, std::move(pending));
+    Pending(1);
 }
 
 void ScanIndex::EndRead() {
@@ -519,42 +646,95 @@ void ScanIndex::EndRead() {
     }
 }
 
+// Runs inside the write transaction, so that a merge starts from what another instance may
+// have committed just before.
+bool ScanIndex::WriteFolder(const std::string& folder, const PendingFolder& pending,
+                            std::int64_t today) {
+    std::vector<IndexedFile> stored;
+    if (!pending.replace) {
+        sqlite3_bind_blob(select_, 1, folder.data(), static_cast<int>(folder.size()),
+                          SQLITE_STATIC);
+        const int code = sqlite3_step(select_);
+        if (code == SQLITE_ROW) {
+            // A row that cannot be decoded is replaced by the files at hand.
+            if (auto files =
+                    DecodeFiles(sqlite3_column_blob(select_, 0),
+                                static_cast<std::size_t>(sqlite3_column_bytes(select_, 0))))
+                stored = std::move(*files);
+        }
+        sqlite3_reset(select_);
+        if (code != SQLITE_ROW && code != SQLITE_DONE) {
+            Fail(code);
+            return false;
+        }
+    }
+    std::vector<const IndexedFile*> files;
+    files.reserve(stored.size() + pending.files.size());
+    for (const auto& file : stored)
+        if (!pending.files.contains(file.name))
+            files.push_back(&file);
+    for (const auto& [name, file] : pending.files)
+        files.push_back(&file);
+
+    // One huge folder must not push every other folder out, nor be dropped whole over and over
+    // while its files are stored one by one.
+    const std::uint64_t share = std::min<std::uint64_t>(options_.maxBytes / 4, 256ull << 20);
+    std::uint64_t bytes = HeaderBytes;
+    for (const IndexedFile* file : files)
+        bytes += EncodedSize(*file);
+    auto first = files.begin();
+    while (bytes > share && first != files.end())
+        bytes -= EncodedSize(**first++);
+    files.erase(files.begin(), first);
+
+    int code = SQLITE_DONE;
+    if (files.empty()) {
+        sqlite3_bind_blob(remove_, 1, folder.data(), static_cast<int>(folder.size()),
+                          SQLITE_STATIC);
+        code = sqlite3_step(remove_);
+        sqlite3_reset(remove_);
+    } else {
+        const std::string blob = EncodeFiles(files, bytes);
+        sqlite3_bind_blob(insert_, 1, folder.data(), static_cast<int>(folder.size()),
+                          SQLITE_STATIC);
+        sqlite3_bind_blob(insert_, 2, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
+        sqlite3_bind_int64(insert_, 3, today);
+        code = sqlite3_step(insert_);
+        sqlite3_reset(insert_);
+    }
+    if (code != SQLITE_DONE) {
+        Fail(code);
+        return false;
+    }
+    return true;
+}
+
 void ScanIndex::Flush() {
     EndRead();
-    if (!db_ || (pendingStores_.empty() && pendingTouches_.empty()))
+    if (!db_ || (pendingFolders_.empty() && pendingTouches_.empty()))
         return;
+    const auto folders = std::move(pendingFolders_);
+    const auto touches = std::move(pendingTouches_);
+    pendingFolders_.clear();
+    pendingTouches_.clear();
+    pendingCount_ = 0;
     if (!Exec("BEGIN IMMEDIATE"))
         return;
     const std::int64_t today = Today();
-    int code = SQLITE_DONE;
-    for (const auto& [path, row] : pendingStores_) {
-        sqlite3_bind_blob(insert_, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
-        sqlite3_bind_int64(insert_, 2, AsStored(row.stamp.size));
-        sqlite3_bind_int64(insert_, 3, row.stamp.mtimeNs);
-        sqlite3_bind_int64(insert_, 4, AsStored(row.stamp.inode));
-        sqlite3_bind_int64(insert_, 5, AsStored(row.stamp.device));
-        sqlite3_bind_int64(insert_, 6, row.iconCount);
-        sqlite3_bind_blob(insert_, 7, row.groups.data(), static_cast<int>(row.groups.size()),
-                          SQLITE_STATIC);
-        sqlite3_bind_int64(insert_, 8, today);
-        code = sqlite3_step(insert_);
-        sqlite3_reset(insert_);
-        if (code != SQLITE_DONE)
-            break;
-    }
-    for (const auto& path : pendingTouches_) {
-        if (code != SQLITE_DONE)
-            break;
+    for (const auto& [folder, pending] : folders)
+        if (!WriteFolder(folder, pending, today))
+            return;
+    for (const auto& folder : touches) {
+        if (folders.contains(folder))
+            continue;
         sqlite3_bind_int64(touch_, 1, today);
-        sqlite3_bind_blob(touch_, 2, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
-        code = sqlite3_step(touch_);
+        sqlite3_bind_blob(touch_, 2, folder.data(), static_cast<int>(folder.size()), SQLITE_STATIC);
+        const int code = sqlite3_step(touch_);
         sqlite3_reset(touch_);
-    }
-    pendingStores_.clear();
-    pendingTouches_.clear();
-    if (code != SQLITE_DONE) {
-        Fail(code);
-        return;
+        if (code != SQLITE_DONE) {
+            Fail(code);
+            return;
+        }
     }
     if (!Exec("COMMIT"))
         return;
@@ -569,7 +749,7 @@ void ScanIndex::Prune(std::chrono::system_clock::time_point now) {
     if (!db_)
         return;
     const std::int64_t day = std::chrono::floor<std::chrono::days>(now).time_since_epoch().count();
-    const std::string sql = "BEGIN IMMEDIATE; DELETE FROM files WHERE last_seen<" +
+    const std::string sql = "BEGIN IMMEDIATE; DELETE FROM folders WHERE last_seen<" +
                             std::to_string(day - options_.maxAgeDays) +
                             "; INSERT OR REPLACE INTO meta VALUES('last_prune'," +
                             std::to_string(day) + "); COMMIT";
@@ -578,14 +758,14 @@ void ScanIndex::Prune(std::chrono::system_clock::time_point now) {
 }
 
 void ScanIndex::PruneToCap() {
-    // Each round removes the share of rows by which the file is over 90% of the cap, oldest
-    // seen first; rows differ in size, so a few rounds may be needed.
+    // Each round removes the share of folders by which the file is over 90% of the cap, oldest
+    // seen first; folders differ in size, so a few rounds may be needed.
     for (int round = 0; round < 32; ++round) {
         if (!Exec("PRAGMA incremental_vacuum"))
             return;
         const std::int64_t pages = PragmaInt("PRAGMA page_count");
         const std::int64_t pageSize = PragmaInt("PRAGMA page_size");
-        const std::int64_t rows = PragmaInt("SELECT count(*) FROM files");
+        const std::int64_t rows = PragmaInt("SELECT count(*) FROM folders");
         if (!db_)
             return;
         const double bytes = static_cast<double>(pages) * static_cast<double>(pageSize);
@@ -595,8 +775,8 @@ void ScanIndex::PruneToCap() {
         const auto remove = std::min<std::int64_t>(
             rows,
             static_cast<std::int64_t>(static_cast<double>(rows) * (bytes - target) / bytes) + 1);
-        const std::string sql = "BEGIN IMMEDIATE; DELETE FROM files WHERE path IN (SELECT path "
-                                "FROM files ORDER BY last_seen LIMIT " +
+        const std::string sql = "BEGIN IMMEDIATE; DELETE FROM folders WHERE path IN (SELECT "
+                                "path FROM folders ORDER BY last_seen LIMIT " +
                                 std::to_string(remove) + "); COMMIT";
         if (!Exec(sql.c_str()))
             return;

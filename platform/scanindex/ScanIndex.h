@@ -1,13 +1,15 @@
 // The persistent scan index: what a scan learnt about a file (its icon count and icon groups),
 // keyed by the file's native path and stamped with its size, modification time, inode and
 // device, so that a later scan can take the count of an unchanged file without opening it.
+// The files of one folder are kept together, so that a scanner asks once per folder.
 //
 // The index is a cache and never an authority: an entry is returned only when every stamp field
 // matches, a file that is damaged, foreign or of another version is rebuilt, and any database
 // failure at run time turns the index off for the rest of the session instead of reaching the
 // scan. Several program instances may use one index at once (SQLite in WAL mode, short write
-// transactions, a busy timeout). It is bounded: entries not seen for a number of days go, and
-// the oldest-seen entries go when the file outgrows its size cap.
+// transactions, a busy timeout; two instances writing one folder: the last one wins). It is
+// bounded: folders not seen for a number of days go, and the folders seen longest ago go when
+// the file outgrows its size cap.
 //
 // One ScanIndex belongs to one thread.
 #pragma once
@@ -18,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -56,6 +59,15 @@ struct IndexEntry {
     bool operator==(const IndexEntry&) const = default;
 };
 
+// One file of a folder as the index keeps it.
+struct IndexedFile {
+    std::string name; // the file's name inside the folder (no slash)
+    FileStamp stamp;
+    IndexEntry entry;
+
+    bool operator==(const IndexedFile&) const = default;
+};
+
 // $XDG_CACHE_HOME/Brindlow, or ~/.cache/Brindlow when XDG_CACHE_HOME is unset or relative.
 std::string DefaultScanIndexFolder();
 
@@ -65,11 +77,13 @@ public:
 
     struct Options {
         bool enabled = true;
-        // Upper bound for the database file; the oldest-seen entries go beyond it.
+        // Upper bound for the database file; the folders seen longest ago go beyond it. One
+        // folder keeps at most a quarter of it (its files stored longest ago go first).
         std::uint64_t maxBytes = 64ull << 20;
-        // Entries not looked up or stored for this many days go.
+        // Folders not looked up or stored for this many days go.
         int maxAgeDays = 90;
-        // Stores and touches kept in memory before they are written in one transaction.
+        // Stores, folder stores and touches kept in memory before they are written in one
+        // transaction.
         int batchSize = 256;
         // How long a write waits for another instance's transaction.
         int busyTimeoutMs = 5000;
@@ -95,27 +109,48 @@ public:
     // Why the index is inactive (empty when active or disabled by the options).
     const std::string& Problem() const { return problem_; }
 
-    // The entry stored for the path, only when it was stored with exactly this stamp.
+    // The entry stored for the path, only when it was stored with exactly this stamp. Marks the
+    // path's folder as seen today. Consecutive lookups in one folder read it once.
     std::optional<IndexEntry> Lookup(const std::string& nativePath, const FileStamp& stamp);
 
-    // Records what a scan found in the file with this stamp (replacing any older entry). A file
-    // modified in the last two seconds is not recorded: another write within the file system's
-    // time resolution could leave size and time unchanged.
+    // Records what a scan found in the file with this stamp (replacing any older entry of the
+    // file, keeping the other files of its folder). A file modified in the last two seconds is
+    // not recorded: another write within the file system's time resolution could leave size and
+    // time unchanged.
     void Store(const std::string& nativePath, const FileStamp& stamp, const IndexEntry& entry);
 
-    // Writes the pending stores in one short transaction. Lookups share one read transaction
-    // for up to a thousand calls; Flush ends it too, so call it when a scan pauses or ends.
+    // Every file stored for the native folder path (no trailing slash; "/" for the root), in any
+    // order; empty when the folder is unknown, its row cannot be decoded, or the index is
+    // inactive. The caller compares stamps itself. Marks the folder as seen today.
+    std::vector<IndexedFile> LookupFolder(const std::string& nativeFolder);
+
+    // Replaces what the index keeps for the folder with `files` (an empty list forgets the
+    // folder). Files modified in the last two seconds are left out, as in Store, and so are
+    // names that no file can have (empty, with a slash, longer than 255 bytes).
+    void StoreFolder(const std::string& nativeFolder, std::vector<IndexedFile> files);
+
+    // Writes the pending stores in one short transaction (a Store is merged into its folder's
+    // row there, so that two instances storing files of one folder keep both). Lookups share one
+    // read transaction for up to a thousand calls; Flush ends it too, so call it when a scan pauses
+    // or ends.
     void Flush();
 
-    // Removes entries not seen for maxAgeDays before `now`, then the oldest-seen ones while the
+    // Removes folders not seen for maxAgeDays before `now`, then the oldest-seen ones while the
     // database is over maxBytes, and hands the freed pages back to the file system.
     void Prune(std::chrono::system_clock::time_point now);
 
 private:
-    struct Row {
-        FileStamp stamp;
-        std::string groups; // encoded IndexedGroup list
-        int iconCount = 0;
+    // What is waiting to be written for one folder: either its whole new file list or files
+    // to merge into the stored one.
+    struct PendingFolder {
+        bool replace = false;
+        std::map<std::string, IndexedFile> files; // by name
+    };
+    // The last folder read from the database, by name, valid while the read transaction lasts.
+    struct ReadFolder {
+        std::string folder;
+        std::vector<IndexedFile> files; // sorted by name
+        bool valid = false;
     };
 
     enum class OpenResult { Ok, Damaged, Failed };
@@ -131,6 +166,11 @@ private:
     std::chrono::system_clock::time_point Now() const;
     void PruneToCap();
     void EndRead();
+    const ReadFolder& Read(const std::string& folder);
+    std::int64_t NowNs() const;
+    bool Recordable(const IndexedFile& file, std::int64_t nowNs) const;
+    void Pending(std::size_t added);
+    bool WriteFolder(const std::string& folder, const PendingFolder& pending, std::int64_t today);
 
     Options options_;
     std::string folder_;
@@ -140,9 +180,13 @@ private:
     sqlite3_stmt* select_ = nullptr;
     sqlite3_stmt* insert_ = nullptr;
     sqlite3_stmt* touch_ = nullptr;
-    std::map<std::string, Row> pendingStores_; // in key order: fewer pages touched per write
-    std::vector<std::string> pendingTouches_;
-    int lookupsInRead_ = 0; // > 0 while Lookup holds a read transaction open
+    sqlite3_stmt* remove_ = nullptr;
+    // In key order: fewer pages touched per write.
+    std::map<std::string, PendingFolder> pendingFolders_;
+    std::set<std::string> pendingTouches_;
+    std::size_t pendingCount_ = 0; // stores, folder stores and touches since the last write
+    int lookupsInRead_ = 0;        // > 0 while a read transaction is open
+    ReadFolder read_;
 };
 
 } // namespace glyptor::platform

@@ -71,6 +71,10 @@ std::string PathFor(const std::string& prefix, int i) {
     return "/home/user/.wine/drive_c/windows/" + prefix + "/file" + std::to_string(i) + ".dll";
 }
 
+std::string SplitFolder(const std::string& path) {
+    return path.substr(0, path.rfind('/'));
+}
+
 std::string IntegrityCheck(const std::string& database) {
     sqlite3* db = nullptr;
     std::string result = "cannot open";
@@ -216,28 +220,196 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const std::string& db) { ExecSql(db, "PRAGMA user_version=99"); }},
         DamageCase{"ForeignDatabase",
                    [](const std::string& db) {
-                       ExecSql(db, "DROP TABLE files; CREATE TABLE files(path TEXT, n INTEGER)");
+                       ExecSql(db,
+                               "DROP TABLE folders; CREATE TABLE folders(path TEXT, n INTEGER)");
                    }}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ScanIndex, RowsThatCannotBeDecodedAreMisses) {
+// Rewrites the stored file list of one folder as the damage asks.
+void DamageRow(const std::string& database, const std::string& folder,
+               const std::function<void(std::string&)>& damage) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* select = nullptr;
+    ASSERT_EQ(
+        sqlite3_prepare_v2(db, "SELECT files FROM folders WHERE path=?1", -1, &select, nullptr),
+        SQLITE_OK);
+    sqlite3_bind_blob(select, 1, folder.data(), static_cast<int>(folder.size()), SQLITE_STATIC);
+    ASSERT_EQ(sqlite3_step(select), SQLITE_ROW);
+    std::string files(static_cast<const char*>(sqlite3_column_blob(select, 0)),
+                      static_cast<std::size_t>(sqlite3_column_bytes(select, 0)));
+    sqlite3_finalize(select);
+    damage(files);
+    sqlite3_stmt* update = nullptr;
+    ASSERT_EQ(
+        sqlite3_prepare_v2(db, "UPDATE folders SET files=?2 WHERE path=?1", -1, &update, nullptr),
+        SQLITE_OK);
+    sqlite3_bind_blob(update, 1, folder.data(), static_cast<int>(folder.size()), SQLITE_STATIC);
+    sqlite3_bind_blob(update, 2, files.data(), static_cast<int>(files.size()), SQLITE_STATIC);
+    EXPECT_EQ(sqlite3_step(update), SQLITE_DONE);
+    sqlite3_finalize(update);
+    sqlite3_close(db);
+}
+
+void Replace(std::string& files, const std::string& from, const std::string& to) {
+    const auto at = files.find(from);
+    ASSERT_NE(at, std::string::npos);
+    files.replace(at, from.size(), to);
+}
+
+struct RowDamageCase {
+    const char* name;
+    std::function<void(std::string& files)> damage;
+};
+
+class ScanIndexRowDamage : public ::testing::TestWithParam<RowDamageCase> {};
+
+TEST_P(ScanIndexRowDamage, WholeRowIsAMissAndIsReplacedByTheNextStore) {
     TempFolder folder;
     TestClock clock;
-    FillIndex(folder, clock, "rows", 5);
-    ExecSql(folder.Database(),
-            "UPDATE files SET groups=x'01' WHERE path=CAST('" + PathFor("rows", 0) +
-                "' AS BLOB);"
-                // Claims 2^32-1 groups in nine bytes.
-                "UPDATE files SET groups=x'01FFFFFFFF00000000' WHERE path=CAST('" +
-                PathFor("rows", 1) + "' AS BLOB);" +
-                "UPDATE files SET groups=x'' WHERE path=CAST('" + PathFor("rows", 2) +
-                "' AS BLOB);" + "UPDATE files SET icon_count=-3 WHERE path=CAST('" +
-                PathFor("rows", 3) + "' AS BLOB);");
+    const std::string damaged = "/data/damaged";
+    const std::string intact = "/data/intact";
+    const std::vector<IndexedFile> files = {{"a.dll", StampFor(1, clock), EntryFor(1)},
+                                            {"b.dll", StampFor(2, clock), EntryFor(2)}};
+    {
+        auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+        index->StoreFolder(damaged, files);
+        index->StoreFolder(intact, files);
+    }
+    DamageRow(folder.Database(), damaged, GetParam().damage);
+
     auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
-    for (int i = 0; i < 4; ++i)
-        EXPECT_FALSE(index->Lookup(PathFor("rows", i), StampFor(i, clock))) << i;
-    EXPECT_EQ(index->Lookup(PathFor("rows", 4), StampFor(4, clock)), EntryFor(4));
+    EXPECT_TRUE(index->LookupFolder(damaged).empty());
+    for (const auto& file : files)
+        EXPECT_FALSE(index->Lookup(damaged + "/" + file.name, file.stamp)) << file.name;
+    EXPECT_EQ(index->LookupFolder(intact).size(), 2u);
+    EXPECT_EQ(index->Lookup(intact + "/b.dll", files[1].stamp), files[1].entry);
+    // A file stored into the damaged folder is merged into nothing rather than into the damage.
+    index->Store(damaged + "/c.dll", StampFor(3, clock), EntryFor(3));
+    index->Flush();
+    EXPECT_EQ(index->LookupFolder(damaged),
+              (std::vector<IndexedFile>{{"c.dll", StampFor(3, clock), EntryFor(3)}}));
     EXPECT_TRUE(index->Active());
+}
+
+// Offsets: format byte, u32 file count, then the first file: u8 name length, "a.dll", four u64
+// stamp fields, u32 icon count, u32 group count, and its first group's flags byte.
+constexpr std::size_t FirstIconCount = 1 + 4 + 1 + 5 + 32;
+constexpr std::size_t FirstGroupFlags = FirstIconCount + 4 + 4;
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ScanIndexRowDamage,
+    ::testing::Values(
+        RowDamageCase{"Empty", [](std::string& f) { f.clear(); }},
+        RowDamageCase{"FormatByteOnly", [](std::string& f) { f.resize(1); }},
+        RowDamageCase{"OtherFormat", [](std::string& f) { f[0] = 9; }},
+        RowDamageCase{"CountBeyondTheBytes", [](std::string& f) { f.replace(1, 4, 4, '\xFF'); }},
+        RowDamageCase{"OneFileMoreThanStored", [](std::string& f) { ++f[1]; }},
+        RowDamageCase{"OneFileFewerThanStored", [](std::string& f) { --f[1]; }},
+        RowDamageCase{"LastByteMissing", [](std::string& f) { f.pop_back(); }},
+        RowDamageCase{"OneByteTooMany", [](std::string& f) { f.push_back('\0'); }},
+        RowDamageCase{"NameTwice", [](std::string& f) { Replace(f, "b.dll", "a.dll"); }},
+        RowDamageCase{"NameWithSlash", [](std::string& f) { Replace(f, "b.dll", "b/dll"); }},
+        RowDamageCase{"IconCountOverflows",
+                      [](std::string& f) { f.replace(FirstIconCount, 4, 4, '\xFF'); }},
+        RowDamageCase{"UnknownGroupFlags", [](std::string& f) { f[FirstGroupFlags] = 2; }},
+        RowDamageCase{"Garbage",
+                      [](std::string& f) {
+                          std::mt19937 random(11);
+                          for (std::size_t i = 1; i < f.size(); ++i)
+                              f[i] = static_cast<char>(random());
+                      }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ScanIndex, OldVersionFileIsRebuiltAndAnswersNothing) {
+    TempFolder folder;
+    TestClock clock;
+    const std::string path = PathFor("old", 1);
+    ExecSql(folder.Database(),
+            "CREATE TABLE files(path BLOB PRIMARY KEY, size INTEGER NOT NULL, mtime_ns INTEGER "
+            "NOT NULL, inode INTEGER NOT NULL, device INTEGER NOT NULL, icon_count INTEGER NOT "
+            "NULL, groups BLOB NOT NULL, last_seen INTEGER NOT NULL) WITHOUT ROWID;"
+            "CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;"
+            "INSERT INTO files VALUES(CAST('" +
+                path + "' AS BLOB), 1001, " + std::to_string(StampFor(1, clock).mtimeNs) +
+                ", 50001, 2049, 2, x'0100000000', 19875);"
+                "PRAGMA user_version=1;");
+    auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+    ASSERT_TRUE(index->Active()) << index->Problem();
+    EXPECT_FALSE(index->Lookup(path, StampFor(1, clock)));
+    EXPECT_TRUE(index->LookupFolder(SplitFolder(path)).empty());
+    index->Store(path, StampFor(1, clock), EntryFor(1));
+    index.reset();
+    index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+    EXPECT_EQ(index->Lookup(path, StampFor(1, clock)), EntryFor(1));
+}
+
+// --- folders -----------------------------------------------------------------------------------
+
+std::vector<IndexedFile> ByName(std::vector<IndexedFile> files) {
+    std::sort(files.begin(), files.end(),
+              [](const IndexedFile& a, const IndexedFile& b) { return a.name < b.name; });
+    return files;
+}
+
+std::int64_t FolderRows(const std::string& database) {
+    sqlite3* db = nullptr;
+    std::int64_t rows = -1;
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, "SELECT count(*) FROM folders", -1, &statement, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW)
+        rows = sqlite3_column_int64(statement, 0);
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return rows;
+}
+
+TEST(ScanIndex, FolderRoundTripReplacesAndForgets) {
+    TempFolder folder;
+    TestClock clock;
+    const std::string icons = "/srv/icons";
+    const std::vector<IndexedFile> files = {
+        {"shell32.dll", StampFor(1, clock), EntryFor(6)}, // groups with and without hashes
+        {"empty.ico", StampFor(2, clock), IndexEntry{0, {}}},
+        {std::string("\xFF\x01 \\x\x7F\xD0\xAF.ICO"), StampFor(3, clock), EntryFor(2)},
+        {std::string(255, 'n'), StampFor(4, clock), IndexEntry{3, {{"", std::nullopt}}}},
+    };
+    auto stored = files;
+    FileStamp fresh = StampFor(5, clock);
+    fresh.mtimeNs = duration_cast<nanoseconds>((clock.now - 1s).time_since_epoch()).count();
+    stored.push_back({"fresh.dll", fresh, EntryFor(5)});
+
+    auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+    index->StoreFolder(icons, stored);
+    index->StoreFolder("/", {{"vmlinuz", StampFor(9, clock), EntryFor(9)}});
+    EXPECT_EQ(ByName(index->LookupFolder(icons)), ByName(files)) << "before the write";
+    index->Flush();
+    EXPECT_EQ(ByName(index->LookupFolder(icons)), ByName(files)) << "after the write";
+    index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+    EXPECT_EQ(ByName(index->LookupFolder(icons)), ByName(files)) << "after reopening";
+    for (const auto& file : files)
+        EXPECT_EQ(index->Lookup(icons + "/" + file.name, file.stamp), file.entry) << file.name;
+    EXPECT_FALSE(index->Lookup(icons + "/fresh.dll", fresh));
+    EXPECT_EQ(index->Lookup("/vmlinuz", StampFor(9, clock)), EntryFor(9));
+
+    // A store adds to the folder; a folder store replaces it, also over a folder just read.
+    index->Store(icons + "/new.exe", StampFor(7, clock), EntryFor(7));
+    index->Flush();
+    EXPECT_EQ(index->LookupFolder(icons).size(), files.size() + 1);
+    ASSERT_TRUE(index->Lookup(icons + "/empty.ico", files[1].stamp));
+    index->StoreFolder(icons, {files[0]});
+    EXPECT_FALSE(index->Lookup(icons + "/empty.ico", files[1].stamp));
+    index->Flush();
+    EXPECT_FALSE(index->Lookup(icons + "/empty.ico", files[1].stamp));
+    EXPECT_EQ(index->LookupFolder(icons), std::vector<IndexedFile>{files[0]});
+
+    index->StoreFolder(icons, {});
+    index->Flush();
+    EXPECT_TRUE(index->LookupFolder(icons).empty());
+    index.reset();
+    EXPECT_EQ(FolderRows(folder.Database()), 1); // only the root is left
 }
 
 // --- two processes -----------------------------------------------------------------------------
@@ -283,17 +455,22 @@ TEST(ScanIndex, EntriesNotSeenFor90DaysGoAtTheDailyPrune) {
     TempFolder folder;
     TestClock clock;
     const TestClock stampClock = clock;
-    FillIndex(folder, clock, "aged", 2);
+    // Age is kept per folder: every folder here holds the files of one name prefix.
+    FillIndex(folder, clock, "aged", 1);
+    FillIndex(folder, clock, "listed", 1);
+    FillIndex(folder, clock, "unseen", 2);
     clock.now += days(60);
     {
-        // Looking an entry up counts as seeing it.
+        // Looking an entry or its folder up counts as seeing it.
         auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
         ASSERT_TRUE(index->Lookup(PathFor("aged", 0), StampFor(0, stampClock)));
+        ASSERT_EQ(index->LookupFolder(SplitFolder(PathFor("listed", 0))).size(), 1u);
     }
     clock.now += days(40);
     auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
     EXPECT_TRUE(index->Lookup(PathFor("aged", 0), StampFor(0, stampClock)));
-    EXPECT_FALSE(index->Lookup(PathFor("aged", 1), StampFor(1, stampClock)));
+    EXPECT_TRUE(index->Lookup(PathFor("listed", 0), StampFor(0, stampClock)));
+    EXPECT_FALSE(index->Lookup(PathFor("unseen", 1), StampFor(1, stampClock)));
 }
 
 TEST(ScanIndex, SizeCapKeepsTheFileSmallAndTheNewestEntries) {
