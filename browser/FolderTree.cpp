@@ -151,14 +151,18 @@ void TFolderTree::BuildDriveTree() {
     fatView_->setUpdatesEnabled(true);
 }
 
-void TFolderTree::ListSubfolders(QTreeWidgetItem* node) {
+void TFolderTree::ListSubfolders(QTreeWidgetItem* node, const std::vector<std::string>* listed) {
     if (!node || node->childCount() > 0)
         return;
-    QString path = NodePath(node);
-    if (!path.endsWith('\\'))
-        path += '\\';
     QApplication::setOverrideCursor(Qt::BusyCursor);
-    const auto names = platform::ListSubfolders(state_.Drives, path.toStdString());
+    std::vector<std::string> own;
+    if (!listed) {
+        QString path = NodePath(node);
+        if (!path.endsWith('\\'))
+            path += '\\';
+        own = platform::ListSubfolders(state_.Drives, path.toStdString());
+    }
+    const std::vector<std::string>& names = listed ? *listed : own;
     // Sorting happens at once, not on Qt's deferred timer: a node selected right after being
     // listed (the path walk of FindNodeByPath) must not lose its selection to a later re-sort.
     // Turning the view's sorting back on re-sorts the whole tree, so during a scan, which lists

@@ -12,6 +12,8 @@
 
 #include <array>
 #include <map>
+#include <string>
+#include <vector>
 
 class QTreeWidget;
 
@@ -41,7 +43,9 @@ public:
                 QObject* parent = nullptr);
 
     void BuildDriveTree();
-    void ListSubfolders(QTreeWidgetItem* node);
+    // Adds the node's subfolders as children (once: a node with children is left alone). The
+    // names, when given, are taken instead of listing the folder again.
+    void ListSubfolders(QTreeWidgetItem* node, const std::vector<std::string>* names = nullptr);
     // The end of a scan: the view sorts again (every list it made is sorted already).
     void ScanFinished();
     // F5: lists the node's subfolders again, adding those made since (nodes already there

@@ -25,6 +25,8 @@ constexpr std::size_t kMaxFilesAhead = 4096;
 constexpr std::size_t kMaxFoldersAhead = 256;
 // Folders nest deeper than this only on purpose; the scanner's own recursion ends there too.
 constexpr int kMaxDepth = 256;
+// Files the index knows are checked in runs of at most this many per job.
+constexpr std::size_t kKnownPerJob = 32;
 // A list of paths is handed out in parts of this many.
 constexpr std::size_t kPathsPerPart = 512;
 
@@ -110,9 +112,10 @@ FolderCounts::State FolderCounts::WaitAt(std::size_t position, std::chrono::mill
         // No reader has come to it: waiting would only leave this thread idle.
         entry.claimed = true;
         lock.unlock();
-        auto scanned = ScanPool::ReadEntry(pool_->consumerCache_, *this, entry);
+        bool fromIndex = false;
+        auto scanned = ScanPool::ReadEntry(pool_->consumerCache_, *this, entry, fromIndex);
         lock.lock();
-        pool_->Finish(*this, entry, std::move(scanned));
+        pool_->Finish(*this, entry, std::move(scanned), fromIndex);
     }
     if (!pool_->resultReady_.wait_for(lock, timeout, [&] { return entry.ready || dropped_; }))
         return State::Pending;
@@ -206,24 +209,44 @@ void ScanPool::Stop() {
 
 std::optional<icons::ScannedFile> ScanPool::ReadEntry(icons::IconSourceCache& cache,
                                                       const FolderCounts& folder,
-                                                      const FolderCounts::Entry& entry) {
-    return icons::ScanFileAt(cache, folder.dirFd_ >= 0 ? folder.dirFd_ : AT_FDCWD, entry.name,
-                             Join(folder.folder_, entry.name), entry.type == DT_REG,
-                             folder.hashes_);
+                                                      const FolderCounts::Entry& entry,
+                                                      bool& fromIndex) {
+    const int dirFd = folder.dirFd_ >= 0 ? folder.dirFd_ : AT_FDCWD;
+    fromIndex = false;
+    if (entry.known) {
+        // What the index knows stands while the file's stamp is unchanged: one stat instead of
+        // an open and its reads.
+        struct stat info {};
+        if (::fstatat(dirFd, entry.name.c_str(), &info, 0) == 0 && S_ISREG(info.st_mode) &&
+            StampFrom(info) == entry.known->stamp &&
+            (!folder.hashes_ || HasHashes(entry.known->entry))) {
+            fromIndex = true;
+            icons::ScannedFile scanned;
+            const platform::FileStamp& stamp = entry.known->stamp;
+            scanned.count = entry.known->entry.iconCount;
+            scanned.identity = {stamp.size, stamp.mtimeNs, stamp.inode, stamp.device};
+            for (const platform::IndexedGroup& group : entry.known->entry.groups)
+                scanned.hashes.push_back(group.hash);
+            return scanned;
+        }
+    }
+    return icons::ScanFileAt(cache, dirFd, entry.name, Join(folder.folder_, entry.name),
+                             entry.type == DT_REG, folder.hashes_);
 }
 
 void ScanPool::Finish(FolderCounts& folder, FolderCounts::Entry& entry,
-                      std::optional<icons::ScannedFile> scanned) {
+                      std::optional<icons::ScannedFile> scanned, bool fromIndex) {
     // An unreadable file counts -1: the scanner sees no icons, the tool reports it.
     entry.count = scanned ? scanned->count : -1;
     entry.ready = true;
+    entry.fromIndex = fromIndex;
     if (scanned) {
         entry.hashes = std::move(scanned->hashes);
         // The index keys what was read by the version of the file that was read.
         const icons::FileIdentity& id = scanned->identity;
         if (!entry.stamp)
             entry.stamp = platform::FileStamp{id.size, id.mtimeNs, id.inode, id.device};
-        if (folder.indexed_)
+        if (folder.indexed_ && folder.folder_.empty() && !fromIndex)
             found_.push_back(
                 {Join(folder.folder_, entry.name), *entry.stamp, entry.count, entry.hashes});
     }
@@ -239,15 +262,27 @@ void ScanPool::ReaderLoop() {
             return;
         Job job = std::move(jobs_.front());
         jobs_.pop_front();
-        FolderCounts::Entry& entry = job.folder->entries_[job.position];
-        if (job.folder->dropped_ || entry.claimed)
+        FolderCounts& folder = *job.folder;
+        if (folder.dropped_)
             continue;
-        entry.claimed = true;
+        std::vector<std::size_t> mine;
+        for (std::size_t p = job.position; p < job.position + job.span; ++p)
+            if (!folder.entries_[p].claimed) {
+                folder.entries_[p].claimed = true;
+                mine.push_back(p);
+            }
+        if (mine.empty())
+            continue;
         ++busyReaders_;
         lock.unlock();
-        auto scanned = ReadEntry(cache, *job.folder, entry);
+        std::vector<std::pair<std::optional<icons::ScannedFile>, bool>> results(mine.size());
+        for (std::size_t i = 0; i < mine.size(); ++i)
+            results[i].first =
+                ReadEntry(cache, folder, folder.entries_[mine[i]], results[i].second);
         lock.lock();
-        Finish(*job.folder, entry, std::move(scanned));
+        for (std::size_t i = 0; i < mine.size(); ++i)
+            Finish(folder, folder.entries_[mine[i]], std::move(results[i].first),
+                   results[i].second);
         --busyReaders_;
         resultReady_.notify_all();
     }
@@ -259,27 +294,43 @@ void ScanPool::Queue(const std::shared_ptr<FolderCounts>& folder) {
     platform::ScanIndex* index = index_ && index_->Active() ? index_.get() : nullptr;
     folder->indexed_ = index != nullptr;
     std::vector<std::size_t> unread;
-    for (std::size_t i = 0; i < folder->entries_.size(); ++i) {
-        FolderCounts::Entry& entry = folder->entries_[i];
-        if (index) {
-            struct stat info {};
-            const bool stamped = folder->dirFd_ >= 0
-                                     ? ::fstatat(folder->dirFd_, entry.name.c_str(), &info, 0) == 0
-                                     : ::stat(entry.name.c_str(), &info) == 0;
-            if (stamped && S_ISREG(info.st_mode)) {
-                entry.stamp = StampFrom(info);
-                const std::string path = Join(folder->folder_, entry.name);
-                if (auto known = index->Lookup(path, *entry.stamp);
-                    known && (!folder->hashes_ || HasHashes(*known))) {
-                    entry.count = known->iconCount;
-                    for (platform::IndexedGroup& group : known->groups)
-                        entry.hashes.push_back(group.hash);
-                    entry.ready = true;
-                    continue;
+    if (index && !folder->folder_.empty()) {
+        // One look at the index for the whole folder. Each file it knows goes to a reader with
+        // what it knows, for the reader to stat the file and compare; a file it does not know
+        // is read at once, and the read tells its stamp.
+        folder->indexRows_ = index->LookupFolder(folder->folder_);
+        std::sort(folder->indexRows_.begin(), folder->indexRows_.end(),
+                  [](const auto& a, const auto& b) { return a.name < b.name; });
+        for (FolderCounts::Entry& entry : folder->entries_)
+            if (const platform::IndexedFile* row = IndexRow(*folder, entry.name))
+                entry.known = row;
+        for (std::size_t i = 0; i < folder->entries_.size(); ++i)
+            unread.push_back(i);
+        if (!unread.empty()) {
+            std::lock_guard lock(mutex_);
+            toStore_.push_back(folder);
+        }
+    } else {
+        for (std::size_t i = 0; i < folder->entries_.size(); ++i) {
+            FolderCounts::Entry& entry = folder->entries_[i];
+            if (index) {
+                // A list of paths: the index is asked file by file.
+                struct stat info {};
+                if (::stat(entry.name.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+                    entry.stamp = StampFrom(info);
+                    if (auto known = index->Lookup(entry.name, *entry.stamp);
+                        known && (!folder->hashes_ || HasHashes(*known))) {
+                        entry.count = known->iconCount;
+                        for (platform::IndexedGroup& group : known->groups)
+                            entry.hashes.push_back(group.hash);
+                        entry.ready = true;
+                        entry.fromIndex = true;
+                        continue;
+                    }
                 }
             }
+            unread.push_back(i);
         }
-        unread.push_back(i);
     }
     std::unique_lock lock(mutex_);
     // Without threads the consumer walks only when it has nothing listed, so there is room.
@@ -291,8 +342,17 @@ void ScanPool::Queue(const std::shared_ptr<FolderCounts>& folder) {
         return;
     folder->outstanding_ = unread.size();
     if (!inline_)
-        for (const std::size_t position : unread)
-            jobs_.push_back({folder, position});
+        for (std::size_t i = 0; i < unread.size();) {
+            // Files the index knows go in runs: a stat each is too little work for a job of
+            // its own. A file to be read is a job by itself, so that reads spread over readers.
+            std::size_t span = 1;
+            while (folder->entries_[unread[i]].known && span < kKnownPerJob &&
+                   i + span < unread.size() && unread[i + span] == unread[i] + span &&
+                   folder->entries_[unread[i + span]].known)
+                ++span;
+            jobs_.push_back({folder, unread[i], span});
+            i += span;
+        }
     walked_.push_back(folder);
     filesAhead_ += folder->entries_.size();
     lock.unlock();
@@ -301,14 +361,64 @@ void ScanPool::Queue(const std::shared_ptr<FolderCounts>& folder) {
     resultReady_.notify_all();
 }
 
-void ScanPool::StoreFound() {
+const platform::IndexedFile* ScanPool::IndexRow(const FolderCounts& folder,
+                                                const std::string& name) {
+    const auto& rows = folder.indexRows_;
+    const auto it =
+        std::lower_bound(rows.begin(), rows.end(), name,
+                         [](const auto& row, const std::string& n) { return row.name < n; });
+    return it != rows.end() && it->name == name ? &*it : nullptr;
+}
+
+std::vector<platform::IndexedFile> ScanPool::FolderRows(FolderCounts& folder, bool& changed) {
+    std::vector<platform::IndexedFile> rows;
+    std::size_t keptOld = 0;
+    changed = false;
+    for (const FolderCounts::Entry& entry : folder.entries_) {
+        if (entry.ready && entry.stamp && entry.count >= 0) {
+            platform::IndexedFile row{entry.name, *entry.stamp, {entry.count, {}}};
+            for (std::size_t group = 0; group < entry.hashes.size(); ++group)
+                row.entry.groups.push_back({std::to_string(group), entry.hashes[group]});
+            changed = changed || !entry.fromIndex;
+            keptOld += entry.known != nullptr;
+            rows.push_back(std::move(row));
+        } else if (entry.known && !entry.ready) {
+            rows.push_back(*entry.known); // not looked at this time: what was known stays
+            ++keptOld;
+        }
+    }
+    // Files the walk passed over (another type filter) keep their rows; the rest are gone.
+    for (const platform::IndexedFile& row : folder.indexRows_)
+        if (std::binary_search(folder.passedOver_.begin(), folder.passedOver_.end(), row.name)) {
+            rows.push_back(row);
+            ++keptOld;
+        }
+    changed = changed || keptOld != folder.indexRows_.size();
+    return rows;
+}
+
+void ScanPool::StoreFound(bool all) {
     std::vector<Found> found;
+    std::vector<std::pair<std::string, std::vector<platform::IndexedFile>>> folders;
     {
         std::lock_guard lock(mutex_);
         found.swap(found_);
+        // A folder is written once every read of it is over, or once the consumer gave it up.
+        std::erase_if(toStore_, [&](const std::shared_ptr<FolderCounts>& folder) {
+            if (!all && folder->outstanding_ > 0 && !folder->dropped_)
+                return false;
+            bool changed = false;
+            auto rows = FolderRows(*folder, changed);
+            // A folder whose files all came from the index has nothing new to tell it.
+            if (changed)
+                folders.emplace_back(folder->folder_, std::move(rows));
+            return true;
+        });
     }
     if (!index_ || !index_->Active())
         return;
+    for (auto& [path, rows] : folders)
+        index_->StoreFolder(path, std::move(rows));
     for (const Found& file : found) {
         platform::IndexEntry entry;
         entry.iconCount = file.count;
@@ -319,7 +429,7 @@ void ScanPool::StoreFound() {
 }
 
 void ScanPool::EndWalk() {
-    StoreFound();
+    StoreFound(true);
     if (index_ && index_->Active())
         index_->Flush();
     index_.reset();
@@ -338,6 +448,7 @@ void ScanPool::ListFolder(const std::string& path, int depth) {
         return;
 
     std::vector<std::string> subfolders;
+    const bool indexed = index_ && index_->Active();
     const int listFd = ::dup(folder->dirFd_);
     if (listFd < 0)
         return;
@@ -373,11 +484,14 @@ void ScanPool::ListFolder(const std::string& path, int depth) {
         if (type == DT_REG) {
             if (!rules.wantFile || rules.wantFile(name))
                 folder->entries_.push_back({name, type, std::nullopt, 0, {}, false, false});
+            else if (indexed)
+                folder->passedOver_.emplace_back(name);
         } else if (rules.descend && name[0] != '.') {
             subfolders.emplace_back(name);
         }
     }
     dir.reset();
+    std::sort(folder->passedOver_.begin(), folder->passedOver_.end());
 
     // Subfolders on another file system are checked for being pseudo file systems.
     std::erase_if(subfolders, [&](const std::string& name) {

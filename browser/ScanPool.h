@@ -62,6 +62,8 @@ public:
     const std::string& Folder() const { return folder_; }
     // The names the walk kept, in listing order.
     std::vector<std::string> Names() const;
+    std::size_t Size() const { return entries_.size(); }
+    const std::string& NameAt(std::size_t position) const { return entries_[position].name; }
     // Subfolders the walk went into after this folder's files, in visiting order.
     const std::vector<std::string>& Subfolders() const { return subfolders_; }
 
@@ -85,7 +87,11 @@ private:
         std::vector<std::optional<std::uint64_t>> hashes; // when the walk wants them
 
         bool ready = false;
-        bool claimed = false; // a reader or the consumer is counting it
+        bool claimed = false;   // a reader or the consumer is counting it
+        bool fromIndex = false; // the count came from the scan index
+        // What the index knew of the file (in the folder's indexRows_), for the reader to
+        // check against the file's stamp.
+        const platform::IndexedFile* known = nullptr;
     };
 
     std::string folder_;
@@ -96,6 +102,10 @@ private:
     std::size_t outstanding_ = 0;
     bool hashes_ = false;  // the walk's WalkRules::hashes
     bool indexed_ = false; // what readers find goes into the scan index
+    // What the index knew about the folder's files (by name), and the regular files the walk's
+    // filter passed over (sorted); neither changes once the folder is queued.
+    std::vector<platform::IndexedFile> indexRows_;
+    std::vector<std::string> passedOver_;
     bool dropped_ = false;
     class ScanPool* pool_ = nullptr;
 
@@ -138,9 +148,12 @@ public:
 
 private:
     friend class FolderCounts;
+    // Entries position .. position + span - 1 of a folder; a span of more than one holds
+    // files the index knows, whose check is a stat each.
     struct Job {
         std::shared_ptr<FolderCounts> folder;
         std::size_t position = 0;
+        std::size_t span = 1;
     };
     struct Found {
         std::string path;
@@ -159,12 +172,22 @@ private:
     bool WalkStep();
     void ListFolder(const std::string& path, int depth);
     // Reads one entry (no lock held) and records what was found (lock held).
+    // `fromIndex` tells that the file's stamp matched what the index knew, so it was not read.
     static std::optional<icons::ScannedFile> ReadEntry(icons::IconSourceCache& cache,
                                                        const FolderCounts& folder,
-                                                       const FolderCounts::Entry& entry);
+                                                       const FolderCounts::Entry& entry,
+                                                       bool& fromIndex);
     void Finish(FolderCounts& folder, FolderCounts::Entry& entry,
-                std::optional<icons::ScannedFile> scanned);
-    void StoreFound();
+                std::optional<icons::ScannedFile> scanned, bool fromIndex);
+    // The index row of a file of the folder, from indexRows_.
+    static const platform::IndexedFile* IndexRow(const FolderCounts& folder,
+                                                 const std::string& name);
+    // The folder's new index row: what was read now, what was known of the files not read;
+    // `changed` when it differs from what the index had.
+    static std::vector<platform::IndexedFile> FolderRows(FolderCounts& folder, bool& changed);
+    // Writes to the index what was found: the folders whose reads are over (every folder
+    // waiting, with `all`) and the files of path lists.
+    void StoreFound(bool all = false);
     // The end of a walk: the index gets what was found and is closed.
     void EndWalk();
     bool Stopping() const;
@@ -194,7 +217,8 @@ private:
     std::condition_variable roomAhead_;   // the walker waits for the consumer to catch up
     std::deque<Job> jobs_;
     std::deque<std::shared_ptr<FolderCounts>> walked_;
-    std::vector<Found> found_;
+    std::vector<Found> found_;                           // files of path lists
+    std::vector<std::shared_ptr<FolderCounts>> toStore_; // folders with reads for the index
     std::size_t filesAhead_ = 0; // listed by the walk, not yet taken or dropped
     int busyReaders_ = 0;
     bool walking_ = false;

@@ -68,10 +68,8 @@ void TScanner::TBScanClick() {
         }
     } finish{*this};
 
-    if (QTreeWidgetItem* node = controls_.FATView->currentItem()) {
-        StartReaders(node);
-        ScanFolder(node);
-    }
+    if (QTreeWidgetItem* node = controls_.FATView->currentItem())
+        ScanFolder(node, StartReaders(node));
     // No reader outlives the scan, not even waiting for work: a stop, the next scan and the
     // window all find them gone.
     pool_.reset();
@@ -83,42 +81,63 @@ void TScanner::TBScanClick() {
         controls_.IconBox->show();
 }
 
-void TScanner::ScanFolder(QTreeWidgetItem* node) {
+void TScanner::ScanFolder(QTreeWidgetItem* node, const std::string& knownNative) {
     if (Terminating() || state_.StopRequested)
         return;
     const QString path = NodePath(node);
     emit StatusText(path);
     tree_.SetStateImage(node, 1);
 
-    const QString pattern = ScanPattern(state_.ExtMask);
-    // The folder's native path is found once; each file's native path is that plus its name.
-    std::string nativeFolder;
-    const auto entries = platform::ListEntries(state_.Drives, (path + '\\').toStdString(),
-                                               pattern.toStdString(), &nativeFolder);
-    const auto counts = FolderCountsOf(nativeFolder);
-    for (const platform::FolderEntry& entry : entries) {
-        PumpMessages(state_);
-        if (entry.isDirectory)
-            continue;
-        const QString name = QString::fromStdString(entry.name);
-        if (!PassesTypeFilter(name, state_.ExtMask))
-            continue;
-        std::vector<std::optional<std::uint64_t>> hashes;
-        const auto count =
-            CountOf(counts.get(), entry.name, nativeFolder + '/' + entry.name, hashes);
-        if (count)
-            AddIcons(node, path + '\\' + name, *count, hashes);
-        if (Terminating() || state_.StopRequested)
-            break;
+    // A folder the walk listed with this scan's filter is taken as the walk listed it: the same
+    // names in the same order as a listing here would give, without a second look at the disk.
+    std::string nativeFolder = knownNative;
+    std::shared_ptr<scan::FolderCounts> counts;
+    if (!nativeFolder.empty() && state_.ExtMask == walkMask_)
+        counts = FolderCountsOf(nativeFolder);
+    if (counts) {
+        for (std::size_t i = 0; i < counts->Size(); ++i) {
+            PumpMessages(state_);
+            const std::string& name = counts->NameAt(i);
+            std::vector<std::optional<std::uint64_t>> hashes;
+            const auto count = CountAt(*counts, i, nativeFolder + '/' + name, hashes);
+            if (count)
+                AddIcons(node, path + '\\' + QString::fromStdString(name), *count, hashes);
+            if (Terminating() || state_.StopRequested)
+                break;
+        }
+    } else {
+        // The folder's native path is found once; each file's native path is that plus its name.
+        const QString pattern = ScanPattern(state_.ExtMask);
+        const auto entries = platform::ListEntries(state_.Drives, (path + '\\').toStdString(),
+                                                   pattern.toStdString(), &nativeFolder);
+        counts = FolderCountsOf(nativeFolder);
+        for (const platform::FolderEntry& entry : entries) {
+            PumpMessages(state_);
+            if (entry.isDirectory)
+                continue;
+            const QString name = QString::fromStdString(entry.name);
+            if (!PassesTypeFilter(name, state_.ExtMask))
+                continue;
+            std::vector<std::optional<std::uint64_t>> hashes;
+            const auto count =
+                CountOf(counts.get(), entry.name, nativeFolder + '/' + entry.name, hashes);
+            if (count)
+                AddIcons(node, path + '\\' + name, *count, hashes);
+            if (Terminating() || state_.StopRequested)
+                break;
+        }
     }
 
     // The node may have been scanned under a stop request, but it was entered: it gets its mark.
     if (!state_.ShallowScan && state_.ScanSubfolders && !Terminating()) {
-        tree_.ListSubfolders(node);
+        tree_.ListSubfolders(node, counts && walkDescends_ ? &counts->Subfolders() : nullptr);
         for (int i = 0; i < node->childCount(); ++i) {
             if (Terminating() || state_.StopRequested)
                 break;
-            ScanFolder(node->child(i));
+            QTreeWidgetItem* child = node->child(i);
+            ScanFolder(child, nativeFolder.empty()
+                                  ? std::string()
+                                  : nativeFolder + '/' + child->text(0).toStdString());
         }
     }
     tree_.SetStateImage(node, 8);
@@ -134,13 +153,13 @@ void TScanner::ScanNativeFile(QTreeWidgetItem* node, const QString& path,
     AddIcons(node, path, icons::IconCount(pictures_.IconSource(), native));
 }
 
-void TScanner::StartReaders(QTreeWidgetItem* node) {
+std::string TScanner::StartReaders(QTreeWidgetItem* node) {
     poolWalking_ = false;
     if (state_.ScanReaderThreads == 1)
-        return;
+        return {};
     const auto native = platform::ToNativePath(state_.Drives, NodePath(node).toStdString());
     if (!native)
-        return;
+        return {};
     if (!pool_) {
         scan::IndexSettings index;
         if (state_.ScanIndex) {
@@ -177,8 +196,11 @@ void TScanner::StartReaders(QTreeWidgetItem* node) {
     };
     rules.descend = !state_.ShallowScan && state_.ScanSubfolders;
     rules.hashes = controls_.IconBox->FoldDuplicates();
+    walkMask_ = mask;
+    walkDescends_ = rules.descend;
     pool_->StartWalk(*native, std::move(rules));
     poolWalking_ = true;
+    return *native;
 }
 
 std::shared_ptr<scan::FolderCounts> TScanner::FolderCountsOf(const std::string& nativeFolder) {
@@ -192,6 +214,25 @@ std::shared_ptr<scan::FolderCounts> TScanner::FolderCountsOf(const std::string& 
         PumpMessages(state_);
         if (Terminating() || state_.StopRequested)
             return nullptr;
+    }
+}
+
+std::optional<int> TScanner::CountAt(scan::FolderCounts& counts, std::size_t position,
+                                     const std::string& native,
+                                     std::vector<std::optional<std::uint64_t>>& hashes) {
+    for (;;) {
+        int count = 0;
+        switch (counts.WaitAt(position, std::chrono::milliseconds(20), count, &hashes)) {
+        case scan::FolderCounts::State::Ready:
+            return count;
+        case scan::FolderCounts::State::Unknown:
+            return CountOf(nullptr, {}, native, hashes);
+        case scan::FolderCounts::State::Pending:
+            PumpMessages(state_);
+            if (Terminating() || state_.StopRequested)
+                return std::nullopt;
+            break;
+        }
     }
 }
 

@@ -64,7 +64,8 @@ public:
 
     void TBScanClick();
     void TBClearClick();
-    void ScanFolder(QTreeWidgetItem* node);
+    // Scans the folder of `node`; `knownNative` is its native path when the caller knows it.
+    void ScanFolder(QTreeWidgetItem* node, const std::string& knownNative = {});
     void ScanFile(QTreeWidgetItem* node, const QString& path);
     // ScanFile with the file's native path already known.
     void ScanNativeFile(QTreeWidgetItem* node, const QString& path, const std::string& native);
@@ -88,13 +89,18 @@ signals:
 
 private:
     bool Terminating() const;
-    // Starts the reader pool on the folders a scan of `node` will visit (when it has threads).
-    void StartReaders(QTreeWidgetItem* node);
+    // Starts the reader pool on the folders a scan of `node` will visit (when it has threads);
+    // the node's native path when it did.
+    std::string StartReaders(QTreeWidgetItem* node);
     // The pool's counts for a folder, waiting (and pumping) while the walk may still bring it.
     std::shared_ptr<scan::FolderCounts> FolderCountsOf(const std::string& nativeFolder);
     // The count of one file (and, while repeats are folded, its icons' fingerprints): from the
     // pool when it has it, else read here.
     std::optional<int> CountOf(scan::FolderCounts* counts, const std::string& name,
+                               const std::string& native,
+                               std::vector<std::optional<std::uint64_t>>& hashes);
+    // The count of the file at `position` of a folder the walk listed.
+    std::optional<int> CountAt(scan::FolderCounts& counts, std::size_t position,
                                const std::string& native,
                                std::vector<std::optional<std::uint64_t>>& hashes);
     void AddIcons(QTreeWidgetItem* node, const QString& path, int count,
@@ -106,6 +112,8 @@ private:
     ScannerControls controls_;
     std::unique_ptr<scan::ScanPool> pool_;
     bool poolWalking_ = false;
+    QString walkMask_;          // the type filter the walk lists folders with
+    bool walkDescends_ = false; // the walk lists subfolders too
 };
 
 } // namespace glyptor
