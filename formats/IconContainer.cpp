@@ -262,11 +262,15 @@ std::vector<ImageCandidate> GroupImages(ByteSource& source, ContainerIndex& inde
     }
 }
 
-std::optional<Bytes> ReadBitmapBytes(ByteSource& source) {
+std::uint64_t BitmapBytesLength(const ByteSource& source) {
     // Rows of the largest bitmap at 32 bits, plus room for headers, a colour table and a gap
     // before the rows.
     constexpr std::uint64_t kMaxBitmapFileBytes = kMaxBitmapPixels * 4 + (1u << 20);
-    return source.Read(0, std::min(source.Size(), kMaxBitmapFileBytes));
+    return std::min(source.Size(), kMaxBitmapFileBytes);
+}
+
+std::optional<Bytes> ReadBitmapBytes(ByteSource& source) {
+    return source.Read(0, BitmapBytesLength(source));
 }
 
 std::vector<std::size_t> RankForSize(const std::vector<ImageCandidate>& candidates, int size) {

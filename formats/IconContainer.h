@@ -107,5 +107,7 @@ std::vector<std::size_t> RankForSize(const std::vector<ImageCandidate>& candidat
 // The bytes of a .bmp container, up to what the largest accepted bitmap can need: a huge file
 // with a small bitmap header is not read whole.
 std::optional<Bytes> ReadBitmapBytes(ByteSource& source);
+// How many bytes ReadBitmapBytes reads.
+std::uint64_t BitmapBytesLength(const ByteSource& source);
 
 } // namespace glyptor::icons

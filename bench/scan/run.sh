@@ -91,6 +91,10 @@ if [ -x "$DRIVER" ]; then
     first=$("$DRIVER" "$WORK/tree" | sed -nE 's/.* in ([0-9.]+) s/\1/p')
     warm=$("$DRIVER" "$WORK/tree" | sed -nE 's/.* in ([0-9.]+) s/\1/p')
     echo "tree of $FILES files: count -j 1 -r $tc_s s; scanner first scan $first s ($(awk -v a="$first" -v b="$tc_s" 'BEGIN{printf "%.2f", a/b}')x the count), re-scan with the index warm $warm s ($(awk -v a="$first" -v b="$warm" 'BEGIN{printf "%.1f", a/b}')x faster)"
+    # Folding repeats fingerprints every icon while counting: both scans read every file.
+    unfolded=$("$DRIVER" "$WORK/tree" --no-index | sed -nE 's/.* in ([0-9.]+) s/\1/p')
+    folded=$("$DRIVER" "$WORK/tree" --no-index --fold | sed -nE 's/.* in ([0-9.]+) s/\1/p')
+    echo "tree folded: scan with repeats folded $folded s against $unfolded s unfolded, without the index ($(awk -v a="$folded" -v b="$unfolded" 'BEGIN{printf "%.2f", a/b}')x the time)"
     if [ "$(id -u)" = 0 ] && [ -w /proc/sys/vm/drop_caches ]; then
         rm -rf "$XDG_CACHE_HOME"; drop
         cfirst=$("$DRIVER" "$WORK/tree" | sed -nE 's/.* in ([0-9.]+) s/\1/p')

@@ -283,42 +283,62 @@ std::vector<SourceImage> ExtractSourceImages(IconSourceCache& cache, const std::
 
 namespace {
 
-// A word-at-a-time multiply-and-fold hash: images are a few kilobytes (a bitmap file up to a
-// few megabytes), the hash only has to tell repeats apart, and a scan that folds repeats hashes
-// every icon, so speed counts more than strength. Four lanes take turns over the words, so that
-// the processor works on four multiplications at once instead of waiting for each.
-std::uint64_t HashBytes(const Bytes& bytes) {
+// A word-at-a-time multiply-and-fold hash of `length` bytes at `offset`: images are a few
+// kilobytes (a bitmap file up to a few megabytes), the hash only has to tell repeats apart, and
+// a scan that folds repeats hashes every icon, so speed counts more than strength. Four lanes
+// take turns over the words, so that the processor works on four multiplications at once, and
+// the bytes pass through one small buffer that stays in the cache. Nothing when the range
+// cannot be read.
+std::optional<std::uint64_t> HashRange(ByteSource& source, std::uint64_t offset,
+                                       std::uint64_t length) {
     constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+    constexpr std::size_t kChunk = 64 * 1024; // a multiple of the 32 bytes the lanes take
     const auto mix = [](std::uint64_t& hash, std::uint64_t word) {
         hash = (hash ^ word) * kMultiplier;
         hash ^= hash >> 29;
     };
-    const std::uint64_t seed = 0xcbf29ce484222325ull ^ (bytes.size() * kMultiplier);
+    if (!source.Contains(offset, length)) {
+        return std::nullopt;
+    }
+    const std::uint64_t seed = 0xcbf29ce484222325ull ^ (length * kMultiplier);
     std::uint64_t lanes[4] = {seed, seed + 1, seed + 2, seed + 3};
-    const std::uint8_t* data = bytes.data();
-    std::size_t i = 0;
-    for (; i + 32 <= bytes.size(); i += 32) {
-        for (int lane = 0; lane < 4; ++lane) {
-            std::uint64_t word;
-            std::memcpy(&word, data + i + 8 * lane, 8);
-            mix(lanes[lane], word);
+    std::vector<std::uint8_t> chunk(
+        static_cast<std::size_t>(std::min<std::uint64_t>(length, kChunk)));
+    std::uint64_t done = 0;
+    for (;;) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(length - done, kChunk));
+        if (!source.ReadAt(offset + done, std::span(chunk.data(), n))) {
+            return std::nullopt;
         }
+        const std::uint8_t* data = chunk.data();
+        std::size_t i = 0;
+        for (; i + 32 <= n; i += 32) {
+            for (int lane = 0; lane < 4; ++lane) {
+                std::uint64_t word;
+                std::memcpy(&word, data + i + 8 * lane, 8);
+                mix(lanes[lane], word);
+            }
+        }
+        done += n;
+        if (done < length) {
+            continue;
+        }
+        std::uint64_t hash = lanes[0];
+        for (int lane = 1; lane < 4; ++lane) {
+            mix(hash, lanes[lane]);
+        }
+        for (; i + 8 <= n; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, data + i, 8);
+            mix(hash, word);
+        }
+        std::uint64_t tail = 0;
+        if (i < n) {
+            std::memcpy(&tail, data + i, n - i);
+        }
+        mix(hash, tail);
+        return hash;
     }
-    std::uint64_t hash = lanes[0];
-    for (int lane = 1; lane < 4; ++lane) {
-        mix(hash, lanes[lane]);
-    }
-    for (; i + 8 <= bytes.size(); i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, data + i, 8);
-        mix(hash, word);
-    }
-    std::uint64_t tail = 0;
-    if (i < bytes.size()) {
-        std::memcpy(&tail, data + i, bytes.size() - i);
-    }
-    mix(hash, tail);
-    return hash;
 }
 
 // Throws what the parsers throw; the callers catch.
@@ -326,20 +346,39 @@ std::vector<std::optional<std::uint64_t>> HashesOf(OpenedFile& opened) {
     ContainerIndex& container = opened.entry->index;
     std::vector<std::optional<std::uint64_t>> hashes(static_cast<std::size_t>(container.Count()));
     if (container.kind == ContainerKind::Bmp) {
-        if (const auto bytes = ReadBitmapBytes(opened.source); bytes && !hashes.empty()) {
-            hashes.front() = HashBytes(*bytes);
+        if (!hashes.empty()) {
+            hashes.front() = HashRange(opened.source, 0, BitmapBytesLength(opened.source));
         }
         return hashes;
     }
+    // The image each group shows: the first in rank order whose bytes lie in the file.
+    std::vector<std::optional<ResourceSpan>> chosen(hashes.size());
+    std::uint64_t first = opened.source.Size(), end = 0;
     for (int group = 0; group < container.Count(); ++group) {
         const auto candidates = GroupImages(opened.source, container, group);
-        // The first image whose bytes can be read: the one the grid shows unless it is damaged.
         for (const std::size_t i : RankForSize(candidates, kStandardIconSize)) {
             const auto& data = candidates[i].data;
-            if (const auto bytes = opened.source.Read(data.offset, data.size)) {
-                hashes[static_cast<std::size_t>(group)] = HashBytes(*bytes);
+            if (opened.source.Contains(data.offset, data.size)) {
+                chosen[static_cast<std::size_t>(group)] = data;
+                first = std::min(first, data.offset);
+                end = std::max(end, data.offset + data.size);
                 break;
             }
+        }
+    }
+    // A file's icon images usually sit side by side: one read for all of them, when they are
+    // close enough together, instead of one for each.
+    constexpr std::uint64_t kOneRead = 256 * 1024;
+    std::optional<Bytes> together;
+    if (first < end && end - first <= kOneRead) {
+        together = opened.source.Read(first, end - first);
+    }
+    SpanSource inMemory(together ? std::span<const std::uint8_t>(*together)
+                                 : std::span<const std::uint8_t>());
+    for (std::size_t group = 0; group < hashes.size(); ++group) {
+        if (const auto& data = chosen[group]) {
+            hashes[group] = together ? HashRange(inMemory, data->offset - first, data->size)
+                                     : HashRange(opened.source, data->offset, data->size);
         }
     }
     return hashes;
