@@ -196,6 +196,18 @@ visible_windows() { xdotool search --onlyvisible --pid "$APP_PID" 2>/dev/null | 
 # wait_popup BEFORE: waits until the program shows more windows than BEFORE (a menu, a dialog).
 wait_popup() { until_true 10 test "$(visible_windows)" -gt "$1"; }
 
+# The program's visible window whose title matches a pattern, found by the title and the
+# process both (--all: with --pid as well as --name, xdotool would take either). Asked again and
+# again rather than with --sync: a window closing while xdotool looks at it is an X error, not
+# an answer.
+window_titled() { xdotool search --all --onlyvisible --pid "$APP_PID" --name "$1" 2>/dev/null | head -n 1; }
+# wait_window SECONDS PATTERN: FOUND is the window's id once it is there.
+found_window() { FOUND=$(window_titled "$WANTED"); [ -n "$FOUND" ]; }
+wait_window() { WANTED=$2; until_true "$1" found_window; }
+save_dialog() { window_titled 'Save|Сохран'; }
+dialog_open() { DIALOG=$(save_dialog); [ -n "$DIALOG" ]; }
+no_dialog() { [ -z "$(save_dialog)" ]; }
+
 program_ended() { ! kill -0 "$APP_PID" 2>/dev/null; }
 
 close_program() {
@@ -314,10 +326,8 @@ shot icon-menu
 xdotool key --delay 80 Down Right Down Down Down
 shot icon-menu-24bit
 xdotool key Return
-# The dialog is made on the first save, which takes a while in a sanitizer build: wait for it
-# by its title (--all: the process and the title both, not either).
-DIALOG=$(timeout 30 xdotool search --sync --all --onlyvisible --pid "$APP_PID" --name 'Save|Сохран' | head -n 1)
-[ -n "$DIALOG" ] || fail "the save dialog did not open"
+# The dialog is made on the first save, which takes a while in a sanitizer build.
+until_true 30 dialog_open || fail "the save dialog did not open"
 sleep 0.5
 shot save-dialog
 SAVED="$WORK/saved/first-24bit.ico"
@@ -365,9 +375,9 @@ icon_menu_up() {
 }
 # save_through_menu N FILE: the entry N up from the bottom opens a save dialog; FILE is typed.
 save_through_menu() {
+    until_true 10 no_dialog || fail "the last save dialog is still open"
     icon_menu_up "$1"
-    timeout 30 xdotool search --sync --onlyvisible --pid "$APP_PID" --name 'Сохран' >/dev/null ||
-        fail "no save dialog after the entry $1 up from the bottom of the icon menu"
+    until_true 30 dialog_open || fail "no save dialog after the entry $1 up from the bottom of the icon menu"
     sleep 0.5
     shot "save-dialog-up$1"
     xdotool key ctrl+a
@@ -391,9 +401,8 @@ log "PNG saved: $PNG_SIZE, $(stat -c %s "$PNG") bytes"
 cp "$GROUP" "$PNG" "$OUT/"
 # "Свойства значка..." on the third icon: with Wine's programs in the folder, one of them.
 icon_menu_up 5 $((FIRST_Y + 72))
-# --all: with --pid as well as --name, xdotool would take either.
-PROPS=$(timeout 30 xdotool search --sync --all --onlyvisible --pid "$APP_PID" --name 'Свойства значка' | head -n 1)
-[ -n "$PROPS" ] || fail "the properties window did not open"
+wait_window 30 'Свойства значка' || fail "the properties window did not open"
+PROPS=$FOUND
 sleep 0.8
 shot properties
 # Without a window manager the window sits where X put it: xwininfo says where.
@@ -457,8 +466,8 @@ shot grid-menu
 before=$(visible_windows)
 # Only "Цвет фона" is offered where no icon is selected; it is the last entry either way.
 xdotool key Up Return
-COLOUR_DIALOG=$(timeout 30 xdotool search --sync --onlyvisible --pid "$APP_PID" --name 'Colou?r|[Цц]вет' | head -n 1)
-[ -n "$COLOUR_DIALOG" ] || fail "the colour dialog did not open"
+wait_window 30 'Colou?r|[Цц]вет' || fail "the colour dialog did not open"
+COLOUR_DIALOG=$FOUND
 sleep 0.5
 shot colour-dialog
 # The HTML field is reached by its mnemonic; Enter there presses the default button, OK.
