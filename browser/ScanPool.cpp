@@ -51,6 +51,23 @@ bool HasHashes(const platform::IndexEntry& entry) {
     return entry.iconCount < 1 || entry.groups.size() == static_cast<std::size_t>(entry.iconCount);
 }
 
+// The index entry of a file with `count` icons and their fingerprints (when taken); the groups
+// are named by their number.
+platform::IndexEntry IndexEntryOf(int count,
+                                  const std::vector<std::optional<std::uint64_t>>& hashes) {
+    platform::IndexEntry entry{count, {}};
+    for (std::size_t group = 0; group < hashes.size(); ++group)
+        entry.groups.push_back({std::to_string(group), hashes[group]});
+    return entry;
+}
+
+std::vector<std::optional<std::uint64_t>> HashesOf(const platform::IndexEntry& entry) {
+    std::vector<std::optional<std::uint64_t>> hashes;
+    for (const platform::IndexedGroup& group : entry.groups)
+        hashes.push_back(group.hash);
+    return hashes;
+}
+
 std::string Join(const std::string& folder, const std::string& name) {
     if (folder.empty())
         return name;
@@ -79,26 +96,16 @@ std::vector<std::string> FolderCounts::Names() const {
     return names;
 }
 
-FolderCounts::State FolderCounts::Wait(const std::string& name, std::chrono::milliseconds timeout,
-                                       int& count,
-                                       std::vector<std::optional<std::uint64_t>>* hashes) {
+std::optional<std::size_t> FolderCounts::PositionOf(const std::string& name) {
     // The consumer asks in listing order, so the name is nearly always at the cursor.
-    std::size_t position = entries_.size();
-    for (std::size_t i = cursor_; i < entries_.size(); ++i)
-        if (entries_[i].name == name) {
-            position = i;
-            break;
-        }
-    if (position == entries_.size())
-        for (std::size_t i = 0; i < cursor_ && i < entries_.size(); ++i)
-            if (entries_[i].name == name) {
-                position = i;
-                break;
-            }
-    if (position == entries_.size())
-        return State::Unknown;
-    cursor_ = position + 1;
-    return WaitAt(position, timeout, count, hashes);
+    const auto named = [&](const Entry& entry) { return entry.name == name; };
+    const auto cursor = entries_.begin() + static_cast<std::ptrdiff_t>(cursor_);
+    auto found = std::find_if(cursor, entries_.end(), named);
+    if (found == entries_.end() &&
+        (found = std::find_if(entries_.begin(), cursor, named)) == cursor)
+        return std::nullopt;
+    cursor_ = static_cast<std::size_t>(found - entries_.begin()) + 1;
+    return cursor_ - 1;
 }
 
 FolderCounts::State FolderCounts::WaitAt(std::size_t position, std::chrono::milliseconds timeout,
@@ -225,8 +232,7 @@ std::optional<icons::ScannedFile> ScanPool::ReadEntry(icons::IconSourceCache& ca
             const platform::FileStamp& stamp = entry.known->stamp;
             scanned.count = entry.known->entry.iconCount;
             scanned.identity = {stamp.size, stamp.mtimeNs, stamp.inode, stamp.device};
-            for (const platform::IndexedGroup& group : entry.known->entry.groups)
-                scanned.hashes.push_back(group.hash);
+            scanned.hashes = HashesOf(entry.known->entry);
             return scanned;
         }
     }
@@ -321,8 +327,7 @@ void ScanPool::Queue(const std::shared_ptr<FolderCounts>& folder) {
                     if (auto known = index->Lookup(entry.name, *entry.stamp);
                         known && (!folder->hashes_ || HasHashes(*known))) {
                         entry.count = known->iconCount;
-                        for (platform::IndexedGroup& group : known->groups)
-                            entry.hashes.push_back(group.hash);
+                        entry.hashes = HashesOf(*known);
                         entry.ready = true;
                         entry.fromIndex = true;
                         continue;
@@ -376,12 +381,9 @@ std::vector<platform::IndexedFile> ScanPool::FolderRows(FolderCounts& folder, bo
     changed = false;
     for (const FolderCounts::Entry& entry : folder.entries_) {
         if (entry.ready && entry.stamp && entry.count >= 0) {
-            platform::IndexedFile row{entry.name, *entry.stamp, {entry.count, {}}};
-            for (std::size_t group = 0; group < entry.hashes.size(); ++group)
-                row.entry.groups.push_back({std::to_string(group), entry.hashes[group]});
+            rows.push_back({entry.name, *entry.stamp, IndexEntryOf(entry.count, entry.hashes)});
             changed = changed || !entry.fromIndex;
             keptOld += entry.known != nullptr;
-            rows.push_back(std::move(row));
         } else if (entry.known && !entry.ready) {
             rows.push_back(*entry.known); // not looked at this time: what was known stays
             ++keptOld;
@@ -419,13 +421,8 @@ void ScanPool::StoreFound(bool all) {
         return;
     for (auto& [path, rows] : folders)
         index_->StoreFolder(path, std::move(rows));
-    for (const Found& file : found) {
-        platform::IndexEntry entry;
-        entry.iconCount = file.count;
-        for (std::size_t group = 0; group < file.hashes.size(); ++group)
-            entry.groups.push_back({std::to_string(group), file.hashes[group]});
-        index_->Store(file.path, file.stamp, entry);
-    }
+    for (const Found& file : found)
+        index_->Store(file.path, file.stamp, IndexEntryOf(file.count, file.hashes));
 }
 
 void ScanPool::EndWalk() {
@@ -483,7 +480,7 @@ void ScanPool::ListFolder(const std::string& path, int depth) {
         }
         if (type == DT_REG) {
             if (!rules.wantFile || rules.wantFile(name))
-                folder->entries_.push_back({name, type, std::nullopt, 0, {}, false, false});
+                folder->entries_.push_back({.name = name, .type = type});
             else if (indexed)
                 folder->passedOver_.emplace_back(name);
         } else if (rules.descend && name[0] != '.') {
@@ -527,13 +524,7 @@ bool ScanPool::WalkStep() {
         auto part = std::make_shared<FolderCounts>();
         const std::size_t end = std::min(walk_.paths.size(), walk_.nextPath + kPathsPerPart);
         for (; walk_.nextPath < end; ++walk_.nextPath)
-            part->entries_.push_back({std::move(walk_.paths[walk_.nextPath]),
-                                      DT_UNKNOWN,
-                                      std::nullopt,
-                                      0,
-                                      {},
-                                      false,
-                                      false});
+            part->entries_.push_back({.name = std::move(walk_.paths[walk_.nextPath])});
         Queue(part);
     } else {
         return false;

@@ -62,18 +62,16 @@ public:
     const std::string& Folder() const { return folder_; }
     // The names the walk kept, in listing order.
     std::vector<std::string> Names() const;
-    std::size_t Size() const { return entries_.size(); }
-    const std::string& NameAt(std::size_t position) const { return entries_[position].name; }
     // Subfolders the walk went into after this folder's files, in visiting order.
     const std::vector<std::string>& Subfolders() const { return subfolders_; }
 
-    // The count of `name` (below 1: no icons or unreadable): Ready with `count` set, Pending
-    // when a reader has not finished within `timeout`, Unknown when the walk did not list the
-    // name (the consumer counts it itself).
-    // `hashes`, when given, gets the icons' fingerprints when the walk was asked for them.
-    State Wait(const std::string& name, std::chrono::milliseconds timeout, int& count,
-               std::vector<std::optional<std::uint64_t>>* hashes = nullptr);
-    // Like Wait, by position in Names().
+    // Where `name` is in Names(); none when the walk did not list it (the consumer counts it
+    // itself). Asked in listing order, the answer is found at once.
+    std::optional<std::size_t> PositionOf(const std::string& name);
+    // The count of the file at `position` (below 1: no icons or unreadable): Ready with `count`
+    // set, Pending when a reader has not finished within `timeout`, Unknown when the folder was
+    // given up. `hashes`, when given, gets the icons' fingerprints when the walk was asked for
+    // them.
     State WaitAt(std::size_t position, std::chrono::milliseconds timeout, int& count,
                  std::vector<std::optional<std::uint64_t>>* hashes = nullptr);
 
@@ -82,9 +80,9 @@ private:
     struct Entry {
         std::string name;
         unsigned char type = 0; // d_type of the listing
-        std::optional<platform::FileStamp> stamp;
+        std::optional<platform::FileStamp> stamp{};
         int count = 0;
-        std::vector<std::optional<std::uint64_t>> hashes; // when the walk wants them
+        std::vector<std::optional<std::uint64_t>> hashes{}; // when the walk wants them
 
         bool ready = false;
         bool claimed = false;   // a reader or the consumer is counting it

@@ -94,38 +94,27 @@ void TScanner::ScanFolder(QTreeWidgetItem* node, const std::string& knownNative)
     std::shared_ptr<scan::FolderCounts> counts;
     if (!nativeFolder.empty() && state_.ExtMask == walkMask_)
         counts = FolderCountsOf(nativeFolder);
+    std::vector<std::string> names;
     if (counts) {
-        for (std::size_t i = 0; i < counts->Size(); ++i) {
-            PumpMessages(state_);
-            const std::string& name = counts->NameAt(i);
-            std::vector<std::optional<std::uint64_t>> hashes;
-            const auto count = CountAt(*counts, i, nativeFolder + '/' + name, hashes);
-            if (count)
-                AddIcons(node, path + '\\' + QString::fromStdString(name), *count, hashes);
-            if (Terminating() || state_.StopRequested)
-                break;
-        }
+        names = counts->Names();
     } else {
         // The folder's native path is found once; each file's native path is that plus its name.
         const QString pattern = ScanPattern(state_.ExtMask);
-        const auto entries = platform::ListEntries(state_.Drives, (path + '\\').toStdString(),
-                                                   pattern.toStdString(), &nativeFolder);
+        for (const platform::FolderEntry& entry : platform::ListEntries(
+                 state_.Drives, (path + '\\').toStdString(), pattern.toStdString(), &nativeFolder))
+            if (!entry.isDirectory &&
+                PassesTypeFilter(QString::fromStdString(entry.name), state_.ExtMask))
+                names.push_back(entry.name);
         counts = FolderCountsOf(nativeFolder);
-        for (const platform::FolderEntry& entry : entries) {
-            PumpMessages(state_);
-            if (entry.isDirectory)
-                continue;
-            const QString name = QString::fromStdString(entry.name);
-            if (!PassesTypeFilter(name, state_.ExtMask))
-                continue;
-            std::vector<std::optional<std::uint64_t>> hashes;
-            const auto count =
-                CountOf(counts.get(), entry.name, nativeFolder + '/' + entry.name, hashes);
-            if (count)
-                AddIcons(node, path + '\\' + name, *count, hashes);
-            if (Terminating() || state_.StopRequested)
-                break;
-        }
+    }
+    for (const std::string& name : names) {
+        PumpMessages(state_);
+        std::vector<std::optional<std::uint64_t>> hashes;
+        const auto count = CountOf(counts.get(), name, nativeFolder + '/' + name, hashes);
+        if (count)
+            AddIcons(node, path + '\\' + QString::fromStdString(name), *count, hashes);
+        if (Terminating() || state_.StopRequested)
+            break;
     }
 
     // The node may have been scanned under a stop request, but it was entered: it gets its mark.
@@ -217,35 +206,17 @@ std::shared_ptr<scan::FolderCounts> TScanner::FolderCountsOf(const std::string& 
     }
 }
 
-std::optional<int> TScanner::CountAt(scan::FolderCounts& counts, std::size_t position,
-                                     const std::string& native,
-                                     std::vector<std::optional<std::uint64_t>>& hashes) {
-    for (;;) {
-        int count = 0;
-        switch (counts.WaitAt(position, std::chrono::milliseconds(20), count, &hashes)) {
-        case scan::FolderCounts::State::Ready:
-            return count;
-        case scan::FolderCounts::State::Unknown:
-            return CountOf(nullptr, {}, native, hashes);
-        case scan::FolderCounts::State::Pending:
-            PumpMessages(state_);
-            if (Terminating() || state_.StopRequested)
-                return std::nullopt;
-            break;
-        }
-    }
-}
-
 std::optional<int> TScanner::CountOf(scan::FolderCounts* counts, const std::string& name,
                                      const std::string& native,
                                      std::vector<std::optional<std::uint64_t>>& hashes) {
-    while (counts) {
+    auto position = counts ? counts->PositionOf(name) : std::nullopt;
+    while (position) {
         int count = 0;
-        switch (counts->Wait(name, std::chrono::milliseconds(20), count, &hashes)) {
+        switch (counts->WaitAt(*position, std::chrono::milliseconds(20), count, &hashes)) {
         case scan::FolderCounts::State::Ready:
             return count;
         case scan::FolderCounts::State::Unknown:
-            counts = nullptr;
+            position.reset();
             break;
         case scan::FolderCounts::State::Pending:
             // Waiting for a reader keeps the window alive like walking does.

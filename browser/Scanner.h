@@ -99,10 +99,6 @@ private:
     std::optional<int> CountOf(scan::FolderCounts* counts, const std::string& name,
                                const std::string& native,
                                std::vector<std::optional<std::uint64_t>>& hashes);
-    // The count of the file at `position` of a folder the walk listed.
-    std::optional<int> CountAt(scan::FolderCounts& counts, std::size_t position,
-                               const std::string& native,
-                               std::vector<std::optional<std::uint64_t>>& hashes);
     void AddIcons(QTreeWidgetItem* node, const QString& path, int count,
                   const std::vector<std::optional<std::uint64_t>>& hashes = {});
 

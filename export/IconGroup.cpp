@@ -4,6 +4,7 @@
 #include "export/IconGroup.h"
 
 #include "export/IconFile32.h"
+#include "formats/IconDirectory.h"
 #include "formats/ModuleResources.h"
 #include "platform/icons/FileSource.h"
 #include "platform/icons/IconSource.h"
@@ -27,11 +28,22 @@ constexpr std::uint32_t kMaxImageBytes = 16u << 20;
 // An .ico file given back whole is still read into memory once.
 constexpr std::uint64_t kMaxIconFileBytes = 64u << 20;
 
-void Describe(ByteSource& source, GroupImage& image, std::uint8_t bWidth, std::uint8_t bHeight,
-              std::uint8_t bColorCount, std::uint16_t wBitCount) {
-    image.width = bWidth == 0 ? 256 : bWidth;
-    image.height = bHeight == 0 ? 256 : bHeight;
-    image.bitCount = wBitCount;
+// The fields ICONDIRENTRY and GRPICONDIRENTRY share, from the 12 bytes they are stored in.
+formats::ICONDIRENTRY SharedFields(std::span<const std::uint8_t> stored) {
+    ByteCursor e(stored);
+    formats::ICONDIRENTRY fields;
+    formats::ReadIconEntryCommon(e, fields);
+    return fields;
+}
+
+// Keeps an image's entry as stored and fills in its size, depth and colours; its offset and
+// byte size are set already.
+void Describe(ByteSource& source, GroupImage& image, std::span<const std::uint8_t> stored) {
+    std::memcpy(image.entry, stored.data(), sizeof image.entry);
+    const formats::ICONDIRENTRY fields = SharedFields(stored);
+    image.width = fields.bWidth == 0 ? 256 : fields.bWidth;
+    image.height = fields.bHeight == 0 ? 256 : fields.bHeight;
+    image.bitCount = fields.wBitCount;
     const auto head =
         source.Read(image.offset, std::min<std::uint64_t>(image.byteSize, icons::kIconProbeBytes));
     // The image's own header is the truth where the entry disagrees (many .ico files leave the
@@ -42,8 +54,8 @@ void Describe(ByteSource& source, GroupImage& image, std::uint8_t bWidth, std::u
         image.bitCount = info->bitCount;
         image.png = info->png;
     }
-    image.colourCount = bColorCount != 0
-                            ? bColorCount
+    image.colourCount = fields.bColorCount != 0
+                            ? fields.bColorCount
                             : (image.bitCount > 0 && image.bitCount <= 8 ? 1 << image.bitCount : 0);
 }
 
@@ -58,11 +70,12 @@ void ReadModuleGroup(ByteSource& source, ContainerIndex& index, IconGroupInfo& g
     group.groupBytes = span.size;
     icons::IndexIcons(source, index);
     ByteCursor c(*bytes);
-    group.reserved = c.ReadU16();
-    group.type = c.ReadU16();
-    const std::uint16_t count = c.ReadU16();
+    const formats::ICONDIR dir = formats::ReadIconDir(c);
+    group.reserved = dir.idReserved;
+    group.type = dir.idType;
+    const std::uint16_t count = dir.idCount;
     for (std::size_t i = 0; i < count && i < kMaxGroupEntries; ++i) {
-        const auto entry = c.ReadBytes(12);
+        const auto stored = c.ReadBytes(12);
         const std::uint16_t nID = c.ReadU16();
         if (!c.Ok()) {
             break;
@@ -75,16 +88,9 @@ void ReadModuleGroup(ByteSource& source, ContainerIndex& index, IconGroupInfo& g
             continue;
         }
         GroupImage image;
-        std::memcpy(image.entry, entry.data(), sizeof image.entry);
         image.offset = found->second.offset;
         image.byteSize = found->second.size;
-        ByteCursor e(entry);
-        const std::uint8_t bWidth = e.ReadU8();
-        const std::uint8_t bHeight = e.ReadU8();
-        const std::uint8_t bColorCount = e.ReadU8();
-        e.Skip(3);
-        const std::uint16_t wBitCount = e.ReadU16();
-        Describe(source, image, bWidth, bHeight, bColorCount, wBitCount);
+        Describe(source, image, stored);
         group.images.push_back(image);
     }
     // The keys cost a walk of the whole group directory: a batch that saves every group of a
@@ -107,31 +113,25 @@ void ReadIcoGroup(ByteSource& source, ContainerIndex& index, IconGroupInfo& grou
         return;
     }
     ByteCursor c(*bytes);
-    group.reserved = c.ReadU16();
-    group.type = c.ReadU16();
-    const std::uint16_t count = c.ReadU16();
+    const formats::ICONDIR dir = formats::ReadIconDir(c);
+    group.reserved = dir.idReserved;
+    group.type = dir.idType;
+    const std::uint16_t count = dir.idCount;
     for (std::size_t i = 0; i < count && group.images.size() < kMaxGroupEntries; ++i) {
-        const auto entry = c.ReadBytes(12);
+        const auto stored = c.ReadBytes(12);
         const std::uint32_t dwImageOffset = c.ReadU32();
         if (!c.Ok()) {
             break;
         }
-        GroupImage image;
-        std::memcpy(image.entry, entry.data(), sizeof image.entry);
-        ByteCursor e(entry);
-        const std::uint8_t bWidth = e.ReadU8();
-        const std::uint8_t bHeight = e.ReadU8();
-        const std::uint8_t bColorCount = e.ReadU8();
-        e.Skip(3);
-        const std::uint16_t wBitCount = e.ReadU16();
-        const std::uint32_t dwBytesInRes = e.ReadU32();
+        const std::uint32_t dwBytesInRes = SharedFields(stored).dwBytesInRes;
         if (dwBytesInRes == 0 || dwBytesInRes > kMaxImageBytes || dwImageOffset < span.size ||
             !source.Contains(dwImageOffset, dwBytesInRes)) {
             continue;
         }
+        GroupImage image;
         image.offset = dwImageOffset;
         image.byteSize = dwBytesInRes;
-        Describe(source, image, bWidth, bHeight, bColorCount, wBitCount);
+        Describe(source, image, stored);
         group.images.push_back(image);
     }
 }

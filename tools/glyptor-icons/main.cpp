@@ -105,6 +105,13 @@ std::optional<int> ParseNumber(const std::string& text) {
     return value;
 }
 
+// The thread count after "-j" at arguments[i] (i moves onto it); none when it is missing or
+// below 1.
+std::optional<int> ThreadsOption(const std::vector<std::string>& arguments, std::size_t& i) {
+    const auto value = i + 1 < arguments.size() ? ParseNumber(arguments[++i]) : std::nullopt;
+    return value && *value >= 1 ? value : std::nullopt;
+}
+
 // ASCII letters without regard to case, the order in which the program's tree lists folders.
 bool FolderBefore(const std::string& a, const std::string& b) {
     return std::lexicographical_compare(
@@ -165,13 +172,11 @@ int Count(const std::vector<std::string>& arguments) {
         } else if (a == "--index") {
             useIndex = true;
         } else if (a == "-j") {
-            const auto value =
-                i + 1 < arguments.size() ? ParseNumber(arguments[i + 1]) : std::nullopt;
-            if (!value || *value < 1) {
+            const auto value = ThreadsOption(arguments, i);
+            if (!value) {
                 return Usage("-j needs a number of threads");
             }
             threads = *value;
-            ++i;
         } else {
             paths.push_back(a);
         }
@@ -302,13 +307,11 @@ int List(const std::vector<std::string>& arguments) {
         if (arguments[i] == "-r") {
             recursive = true;
         } else if (arguments[i] == "-j") {
-            const auto value =
-                i + 1 < arguments.size() ? ParseNumber(arguments[i + 1]) : std::nullopt;
-            if (!value || *value < 1) {
+            const auto value = ThreadsOption(arguments, i);
+            if (!value) {
                 return Usage("-j needs a number of threads");
             }
             threads = *value;
-            ++i;
         } else if (arguments[i] == "-v") {
             verbose = true;
         } else if (arguments[i] == "--mask") {
