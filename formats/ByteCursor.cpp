@@ -24,6 +24,19 @@ std::optional<Bytes> ByteSource::Read(std::uint64_t offset, std::uint64_t length
     }
 }
 
+std::optional<std::span<const std::uint8_t>>
+ByteSource::Look(std::uint64_t offset, std::uint64_t length, Bytes& storage) {
+    if (const auto held = View(offset, length); length > 0 && held.size() == length) {
+        return held;
+    }
+    auto bytes = Read(offset, length);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    storage = std::move(*bytes);
+    return std::span<const std::uint8_t>(storage);
+}
+
 bool SpanSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
     if (!Contains(offset, out.size())) {
         return false;

@@ -20,10 +20,22 @@ public:
     virtual ~ByteSource() = default;
     virtual std::uint64_t Size() const = 0;
     virtual bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) = 0;
+    // The `length` bytes at `offset` where the source holds them in memory already, so that a
+    // caller that only looks at them needs no copy; empty otherwise (then ReadAt them). The view
+    // is good until the next read from the source.
+    virtual std::span<const std::uint8_t> View(std::uint64_t offset, std::uint64_t length) {
+        (void)offset;
+        (void)length;
+        return {};
+    }
 
     // `length` bytes at `offset`, or nothing when the range leaves the source. The length is
     // checked against the bytes that exist before anything is allocated.
     std::optional<Bytes> Read(std::uint64_t offset, std::uint64_t length);
+    // The same bytes, in place when the source holds them (View), else read into `storage`: the
+    // parsers' many small reads then cost no copy and no allocation. Good until the next read.
+    std::optional<std::span<const std::uint8_t>> Look(std::uint64_t offset, std::uint64_t length,
+                                                      Bytes& storage);
     bool Contains(std::uint64_t offset, std::uint64_t length) const {
         return offset <= Size() && length <= Size() - offset;
     }
@@ -35,6 +47,11 @@ public:
     explicit SpanSource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
     std::uint64_t Size() const override { return bytes_.size(); }
     bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
+    std::span<const std::uint8_t> View(std::uint64_t offset, std::uint64_t length) override {
+        return Contains(offset, length) ? bytes_.subspan(static_cast<std::size_t>(offset),
+                                                         static_cast<std::size_t>(length))
+                                        : std::span<const std::uint8_t>();
+    }
 
 private:
     std::span<const std::uint8_t> bytes_;

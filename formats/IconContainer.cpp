@@ -24,7 +24,9 @@ using formats::kIconDirEntrySize;
 using formats::kIconDirSize;
 
 std::optional<ImageCandidate> Probe(ByteSource& source, ResourceSpan span) {
-    const auto head = source.Read(span.offset, std::min<std::uint64_t>(span.size, kIconProbeBytes));
+    Bytes storage;
+    const auto head =
+        source.Look(span.offset, std::min<std::uint64_t>(span.size, kIconProbeBytes), storage);
     if (!head) {
         return std::nullopt;
     }
@@ -137,6 +139,7 @@ std::vector<ImageCandidate> ResourceGroupImages(ByteSource& source, ContainerInd
                                                 ResourceSpan group) {
     std::vector<ImageCandidate> candidates;
     const auto size = std::min<std::uint32_t>(group.size, 6 + 14 * kMaxGroupEntries);
+    // A copy, not a look: the probes below read on, and may reuse the memory a look points into.
     const auto bytes = source.Read(group.offset, size);
     if (!bytes) {
         return candidates;
@@ -208,9 +211,9 @@ const char* DescribeRefusal(RefusalKind kind) {
     return "unknown";
 }
 
-ContainerIndex IndexContainer(ByteSource& source) {
+ContainerIndex IndexContainer(ByteSource& source, bool withIcons) {
     try {
-        auto module = IndexModule(source, false);
+        auto module = IndexModule(source, withIcons);
         if (module.kind != ContainerKind::None) {
             return module;
         }

@@ -85,7 +85,9 @@ struct ContainerIndex {
 
 // Recognises the container by content and lists its icon groups; kind None (count 0) for
 // anything unrecognised or damaged. A count of 0 comes with the reason in `refusal`.
-ContainerIndex IndexContainer(ByteSource& source);
+// `withIcons` indexes the module's images too (as IndexIcons would), in the same walk of its
+// resource directory: cheaper than a second walk when the groups' images are wanted anyway.
+ContainerIndex IndexContainer(ByteSource& source, bool withIcons = false);
 
 // Fills index.icons for PE and NE containers (a no-op for the others or when done already).
 void IndexIcons(ByteSource& source, ContainerIndex& index);

@@ -215,7 +215,8 @@ std::vector<IMAGE_RESOURCE_DIRECTORY_ENTRY> ResourceWalker::Entries(std::uint32_
         return {};
     }
     const auto at = pe_.RvaToOffset(static_cast<std::uint32_t>(rva), 16);
-    const auto head = at ? source_.Read(*at, 16) : std::nullopt;
+    Bytes storage;
+    const auto head = at ? source_.Look(*at, 16, storage) : std::nullopt;
     if (!head) {
         Note(RefusalKind::ResourceOutOfFile, rva);
         return {};
@@ -232,7 +233,7 @@ std::vector<IMAGE_RESOURCE_DIRECTORY_ENTRY> ResourceWalker::Entries(std::uint32_
     entriesRead_ += count;
     // The entries follow the header; a count larger than the section can hold is damage.
     const auto entriesAt = pe_.RvaToOffset(static_cast<std::uint32_t>(rva), 16 + count * 8);
-    const auto bytes = entriesAt ? source_.Read(*entriesAt + 16, count * 8) : std::nullopt;
+    const auto bytes = entriesAt ? source_.Look(*entriesAt + 16, count * 8, storage) : std::nullopt;
     if (!bytes) {
         Note(RefusalKind::ResourceOutOfFile, *at + 16);
         return {};
@@ -258,7 +259,8 @@ ResourceWalker::FirstLanguage(const IMAGE_RESOURCE_DIRECTORY_ENTRY& entry) {
     const std::uint64_t rva = std::uint64_t{pe_.resourceRva} + languages.front().Target();
     const auto at =
         rva <= UINT32_MAX ? pe_.RvaToOffset(static_cast<std::uint32_t>(rva), 16) : std::nullopt;
-    const auto bytes = at ? source_.Read(*at, 16) : std::nullopt;
+    Bytes storage;
+    const auto bytes = at ? source_.Look(*at, 16, storage) : std::nullopt;
     if (!bytes) {
         Note(RefusalKind::ResourceOutOfFile, rva);
         return std::nullopt;

@@ -98,18 +98,50 @@ bool FileSource::PreadFully(std::uint64_t offset, std::uint8_t* out, std::size_t
     return true;
 }
 
+const Bytes* FileSource::CachedBlock(std::uint64_t offset, std::uint64_t length,
+                                     std::uint64_t& at) const {
+    for (const Block& block : blocks_) {
+        const Bytes& bytes = block.bytes;
+        if (!bytes.empty() && offset >= block.offset && length <= bytes.size() &&
+            offset - block.offset <= bytes.size() - length) {
+            at = offset - block.offset;
+            return &bytes;
+        }
+    }
+    return nullptr;
+}
+
+std::span<const std::uint8_t> FileSource::View(std::uint64_t offset, std::uint64_t length) {
+    std::uint64_t at = 0;
+    const Bytes* bytes = Contains(offset, length) ? CachedBlock(offset, length, at) : nullptr;
+    return bytes ? std::span<const std::uint8_t>(*bytes).subspan(static_cast<std::size_t>(at),
+                                                                 static_cast<std::size_t>(length))
+                 : std::span<const std::uint8_t>();
+}
+
+bool FileSource::ReadWhole(std::uint64_t limit) {
+    if (fd_ < 0 || identity_.size == 0 || identity_.size > limit) {
+        return false;
+    }
+    Block& block = blocks_[nextBlock_];
+    nextBlock_ = (nextBlock_ + 1) % kBlocks;
+    block.bytes.resize(static_cast<std::size_t>(identity_.size));
+    if (!PreadFully(0, block.bytes.data(), block.bytes.size())) {
+        block.bytes.clear();
+        return false;
+    }
+    block.offset = 0;
+    return true;
+}
+
 bool FileSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
     if (fd_ < 0 || !Contains(offset, out.size())) {
         return false;
     }
-    for (const Block& block : blocks_) {
-        const Bytes& bytes = block.bytes;
-        if (!bytes.empty() && offset >= block.offset && out.size() <= bytes.size() &&
-            offset - block.offset <= bytes.size() - out.size()) {
-            std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(offset - block.offset),
-                        out.size(), out.begin());
-            return true;
-        }
+    std::uint64_t at = 0;
+    if (const Bytes* bytes = CachedBlock(offset, out.size(), at)) {
+        std::copy_n(bytes->begin() + static_cast<std::ptrdiff_t>(at), out.size(), out.begin());
+        return true;
     }
     if (out.size() >= kBlockSize) {
         return PreadFully(offset, out.data(), out.size());

@@ -46,6 +46,10 @@ public:
 
     std::uint64_t Size() const override { return identity_.size; }
     bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
+    std::span<const std::uint8_t> View(std::uint64_t offset, std::uint64_t length) override;
+    // Reads the whole file in one call when it is no larger than `limit`, so that every later
+    // read is served from memory; false (and nothing read) otherwise.
+    bool ReadWhole(std::uint64_t limit);
     std::int64_t ModifiedNanoseconds() const { return identity_.mtimeNs; }
     const FileIdentity& Identity() const { return identity_; }
     std::uint64_t BytesRead() const { return bytesRead_; }
@@ -53,6 +57,8 @@ public:
 private:
     FileSource(int fd, const FileIdentity& identity) : fd_(fd), identity_(identity) {}
     bool PreadFully(std::uint64_t offset, std::uint8_t* out, std::size_t length);
+    // The cached block holding [offset, offset + length), with the range's place in it.
+    const Bytes* CachedBlock(std::uint64_t offset, std::uint64_t length, std::uint64_t& at) const;
 
     int fd_ = -1;
     FileIdentity identity_;

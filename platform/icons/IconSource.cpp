@@ -155,11 +155,17 @@ namespace {
 
 std::optional<OpenedFile> OpenIndexed(IconSourceCache::State& state, const std::string& nativePath,
                                       int dirFd = AT_FDCWD, const std::string* name = nullptr,
-                                      bool listedRegular = false,
-                                      FileIdentity* identity = nullptr) {
+                                      bool listedRegular = false, FileIdentity* identity = nullptr,
+                                      bool forHashes = false) {
     auto source = FileSource::OpenAt(dirFd, name ? *name : nativePath, listedRegular);
     if (!source) {
         return std::nullopt;
+    }
+    if (forHashes) {
+        // Fingerprinting a small file visits most of it (headers, directories, the group and
+        // image entries, the images): one read of all of it is cheaper than a read for each.
+        constexpr std::uint64_t kReadWholeForHashes = 64 * 1024;
+        source->ReadWhole(kReadWholeForHashes);
     }
     if (identity) {
         *identity = source->Identity();
@@ -186,11 +192,11 @@ std::optional<OpenedFile> OpenIndexed(IconSourceCache::State& state, const std::
     entry.path = nativePath;
     entry.size = source->Size();
     entry.mtimeNs = source->ModifiedNanoseconds();
-    entry.index = IndexContainer(*source);
+    entry.index = IndexContainer(*source, forHashes);
     if (entry.index.kind == ContainerKind::Pe && entry.index.Count() == 0) {
         if (const auto munPath = SystemResourcesFile(state.listings, nativePath)) {
             if (auto mun = FileSource::Open(*munPath)) {
-                auto munIndex = IndexContainer(*mun);
+                auto munIndex = IndexContainer(*mun, forHashes);
                 if (munIndex.kind == ContainerKind::Pe && munIndex.Count() > 0) {
                     entry.dataPath = *munPath;
                     entry.dataSize = mun->Size();
@@ -283,61 +289,85 @@ std::vector<SourceImage> ExtractSourceImages(IconSourceCache& cache, const std::
 
 namespace {
 
-// A word-at-a-time multiply-and-fold hash of `length` bytes at `offset`: images are a few
-// kilobytes (a bitmap file up to a few megabytes), the hash only has to tell repeats apart, and
-// a scan that folds repeats hashes every icon, so speed counts more than strength. Four lanes
-// take turns over the words, so that the processor works on four multiplications at once, and
-// the bytes pass through one small buffer that stays in the cache. Nothing when the range
-// cannot be read.
-std::optional<std::uint64_t> HashRange(ByteSource& source, std::uint64_t offset,
-                                       std::uint64_t length) {
-    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
-    constexpr std::size_t kChunk = 64 * 1024; // a multiple of the 32 bytes the lanes take
-    const auto mix = [](std::uint64_t& hash, std::uint64_t word) {
+// A word-at-a-time multiply-and-fold hash: images are a few kilobytes (a bitmap file up to a
+// few megabytes), the hash only has to tell repeats apart, and a scan that folds repeats hashes
+// every icon, so speed counts more than strength. Four lanes take turns over the words, so that
+// the processor works on four multiplications at once.
+class RangeHasher {
+public:
+    explicit RangeHasher(std::uint64_t length) {
+        const std::uint64_t seed = 0xcbf29ce484222325ull ^ (length * kMultiplier);
+        for (int lane = 0; lane < 4; ++lane) {
+            lanes_[lane] = seed + static_cast<std::uint64_t>(lane);
+        }
+    }
+    // Takes the whole 32-byte blocks at the front of `bytes`; returns how many bytes it took.
+    std::size_t Blocks(std::span<const std::uint8_t> bytes) {
+        std::size_t i = 0;
+        for (; i + 32 <= bytes.size(); i += 32) {
+            for (int lane = 0; lane < 4; ++lane) {
+                std::uint64_t word;
+                std::memcpy(&word, bytes.data() + i + 8 * lane, 8);
+                Mix(lanes_[lane], word);
+            }
+        }
+        return i;
+    }
+    // The hash of the range, given its last bytes after the blocks (fewer than 32).
+    std::uint64_t Finish(std::span<const std::uint8_t> rest) const {
+        std::uint64_t hash = lanes_[0];
+        for (int lane = 1; lane < 4; ++lane) {
+            Mix(hash, lanes_[lane]);
+        }
+        std::size_t i = 0;
+        for (; i + 8 <= rest.size(); i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, rest.data() + i, 8);
+            Mix(hash, word);
+        }
+        std::uint64_t tail = 0;
+        if (i < rest.size()) {
+            std::memcpy(&tail, rest.data() + i, rest.size() - i);
+        }
+        Mix(hash, tail);
+        return hash;
+    }
+
+private:
+    static constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
+    static void Mix(std::uint64_t& hash, std::uint64_t word) {
         hash = (hash ^ word) * kMultiplier;
         hash ^= hash >> 29;
-    };
+    }
+    std::uint64_t lanes_[4];
+};
+
+// The hash of `length` bytes at `offset`: straight from the source's memory when it holds them
+// (a small file read whole), else through one small buffer that stays in the processor's cache.
+// Nothing when the range cannot be read.
+std::optional<std::uint64_t> HashRange(ByteSource& source, std::uint64_t offset,
+                                       std::uint64_t length) {
+    constexpr std::size_t kChunk = 64 * 1024; // a multiple of the 32 bytes the lanes take
     if (!source.Contains(offset, length)) {
         return std::nullopt;
     }
-    const std::uint64_t seed = 0xcbf29ce484222325ull ^ (length * kMultiplier);
-    std::uint64_t lanes[4] = {seed, seed + 1, seed + 2, seed + 3};
+    RangeHasher hasher(length);
+    if (const auto held = source.View(offset, length); length > 0 && held.size() == length) {
+        return hasher.Finish(held.subspan(hasher.Blocks(held)));
+    }
     std::vector<std::uint8_t> chunk(
         static_cast<std::size_t>(std::min<std::uint64_t>(length, kChunk)));
-    std::uint64_t done = 0;
-    for (;;) {
+    for (std::uint64_t done = 0;;) {
         const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(length - done, kChunk));
-        if (!source.ReadAt(offset + done, std::span(chunk.data(), n))) {
+        const std::span<std::uint8_t> part(chunk.data(), n);
+        if (!source.ReadAt(offset + done, part)) {
             return std::nullopt;
         }
-        const std::uint8_t* data = chunk.data();
-        std::size_t i = 0;
-        for (; i + 32 <= n; i += 32) {
-            for (int lane = 0; lane < 4; ++lane) {
-                std::uint64_t word;
-                std::memcpy(&word, data + i + 8 * lane, 8);
-                mix(lanes[lane], word);
-            }
-        }
+        const std::size_t taken = hasher.Blocks(part);
         done += n;
-        if (done < length) {
-            continue;
+        if (done == length) {
+            return hasher.Finish(std::span<const std::uint8_t>(part).subspan(taken));
         }
-        std::uint64_t hash = lanes[0];
-        for (int lane = 1; lane < 4; ++lane) {
-            mix(hash, lanes[lane]);
-        }
-        for (; i + 8 <= n; i += 8) {
-            std::uint64_t word;
-            std::memcpy(&word, data + i, 8);
-            mix(hash, word);
-        }
-        std::uint64_t tail = 0;
-        if (i < n) {
-            std::memcpy(&tail, data + i, n - i);
-        }
-        mix(hash, tail);
-        return hash;
     }
 }
 
@@ -370,7 +400,8 @@ std::vector<std::optional<std::uint64_t>> HashesOf(OpenedFile& opened) {
     // close enough together, instead of one for each.
     constexpr std::uint64_t kOneRead = 256 * 1024;
     std::optional<Bytes> together;
-    if (first < end && end - first <= kOneRead) {
+    if (first < end && end - first <= kOneRead &&
+        opened.source.View(first, end - first).size() != end - first) {
         together = opened.source.Read(first, end - first);
     }
     SpanSource inMemory(together ? std::span<const std::uint8_t>(*together)
@@ -402,8 +433,8 @@ std::optional<ScannedFile> ScanFileAt(IconSourceCache& cache, int dirFd, const s
     ScannedFile scanned;
     std::optional<OpenedFile> opened;
     try {
-        opened =
-            OpenIndexed(*cache.state_, nativePath, dirFd, &name, listedRegular, &scanned.identity);
+        opened = OpenIndexed(*cache.state_, nativePath, dirFd, &name, listedRegular,
+                             &scanned.identity, withHashes);
     } catch (...) {
         // The file was opened and found damaged: it holds no icons.
         return scanned;
