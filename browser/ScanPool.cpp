@@ -76,6 +76,51 @@ std::string Join(const std::string& folder, const std::string& name) {
     return folder + '/' + name;
 }
 
+// Reads the folder's regular files and subfolders into `listing`, in listing order. A link
+// counts as what it points to, but a link to a folder is never entered; sockets, FIFOs and
+// devices are left out. The listing is no good for the index when it needed a look at an entry
+// (a link, or a file system that does not tell types): what a link names can change without
+// its folder changing. False when the folder cannot be read.
+bool ReadListing(int dirFd, platform::FolderListing& listing) {
+    const int listFd = ::dup(dirFd);
+    if (listFd < 0)
+        return false;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(listFd), ::closedir);
+    if (!dir) {
+        ::close(listFd);
+        return false;
+    }
+    bool plain = true;
+    while (const dirent* item = ::readdir(dir.get())) {
+        const char* name = item->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 ||
+            std::strchr(name, '\\') != nullptr)
+            continue;
+        unsigned char type = item->d_type;
+        if (type != DT_REG && type != DT_DIR) {
+            plain = false;
+            struct stat info {};
+            if (::fstatat(dirFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            if (S_ISLNK(info.st_mode)) {
+                if (::fstatat(dirFd, name, &info, 0) != 0 || !S_ISREG(info.st_mode))
+                    continue;
+                type = DT_REG;
+            } else if (S_ISREG(info.st_mode)) {
+                type = DT_REG;
+            } else if (S_ISDIR(info.st_mode)) {
+                type = DT_DIR;
+            } else {
+                continue;
+            }
+        }
+        (type == DT_REG ? listing.files : listing.subfolders).emplace_back(name);
+    }
+    if (!plain)
+        listing.listedNs = 0; // never old enough for the index to keep it
+    return true;
+}
+
 } // namespace
 
 int DefaultReaderThreads() {
@@ -214,28 +259,35 @@ void ScanPool::Stop() {
     walking_ = false;
 }
 
+std::optional<icons::ScannedFile> ScanPool::KnownUnchanged(const FolderCounts& folder,
+                                                           const FolderCounts::Entry& entry) {
+    // What the index knows stands while the file's stamp is unchanged: one stat instead of an
+    // open and its reads.
+    struct stat info {};
+    const int dirFd = folder.dirFd_ >= 0 ? folder.dirFd_ : AT_FDCWD;
+    if (::fstatat(dirFd, entry.name.c_str(), &info, 0) != 0 || !S_ISREG(info.st_mode) ||
+        StampFrom(info) != entry.known->stamp || (folder.hashes_ && !HasHashes(entry.known->entry)))
+        return std::nullopt;
+    icons::ScannedFile scanned;
+    const platform::FileStamp& stamp = entry.known->stamp;
+    scanned.count = entry.known->entry.iconCount;
+    scanned.identity = {stamp.size, stamp.mtimeNs, stamp.inode, stamp.device};
+    scanned.hashes = HashesOf(entry.known->entry);
+    return scanned;
+}
+
 std::optional<icons::ScannedFile> ScanPool::ReadEntry(icons::IconSourceCache& cache,
                                                       const FolderCounts& folder,
                                                       const FolderCounts::Entry& entry,
                                                       bool& fromIndex) {
-    const int dirFd = folder.dirFd_ >= 0 ? folder.dirFd_ : AT_FDCWD;
     fromIndex = false;
     if (entry.known) {
-        // What the index knows stands while the file's stamp is unchanged: one stat instead of
-        // an open and its reads.
-        struct stat info {};
-        if (::fstatat(dirFd, entry.name.c_str(), &info, 0) == 0 && S_ISREG(info.st_mode) &&
-            StampFrom(info) == entry.known->stamp &&
-            (!folder.hashes_ || HasHashes(entry.known->entry))) {
+        if (auto scanned = KnownUnchanged(folder, entry)) {
             fromIndex = true;
-            icons::ScannedFile scanned;
-            const platform::FileStamp& stamp = entry.known->stamp;
-            scanned.count = entry.known->entry.iconCount;
-            scanned.identity = {stamp.size, stamp.mtimeNs, stamp.inode, stamp.device};
-            scanned.hashes = HashesOf(entry.known->entry);
             return scanned;
         }
     }
+    const int dirFd = folder.dirFd_ >= 0 ? folder.dirFd_ : AT_FDCWD;
     return icons::ScanFileAt(cache, dirFd, entry.name, Join(folder.folder_, entry.name),
                              entry.type == DT_REG, folder.hashes_);
 }
@@ -301,18 +353,18 @@ void ScanPool::Queue(const std::shared_ptr<FolderCounts>& folder) {
     folder->indexed_ = index != nullptr;
     std::vector<std::size_t> unread;
     if (index && !folder->folder_.empty()) {
-        // One look at the index for the whole folder. Each file it knows goes to a reader with
-        // what it knows, for the reader to stat the file and compare; a file it does not know
-        // is read at once, and the read tells its stamp.
-        folder->indexRows_ = index->LookupFolder(folder->folder_);
-        std::sort(folder->indexRows_.begin(), folder->indexRows_.end(),
-                  [](const auto& a, const auto& b) { return a.name < b.name; });
+        // The walk looked at the index once for the whole folder. Each file it knows goes to a
+        // reader with what it knows, for the reader to stat the file and compare; a file it
+        // does not know is read at once, and the read tells its stamp.
+        const auto byName = [](const auto& a, const auto& b) { return a.name < b.name; };
+        if (!std::is_sorted(folder->indexRows_.begin(), folder->indexRows_.end(), byName))
+            std::sort(folder->indexRows_.begin(), folder->indexRows_.end(), byName);
         for (FolderCounts::Entry& entry : folder->entries_)
             if (const platform::IndexedFile* row = IndexRow(*folder, entry.name))
                 entry.known = row;
         for (std::size_t i = 0; i < folder->entries_.size(); ++i)
             unread.push_back(i);
-        if (!unread.empty()) {
+        if (!unread.empty() || (folder->listing_ && !folder->listingHeld_)) {
             std::lock_guard lock(mutex_);
             toStore_.push_back(folder);
         }
@@ -346,6 +398,7 @@ void ScanPool::Queue(const std::shared_ptr<FolderCounts>& folder) {
     if (stopWalk_)
         return;
     folder->outstanding_ = unread.size();
+    std::size_t jobs = 0;
     if (!inline_)
         for (std::size_t i = 0; i < unread.size();) {
             // Files the index knows go in runs: a stat each is too little work for a job of
@@ -356,13 +409,19 @@ void ScanPool::Queue(const std::shared_ptr<FolderCounts>& folder) {
                    folder->entries_[unread[i + span]].known)
                 ++span;
             jobs_.push_back({folder, unread[i], span});
+            ++jobs;
             i += span;
         }
     walked_.push_back(folder);
     filesAhead_ += folder->entries_.size();
     lock.unlock();
-    if (!inline_ && !unread.empty())
+    // One reader for each job: waking them all for the one job of a small folder only has
+    // them fight over the lock.
+    if (jobs >= static_cast<std::size_t>(threadCount_))
         workReady_.notify_all();
+    else
+        for (std::size_t k = 0; k < jobs; ++k)
+            workReady_.notify_one();
     resultReady_.notify_all();
 }
 
@@ -395,13 +454,19 @@ std::vector<platform::IndexedFile> ScanPool::FolderRows(FolderCounts& folder, bo
             rows.push_back(row);
             ++keptOld;
         }
-    changed = changed || keptOld != folder.indexRows_.size();
+    changed =
+        changed || keptOld != folder.indexRows_.size() || (folder.listing_ && !folder.listingHeld_);
     return rows;
 }
 
 void ScanPool::StoreFound(bool all) {
     std::vector<Found> found;
-    std::vector<std::pair<std::string, std::vector<platform::IndexedFile>>> folders;
+    struct FolderRow {
+        std::string path;
+        std::vector<platform::IndexedFile> files;
+        std::optional<platform::FolderListing> listing;
+    };
+    std::vector<FolderRow> folders;
     {
         std::lock_guard lock(mutex_);
         found.swap(found_);
@@ -413,14 +478,14 @@ void ScanPool::StoreFound(bool all) {
             auto rows = FolderRows(*folder, changed);
             // A folder whose files all came from the index has nothing new to tell it.
             if (changed)
-                folders.emplace_back(folder->folder_, std::move(rows));
+                folders.push_back({folder->folder_, std::move(rows), folder->listing_});
             return true;
         });
     }
     if (!index_ || !index_->Active())
         return;
-    for (auto& [path, rows] : folders)
-        index_->StoreFolder(path, std::move(rows));
+    for (auto& [path, rows, listing] : folders)
+        index_->StoreFolder(path, std::move(rows), std::move(listing));
     for (const Found& file : found)
         index_->Store(file.path, file.stamp, IndexEntryOf(file.count, file.hashes));
 }
@@ -444,50 +509,43 @@ void ScanPool::ListFolder(const std::string& path, int depth) {
     if (::fstat(folder->dirFd_, &self) != 0)
         return;
 
+    platform::FolderListing listing;
+    listing.mtimeNs = std::int64_t{self.st_mtim.tv_sec} * 1'000'000'000 + self.st_mtim.tv_nsec;
+    listing.ctimeNs = std::int64_t{self.st_ctim.tv_sec} * 1'000'000'000 + self.st_ctim.tv_nsec;
+    listing.inode = static_cast<std::uint64_t>(self.st_ino);
+    listing.device = static_cast<std::uint64_t>(self.st_dev);
+    listing.listedNs = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                           std::chrono::system_clock::now().time_since_epoch())
+                           .count();
+    const bool indexed = index_ && index_->Active() && !folder->folder_.empty();
+    std::optional<platform::FolderListing> held;
+    if (indexed)
+        folder->indexRows_ = index_->LookupFolder(folder->folder_, &held);
+    if (held && held->SameFolder(listing)) {
+        // Nothing was added, removed or renamed since the listing was read: on a big tree,
+        // reading folders is much of what a scan that finds its files unchanged costs.
+        held->listedNs = listing.listedNs;
+        listing = std::move(*held);
+        folder->listingHeld_ = true;
+    } else if (!ReadListing(folder->dirFd_, listing)) {
+        return;
+    } else if (indexed && listing.listedNs != 0) {
+        folder->listing_ = listing;
+    }
+    if (folder->listingHeld_)
+        folder->listing_ = listing;
+
     std::vector<std::string> subfolders;
-    const bool indexed = index_ && index_->Active();
-    const int listFd = ::dup(folder->dirFd_);
-    if (listFd < 0)
-        return;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::fdopendir(listFd), ::closedir);
-    if (!dir) {
-        ::close(listFd);
-        return;
+    for (const std::string& name : listing.files) {
+        if (!rules.wantFile || rules.wantFile(name))
+            folder->entries_.push_back({.name = name, .type = DT_REG});
+        else if (indexed)
+            folder->passedOver_.push_back(name);
     }
-    while (const dirent* item = ::readdir(dir.get())) {
-        const char* name = item->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 ||
-            std::strchr(name, '\\') != nullptr)
-            continue;
-        unsigned char type = item->d_type;
-        if (type != DT_REG && type != DT_DIR) {
-            // The listing did not say, or named a link: a link counts as what it points to, but
-            // a link to a folder is never entered.
-            struct stat info {};
-            if (::fstatat(folder->dirFd_, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
-                continue;
-            if (S_ISLNK(info.st_mode)) {
-                if (::fstatat(folder->dirFd_, name, &info, 0) != 0 || !S_ISREG(info.st_mode))
-                    continue;
-                type = DT_REG;
-            } else if (S_ISREG(info.st_mode)) {
-                type = DT_REG;
-            } else if (S_ISDIR(info.st_mode)) {
-                type = DT_DIR;
-            } else {
-                continue; // sockets, FIFOs and devices are never opened
-            }
-        }
-        if (type == DT_REG) {
-            if (!rules.wantFile || rules.wantFile(name))
-                folder->entries_.push_back({.name = name, .type = type});
-            else if (indexed)
-                folder->passedOver_.emplace_back(name);
-        } else if (rules.descend && name[0] != '.') {
-            subfolders.emplace_back(name);
-        }
-    }
-    dir.reset();
+    if (rules.descend)
+        for (const std::string& name : listing.subfolders)
+            if (name[0] != '.')
+                subfolders.push_back(name);
     std::sort(folder->passedOver_.begin(), folder->passedOver_.end());
 
     // Subfolders on another file system are checked for being pseudo file systems.

@@ -104,6 +104,10 @@ private:
     // filter passed over (sorted); neither changes once the folder is queued.
     std::vector<platform::IndexedFile> indexRows_;
     std::vector<std::string> passedOver_;
+    // The folder's entries for the index: taken from it (`listingHeld_`) or read now. Left
+    // empty when the listing named links or entries of unknown type.
+    std::optional<platform::FolderListing> listing_;
+    bool listingHeld_ = false;
     bool dropped_ = false;
     class ScanPool* pool_ = nullptr;
 
@@ -175,6 +179,9 @@ private:
                                                        const FolderCounts& folder,
                                                        const FolderCounts::Entry& entry,
                                                        bool& fromIndex);
+    // What the index knows of the entry, when the file's stamp still matches it.
+    static std::optional<icons::ScannedFile> KnownUnchanged(const FolderCounts& folder,
+                                                            const FolderCounts::Entry& entry);
     void Finish(FolderCounts& folder, FolderCounts::Entry& entry,
                 std::optional<icons::ScannedFile> scanned, bool fromIndex);
     // The index row of a file of the folder, from indexRows_.

@@ -24,7 +24,7 @@ namespace glyptor::platform {
 namespace {
 
 // Bumped whenever the tables change; a file of any other version is rebuilt.
-constexpr int SchemaVersion = 2;
+constexpr int SchemaVersion = 3;
 
 // A folder row is a few hundred bytes to a few kilobytes. A table with row ids keeps such a row
 // on its b-tree page up to about 4 KB; without row ids anything over about 1 KB spills into an
@@ -43,12 +43,15 @@ CREATE TABLE meta(key TEXT PRIMARY KEY, value INTEGER NOT NULL) WITHOUT ROWID;
 // younger than this could still change without its stamp changing.
 constexpr std::int64_t JustModifiedNs = 2'000'000'000;
 
-// The file list of a folder row, little-endian: u8 format (1), u32 file count, then per file
-// u8 name length, the name bytes, u64 size, i64 mtime in nanoseconds, u64 inode, u64 device,
-// u32 icon count, u32 group count and per group u8 flags (bit 0: hash present), u32 id length,
-// the id bytes and, when flagged, the u64 hash. Files are kept in the order they were stored,
-// so that a folder over its share of the cap loses the files stored longest ago.
-constexpr std::uint8_t FilesFormat = 1;
+// A folder row, little-endian: u8 format (2), u32 file count, then per file u8 name length, the
+// name bytes, u64 size, i64 mtime in nanoseconds, u64 inode, u64 device, u32 icon count, u32
+// group count and per group u8 flags (bit 0: hash present), u32 id length, the id bytes and,
+// when flagged, the u64 hash. Files are kept in the order they were stored, so that a folder
+// over its share of the cap loses the files stored longest ago. The folder's listing may follow:
+// i64 mtime and i64 ctime in nanoseconds, u64 inode, u64 device, then u32 count and the names
+// (u8 length, bytes) of the files and then of the subfolders.
+constexpr std::uint8_t FilesFormat = 2;
+constexpr std::size_t ListingFixedBytes = 8 + 8 + 8 + 8 + 4 + 4;
 constexpr std::size_t HeaderBytes = 1 + 4;
 constexpr std::size_t FileFixedBytes = 1 + 8 + 8 + 8 + 8 + 4 + 4;
 constexpr std::size_t GroupFixedBytes = 1 + 4;
@@ -80,7 +83,16 @@ std::size_t EncodedSize(const IndexedFile& file) {
     return size;
 }
 
-std::string EncodeFiles(const std::vector<const IndexedFile*>& files, std::size_t size) {
+std::size_t EncodedSize(const FolderListing& listing) {
+    std::size_t size = ListingFixedBytes;
+    for (const auto* names : {&listing.files, &listing.subfolders})
+        for (const auto& name : *names)
+            size += 1 + name.size();
+    return size;
+}
+
+std::string EncodeRow(const std::vector<const IndexedFile*>& files,
+                      const std::optional<FolderListing>& listing, std::size_t size) {
     std::string out;
     out.reserve(size);
     out.push_back(static_cast<char>(FilesFormat));
@@ -100,6 +112,19 @@ std::string EncodeFiles(const std::vector<const IndexedFile*>& files, std::size_
             out += group.id;
             if (group.hash)
                 PutU64(out, *group.hash);
+        }
+    }
+    if (listing) {
+        PutU64(out, static_cast<std::uint64_t>(listing->mtimeNs));
+        PutU64(out, static_cast<std::uint64_t>(listing->ctimeNs));
+        PutU64(out, listing->inode);
+        PutU64(out, listing->device);
+        for (const auto* names : {&listing->files, &listing->subfolders}) {
+            PutU32(out, static_cast<std::uint32_t>(names->size()));
+            for (const auto& name : *names) {
+                out.push_back(static_cast<char>(name.size()));
+                out += name;
+            }
         }
     }
     return out;
@@ -156,10 +181,33 @@ bool DecodeGroups(Cursor& cursor, std::vector<IndexedGroup>& groups) {
     return true;
 }
 
-// The files of a stored row in their stored order; none when anything about the row is off
-// (a name no file can have or that appears twice included), since a guess could hand a scan
-// another file's count.
-std::optional<std::vector<IndexedFile>> DecodeFiles(const void* data, std::size_t size) {
+bool ByName(const IndexedFile& a, const IndexedFile& b) {
+    return a.name < b.name;
+}
+
+// A listing's names; false when a count or a name is off.
+bool DecodeNames(Cursor& cursor, std::vector<std::string>& names) {
+    std::uint64_t count = 0;
+    if (!cursor.Read(count, 4) || count > cursor.Remaining())
+        return false;
+    names.resize(count);
+    for (auto& name : names) {
+        std::uint64_t length = 0;
+        if (!cursor.Read(length, 1) || !cursor.ReadText(name, length) || !ValidName(name))
+            return false;
+    }
+    return true;
+}
+
+struct StoredRow {
+    std::vector<IndexedFile> files;
+    std::optional<FolderListing> listing;
+};
+
+// The files of a stored row, in their stored order or sorted by name, and its listing; none when
+// anything about the row is off (a name no file can have or that appears twice included), since
+// a guess could hand a scan another file's count.
+std::optional<StoredRow> DecodeRow(const void* data, std::size_t size, bool byName) {
     if (!data)
         return std::nullopt;
     Cursor cursor(static_cast<const unsigned char*>(data), size);
@@ -168,7 +216,9 @@ std::optional<std::vector<IndexedFile>> DecodeFiles(const void* data, std::size_
     if (!cursor.Read(format, 1) || format != FilesFormat || !cursor.Read(count, 4) ||
         count > cursor.Remaining() / FileFixedBytes)
         return std::nullopt;
-    std::vector<IndexedFile> files(count);
+    StoredRow row;
+    std::vector<IndexedFile>& files = row.files;
+    files.resize(count);
     for (auto& file : files) {
         std::uint64_t length = 0;
         std::uint64_t mtime = 0;
@@ -182,8 +232,26 @@ std::optional<std::vector<IndexedFile>> DecodeFiles(const void* data, std::size_
         file.stamp.mtimeNs = static_cast<std::int64_t>(mtime);
         file.entry.iconCount = static_cast<int>(iconCount);
     }
-    if (cursor.Remaining() != 0)
-        return std::nullopt;
+    if (cursor.Remaining() != 0) {
+        FolderListing& listing = row.listing.emplace();
+        std::uint64_t mtime = 0;
+        std::uint64_t ctime = 0;
+        if (!cursor.Read(mtime, 8) || !cursor.Read(ctime, 8) || !cursor.Read(listing.inode, 8) ||
+            !cursor.Read(listing.device, 8) || !DecodeNames(cursor, listing.files) ||
+            !DecodeNames(cursor, listing.subfolders) || cursor.Remaining() != 0)
+            return std::nullopt;
+        listing.mtimeNs = static_cast<std::int64_t>(mtime);
+        listing.ctimeNs = static_cast<std::int64_t>(ctime);
+    }
+    const auto sameName = [](const IndexedFile& a, const IndexedFile& b) {
+        return a.name == b.name;
+    };
+    if (byName) {
+        std::sort(files.begin(), files.end(), ByName);
+        if (std::adjacent_find(files.begin(), files.end(), sameName) != files.end())
+            return std::nullopt;
+        return row;
+    }
     std::vector<std::string_view> names;
     names.reserve(files.size());
     for (const auto& file : files)
@@ -191,7 +259,7 @@ std::optional<std::vector<IndexedFile>> DecodeFiles(const void* data, std::size_
     std::sort(names.begin(), names.end());
     if (std::adjacent_find(names.begin(), names.end()) != names.end())
         return std::nullopt;
-    return files;
+    return row;
 }
 
 // Splits a native path at its last slash: "/a/b" is "/a" and "b", "/b" is "/" and "b".
@@ -200,10 +268,6 @@ std::pair<std::string, std::string> SplitPath(const std::string& path) {
     if (slash == std::string::npos)
         return {std::string(), path};
     return {path.substr(0, slash == 0 ? 1 : slash), path.substr(slash + 1)};
-}
-
-bool ByName(const IndexedFile& a, const IndexedFile& b) {
-    return a.name < b.name;
 }
 
 // Serialises the check-and-rebuild step of Open (and the removal of a damaged file) between
@@ -516,7 +580,7 @@ std::int64_t ScanIndex::Today() const {
 const ScanIndex::ReadFolder& ScanIndex::Read(const std::string& folder) {
     if (lookupsInRead_ > 0 && read_.valid && read_.folder == folder)
         return read_;
-    read_ = ReadFolder{folder, {}, true};
+    read_ = ReadFolder{folder, {}, {}, true};
     // A read transaction per folder costs more in file locking than the read itself, so one
     // spans many. It pins a snapshot, which keeps the other instance's checkpoints waiting,
     // hence the bound.
@@ -530,9 +594,9 @@ const ScanIndex::ReadFolder& ScanIndex::Read(const std::string& folder) {
     if (code == SQLITE_ROW) {
         const void* blob = sqlite3_column_blob(select_, 0);
         const auto blobSize = static_cast<std::size_t>(sqlite3_column_bytes(select_, 0));
-        if (auto files = DecodeFiles(blob, blobSize)) {
-            read_.files = std::move(*files);
-            std::sort(read_.files.begin(), read_.files.end(), ByName);
+        if (auto row = DecodeRow(blob, blobSize, true)) {
+            read_.files = std::move(row->files);
+            read_.listing = std::move(row->listing);
             touch = sqlite3_column_int64(select_, 1) < Today();
         }
     }
@@ -575,7 +639,10 @@ std::optional<IndexEntry> ScanIndex::Lookup(const std::string& nativePath, const
     return result;
 }
 
-std::vector<IndexedFile> ScanIndex::LookupFolder(const std::string& nativeFolder) {
+std::vector<IndexedFile> ScanIndex::LookupFolder(const std::string& nativeFolder,
+                                                 std::optional<FolderListing>* listing) {
+    if (listing)
+        listing->reset();
     if (!db_)
         return {};
     const auto pending = pendingFolders_.find(nativeFolder);
@@ -587,7 +654,11 @@ std::vector<IndexedFile> ScanIndex::LookupFolder(const std::string& nativeFolder
         // A scanner that asks for the whole folder does not ask for its files one by one, so
         // the folder read is handed over instead of copied.
         files = std::move(read_.files);
+        if (listing)
+            *listing = std::move(read_.listing);
         read_ = ReadFolder{};
+    } else if (listing) {
+        *listing = pending->second.listing;
     }
     if (pending != pendingFolders_.end()) {
         const auto& waiting = pending->second.files;
@@ -627,14 +698,26 @@ void ScanIndex::Store(const std::string& nativePath, const FileStamp& stamp,
     Pending(1);
 }
 
-void ScanIndex::StoreFolder(const std::string& nativeFolder, std::vector<IndexedFile> files) {
+void ScanIndex::StoreFolder(const std::string& nativeFolder, std::vector<IndexedFile> files,
+                            std::optional<FolderListing> listing) {
     if (!db_)
         return;
-    PendingFolder pending{true, {}};
+    PendingFolder pending{true, {}, {}};
     const std::int64_t nowNs = NowNs();
     for (auto& file : files)
         if (Recordable(file, nowNs))
             pending.files.insert_or_assign(file.name, std::move(file));
+    const auto validNames = [](const std::vector<std::string>& names) {
+        return std::all_of(names.begin(), names.end(), ValidName);
+    };
+    // A later change sets both times to its own: while one of them is older than the file
+    // system's time resolution, a change cannot leave the stamp as it was.
+    if (listing &&
+        std::min(listing->mtimeNs, listing->ctimeNs) <= listing->listedNs - JustModifiedNs &&
+        validNames(listing->files) && validNames(listing->subfolders)) {
+        listing->listedNs = 0;
+        pending.listing = std::move(listing);
+    }
     pendingFolders_.insert_or_assign(nativeFolder, std::move(pending));
     Pending(1);
 }
@@ -651,16 +734,19 @@ void ScanIndex::EndRead() {
 bool ScanIndex::WriteFolder(const std::string& folder, const PendingFolder& pending,
                             std::int64_t today) {
     std::vector<IndexedFile> stored;
+    std::optional<FolderListing> listing = pending.listing;
     if (!pending.replace) {
         sqlite3_bind_blob(select_, 1, folder.data(), static_cast<int>(folder.size()),
                           SQLITE_STATIC);
         const int code = sqlite3_step(select_);
         if (code == SQLITE_ROW) {
             // A row that cannot be decoded is replaced by the files at hand.
-            if (auto files =
-                    DecodeFiles(sqlite3_column_blob(select_, 0),
-                                static_cast<std::size_t>(sqlite3_column_bytes(select_, 0))))
-                stored = std::move(*files);
+            if (auto row =
+                    DecodeRow(sqlite3_column_blob(select_, 0),
+                              static_cast<std::size_t>(sqlite3_column_bytes(select_, 0)), false)) {
+                stored = std::move(row->files);
+                listing = std::move(row->listing);
+            }
         }
         sqlite3_reset(select_);
         if (code != SQLITE_ROW && code != SQLITE_DONE) {
@@ -679,7 +765,11 @@ bool ScanIndex::WriteFolder(const std::string& folder, const PendingFolder& pend
     // One huge folder must not push every other folder out, nor be dropped whole over and over
     // while its files are stored one by one.
     const std::uint64_t share = std::min<std::uint64_t>(options_.maxBytes / 4, 256ull << 20);
-    std::uint64_t bytes = HeaderBytes;
+    std::uint64_t bytes = HeaderBytes + (listing ? EncodedSize(*listing) : 0);
+    if (bytes > share) {
+        bytes -= EncodedSize(*listing);
+        listing.reset();
+    }
     for (const IndexedFile* file : files)
         bytes += EncodedSize(*file);
     auto first = files.begin();
@@ -688,13 +778,13 @@ bool ScanIndex::WriteFolder(const std::string& folder, const PendingFolder& pend
     files.erase(files.begin(), first);
 
     int code = SQLITE_DONE;
-    if (files.empty()) {
+    if (files.empty() && !listing) {
         sqlite3_bind_blob(remove_, 1, folder.data(), static_cast<int>(folder.size()),
                           SQLITE_STATIC);
         code = sqlite3_step(remove_);
         sqlite3_reset(remove_);
     } else {
-        const std::string blob = EncodeFiles(files, bytes);
+        const std::string blob = EncodeRow(files, listing, bytes);
         sqlite3_bind_blob(insert_, 1, folder.data(), static_cast<int>(folder.size()),
                           SQLITE_STATIC);
         sqlite3_bind_blob(insert_, 2, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);

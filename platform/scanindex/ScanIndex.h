@@ -68,6 +68,31 @@ struct IndexedFile {
     bool operator==(const IndexedFile&) const = default;
 };
 
+// The entries of a folder as a listing found them, with the folder's own stamp. Adding, removing
+// or renaming an entry changes the folder's modification and change times, so while the stamp
+// is unchanged a scan may take the names from here instead of listing the folder again (each
+// file's own stamp is still checked). Links and entries of unknown type are never kept here: what
+// a link names can change without its folder changing.
+struct FolderListing {
+    std::int64_t mtimeNs = 0;
+    std::int64_t ctimeNs = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t device = 0;
+    std::vector<std::string> files;      // regular files, in listing order
+    std::vector<std::string> subfolders; // in listing order
+    // When the listing was read (not stored): a folder whose times are both within two seconds
+    // before that could change again without its stamp changing, so such a listing is not kept.
+    std::int64_t listedNs = 0;
+
+    bool SameFolder(const FolderListing& other) const {
+        return mtimeNs == other.mtimeNs && ctimeNs == other.ctimeNs && inode == other.inode &&
+               device == other.device;
+    }
+    bool operator==(const FolderListing& other) const {
+        return SameFolder(other) && files == other.files && subfolders == other.subfolders;
+    }
+};
+
 // $XDG_CACHE_HOME/Brindlow, or ~/.cache/Brindlow when XDG_CACHE_HOME is unset or relative.
 std::string DefaultScanIndexFolder();
 
@@ -121,13 +146,18 @@ public:
 
     // Every file stored for the native folder path (no trailing slash; "/" for the root), in any
     // order; empty when the folder is unknown, its row cannot be decoded, or the index is
-    // inactive. The caller compares stamps itself. Marks the folder as seen today.
-    std::vector<IndexedFile> LookupFolder(const std::string& nativeFolder);
+    // inactive. The caller compares stamps itself. Marks the folder as seen today. `listing`,
+    // when given, gets the folder's stored listing, if it has one.
+    std::vector<IndexedFile> LookupFolder(const std::string& nativeFolder,
+                                          std::optional<FolderListing>* listing = nullptr);
 
-    // Replaces what the index keeps for the folder with `files` (an empty list forgets the
-    // folder). Files modified in the last two seconds are left out, as in Store, and so are
-    // names that no file can have (empty, with a slash, longer than 255 bytes).
-    void StoreFolder(const std::string& nativeFolder, std::vector<IndexedFile> files);
+    // Replaces what the index keeps for the folder with `files` and `listing` (no files and no
+    // listing forget the folder). Files modified in the last two seconds are left out, as in
+    // Store, and so are names that no file can have (empty, with a slash, longer than 255
+    // bytes); a listing with such a name, or of a folder changed within two seconds of its
+    // listing, is not kept. Stores of single files keep the folder's listing.
+    void StoreFolder(const std::string& nativeFolder, std::vector<IndexedFile> files,
+                     std::optional<FolderListing> listing = std::nullopt);
 
     // Writes the pending stores in one short transaction (a Store is merged into its folder's
     // row there, so that two instances storing files of one folder keep both). Lookups share one
@@ -145,11 +175,13 @@ private:
     struct PendingFolder {
         bool replace = false;
         std::map<std::string, IndexedFile> files; // by name
+        std::optional<FolderListing> listing;     // with `replace`
     };
     // The last folder read from the database, by name, valid while the read transaction lasts.
     struct ReadFolder {
         std::string folder;
         std::vector<IndexedFile> files; // sorted by name
+        std::optional<FolderListing> listing;
         bool valid = false;
     };
 

@@ -5,6 +5,7 @@
 #include "platform/core/Paths.h"
 #include "platform/core/Settings.h"
 #include "platform/icons/IconSource.h"
+#include "platform/scanindex/ScanIndex.h"
 
 #include "IconFileBuilder.h"
 #include "TempDrive.h"
@@ -183,6 +184,38 @@ private slots:
         QCOMPARE(Scan(4, true, 12).status, whole.status.mid(0, 12));
         QCOMPARE(Scan(4, true), whole);
         QCOMPARE(Scan(4, true), whole);
+    }
+
+    // A folder whose entries did not change is taken from the index without being listed. One
+    // that changed is listed again, also when its modification time was put back afterwards
+    // (as archive tools do): its change time gives it away.
+    void indexListingsFollowFolderChanges() {
+        for (const char* name : {"a/one.dll", "a/b/two.dll", "c/three.exe", "c/d/e/four.dll"})
+            drive_->File(name, Library(2));
+        for (const char* name : {"a/one.dll", "a/b/two.dll", "c/three.exe", "c/d/e/four.dll", "a/b",
+                                 "a", "c/d/e", "c/d", "c", ""})
+            MakeOld(drive_->Native(name));
+        const ScanResult first = Scan(2, true);
+        QCOMPARE(first.records.size(), 8);
+        {
+            auto index = platform::ScanIndex::Open(cache_.path().toStdString() + "/Brindlow", {});
+            std::optional<platform::FolderListing> listing;
+            index->LookupFolder(drive_->Native("a"), &listing);
+            QVERIFY(listing);
+            QCOMPARE(listing->files, std::vector<std::string>{"one.dll"});
+            QCOMPARE(listing->subfolders, std::vector<std::string>{"b"});
+        }
+        QCOMPARE(Scan(3, true), first);
+
+        struct stat before {};
+        QVERIFY(::stat(drive_->Native("a").c_str(), &before) == 0);
+        drive_->File("a/new.dll", Library(1));
+        MakeOld(drive_->Native("a/new.dll"));
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        QVERIFY(::utimensat(AT_FDCWD, drive_->Native("a").c_str(), times, 0) == 0);
+        const ScanResult added = Scan(3, true);
+        QCOMPARE(added.records.size(), 9);
+        QCOMPARE(added, Scan(1));
     }
 
     // The index answers for a file whose size, time and inode are as stored, even when its

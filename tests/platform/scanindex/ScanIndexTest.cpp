@@ -412,6 +412,48 @@ TEST(ScanIndex, FolderRoundTripReplacesAndForgets) {
     EXPECT_EQ(FolderRows(folder.Database()), 1); // only the root is left
 }
 
+TEST(ScanIndex, FolderListingKeptWithItsStampUnlessJustChanged) {
+    TempFolder folder;
+    TestClock clock;
+    const std::string icons = "/srv/icons";
+    const auto ns = [](system_clock::time_point t) {
+        return duration_cast<nanoseconds>(t.time_since_epoch()).count();
+    };
+    FolderListing listing{ns(clock.now - 1h),       ns(clock.now - 30min), 77,           2049,
+                          {"shell32.dll", "a.ico"}, {"Sub", "en-US"},      ns(clock.now)};
+    auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+    // A folder with subfolders and no files keeps its row for the listing.
+    index->StoreFolder(icons, {}, listing);
+    index->Flush();
+    index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+    std::optional<FolderListing> found;
+    EXPECT_TRUE(index->LookupFolder(icons, &found).empty());
+    EXPECT_EQ(found, listing);
+
+    // A store of one file keeps the listing; a folder store without one drops it.
+    index->Store(icons + "/shell32.dll", StampFor(1, clock), EntryFor(6));
+    index->Flush();
+    EXPECT_EQ(index->LookupFolder(icons, &found).size(), 1u);
+    EXPECT_EQ(found, listing);
+    index->StoreFolder(icons, {{"shell32.dll", StampFor(1, clock), EntryFor(6)}});
+    index->Flush();
+    EXPECT_EQ(index->LookupFolder(icons, &found).size(), 1u);
+    EXPECT_FALSE(found);
+
+    // A folder changed a second before its listing was read may change again unseen; one time
+    // older than that is enough, since a change would set both.
+    listing.ctimeNs = ns(clock.now - 1s);
+    index->StoreFolder(icons, {}, listing);
+    index->Flush();
+    index->LookupFolder(icons, &found);
+    EXPECT_EQ(found, listing);
+    listing.mtimeNs = ns(clock.now - 1s);
+    index->StoreFolder(icons, {}, listing);
+    index->Flush();
+    index->LookupFolder(icons, &found);
+    EXPECT_FALSE(found);
+}
+
 // --- two processes -----------------------------------------------------------------------------
 
 TEST(ScanIndex, TwoProcessesWritingAtOnceKeepEveryEntry) {
