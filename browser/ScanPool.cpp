@@ -158,8 +158,15 @@ FolderCounts::State FolderCounts::WaitAt(std::size_t position, std::chrono::mill
                                          std::vector<std::optional<std::uint64_t>>* hashes) {
     if (position >= entries_.size() || !pool_)
         return State::Unknown;
-    std::unique_lock lock(pool_->mutex_);
     Entry& entry = entries_[position];
+    // A file counted ahead, as most are, is taken without the lock the readers keep busy.
+    if (entry.ready) {
+        count = entry.count;
+        if (hashes)
+            *hashes = entry.hashes;
+        return State::Ready;
+    }
+    std::unique_lock lock(pool_->mutex_);
     if (!entry.ready && !entry.claimed && !dropped_) {
         // No reader has come to it: waiting would only leave this thread idle.
         entry.claimed = true;
@@ -296,7 +303,6 @@ void ScanPool::Finish(FolderCounts& folder, FolderCounts::Entry& entry,
                       std::optional<icons::ScannedFile> scanned, bool fromIndex) {
     // An unreadable file counts -1: the scanner sees no icons, the tool reports it.
     entry.count = scanned ? scanned->count : -1;
-    entry.ready = true;
     entry.fromIndex = fromIndex;
     if (scanned) {
         entry.hashes = std::move(scanned->hashes);
@@ -308,6 +314,7 @@ void ScanPool::Finish(FolderCounts& folder, FolderCounts::Entry& entry,
             found_.push_back(
                 {Join(folder.folder_, entry.name), *entry.stamp, entry.count, entry.hashes});
     }
+    entry.ready = true; // last: the consumer may read the entry without the lock once it is set
     --folder.outstanding_;
 }
 
@@ -478,7 +485,7 @@ void ScanPool::StoreFound(bool all) {
             auto rows = FolderRows(*folder, changed);
             // A folder whose files all came from the index has nothing new to tell it.
             if (changed)
-                folders.push_back({folder->folder_, std::move(rows), folder->listing_});
+                folders.push_back({folder->folder_, std::move(rows), std::move(folder->listing_)});
             return true;
         });
     }
@@ -529,11 +536,7 @@ void ScanPool::ListFolder(const std::string& path, int depth) {
         folder->listingHeld_ = true;
     } else if (!ReadListing(folder->dirFd_, listing)) {
         return;
-    } else if (indexed && listing.listedNs != 0) {
-        folder->listing_ = listing;
     }
-    if (folder->listingHeld_)
-        folder->listing_ = listing;
 
     std::vector<std::string> subfolders;
     for (const std::string& name : listing.files) {
@@ -547,6 +550,10 @@ void ScanPool::ListFolder(const std::string& path, int depth) {
             if (name[0] != '.')
                 subfolders.push_back(name);
     std::sort(folder->passedOver_.begin(), folder->passedOver_.end());
+    // Kept for the folder's index row: a listing read now when it is fit to be kept, a held
+    // one for being written again with the row.
+    if (folder->listingHeld_ || (indexed && listing.listedNs != 0))
+        folder->listing_ = std::move(listing);
 
     // Subfolders on another file system are checked for being pseudo file systems.
     std::erase_if(subfolders, [&](const std::string& name) {

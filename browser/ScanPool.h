@@ -15,6 +15,7 @@
 #include "platform/icons/IconSource.h"
 #include "platform/scanindex/ScanIndex.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -77,6 +78,22 @@ public:
 
 private:
     friend class ScanPool;
+    // Set once, after everything else about the entry, by the thread that counted it (under the
+    // pool's lock); the consumer may look at it, and then at the entry, without the lock.
+    class ReadyFlag {
+    public:
+        ReadyFlag() = default;
+        ReadyFlag(const ReadyFlag& other) : set_(static_cast<bool>(other)) {}
+        ReadyFlag& operator=(const ReadyFlag& other) { return *this = static_cast<bool>(other); }
+        ReadyFlag& operator=(bool set) {
+            set_.store(set, std::memory_order_release);
+            return *this;
+        }
+        operator bool() const { return set_.load(std::memory_order_acquire); }
+
+    private:
+        std::atomic<bool> set_{false};
+    };
     struct Entry {
         std::string name;
         unsigned char type = 0; // d_type of the listing
@@ -84,7 +101,7 @@ private:
         int count = 0;
         std::vector<std::optional<std::uint64_t>> hashes{}; // when the walk wants them
 
-        bool ready = false;
+        ReadyFlag ready{};
         bool claimed = false;   // a reader or the consumer is counting it
         bool fromIndex = false; // the count came from the scan index
         // What the index knew of the file (in the folder's indexRows_), for the reader to
