@@ -16,6 +16,9 @@ namespace {
 // Reads below this size are widened to one block so that neighbouring directory entries
 // cost no further system call.
 constexpr std::size_t kBlockSize = 4096;
+// Files no larger than this are read whole by their first read: a count needs a block at the
+// start and often one further in, and there is nothing beyond the file for readahead to fetch.
+constexpr std::uint64_t kWholeFileBytes = 16 * 1024;
 
 std::int64_t MtimeNs(const struct stat& st) {
     return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
@@ -50,7 +53,9 @@ std::optional<FileSource> FileSource::OpenAt(int dirFd, const std::string& name,
     }
     // A count reads a few kilobytes of headers and directories; without this the kernel reads
     // ahead tens of kilobytes after each of them, most of a cold scan's disk traffic.
-    ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    if (static_cast<std::uint64_t>(after.st_size) > kWholeFileBytes) {
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
+    }
     return FileSource(fd, {static_cast<std::uint64_t>(after.st_size), MtimeNs(after),
                            static_cast<std::uint64_t>(after.st_ino),
                            static_cast<std::uint64_t>(after.st_dev)});
@@ -146,9 +151,13 @@ bool FileSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
     if (out.size() >= kBlockSize) {
         return PreadFully(offset, out.data(), out.size());
     }
-    const std::uint64_t start = offset - offset % kBlockSize;
-    const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(
-        identity_.size - start, std::max<std::uint64_t>(kBlockSize, offset + out.size() - start)));
+    const bool whole = identity_.size <= kWholeFileBytes;
+    const std::uint64_t start = whole ? 0 : offset - offset % kBlockSize;
+    const auto length = static_cast<std::size_t>(
+        whole ? identity_.size
+              : std::min<std::uint64_t>(
+                    identity_.size - start,
+                    std::max<std::uint64_t>(kBlockSize, offset + out.size() - start)));
     Block& block = blocks_[nextBlock_];
     nextBlock_ = (nextBlock_ + 1) % kBlocks;
     block.bytes.resize(length);
