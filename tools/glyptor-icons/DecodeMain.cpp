@@ -1,5 +1,7 @@
-// glyptor-icons: the icon source on the command line, for batch work and scripts. It counts,
-// lists and extracts icons with exactly the code the program's scanner and grid use.
+// glyptor-icons-decode: the commands of glyptor-icons that decode pictures (list, extract,
+// export), with exactly the code the program's grid uses. glyptor-icons starts it in its own
+// place with the same arguments, so that a count never loads the toolkit this one needs.
+#include "CommandLine.h"
 #include "ExportCommands.h"
 #include "Outputs.h"
 
@@ -9,16 +11,12 @@
 #include "platform/icons/IconSource.h"
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
-#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <set>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -26,198 +24,16 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace glyptor;
-
-constexpr int kExitOk = 0;
-constexpr int kExitUnreadable = 1;
-constexpr int kExitUsage = 2;
-
-const char* const kHelp =
-    R"(Usage: glyptor-icons COMMAND [OPTIONS] ARGUMENTS
-
-Commands:
-  count [-j N] [--index] FILE...
-                       print COUNT<TAB>PATH for each file (0 when it holds no icons);
-                       with "-" the paths are read from standard input, one per line
-  count -r [-a] [-j N] [--index] FOLDER...
-                       count every file below the folders as the program's scanner walks
-                       them (hidden folders, links to folders and special files skipped),
-                       one line per file that holds icons, or per file with -a
-                       -j N counts with N reader threads (default: from the cores; -j 1
-                       reads one file at a time), in input order all the same; --index
-                       takes the counts of unchanged files from the program's scan index
-                       and records the others
-  list [-r] [-v] [-j N] [--mask .DLL.EXE...] PATH...
-                       print PATH<TAB>INDEX<TAB>WIDTHxHEIGHT<TAB>BITS for every icon of the
-                       files and folders given; -r descends into subfolders; --mask keeps
-                       files whose upper-cased extension occurs in the mask, as the
-                       program's type filter does (.CUR and .ANI files are never read);
-                       -v prints PATH<TAB>no icons: REASON at offset N for files without
-                       icons; -j N reads with N threads (default: from the cores), in order
-  list -l [-r] [--mask ...] PATH...
-                       one line per image of each icon's group:
-                       PATH<TAB>INDEX<TAB>WIDTHxHEIGHT<TAB>BITS<TAB>PNG|DIB<TAB>BYTES
-  extract [--size N | --all-sizes] [--depth N] FILE INDEX OUT
-                       write icon INDEX (from 0) of FILE as a 32 x 32 picture; --size N
-                       writes the icon's own N x N image instead (for a .png OUT: the
-                       N x N image, else the nearest larger one scaled, with alpha),
-                       --all-sizes each of its images as OUT_WxH_BITS with OUT's
-                       extension (OUT_WxH_BITS_2 ... for a further image of the same size
-                       and depth); --depth 32 writes an .ico with alpha. A negative
-                       INDEX names a resource id, as in "shell32.dll,-16"
-  extract --group FILE INDEX OUT.ico
-                       write the icon's whole group, every image as the file stores it
-  export [-r] [--mask ...] [--png SIZE | --group] DIR PATH...
-                       write every icon of the files and folders into DIR as
-                       FILE_INDEX.ico (groups, the default) or FILE_INDEX.png (SIZE x SIZE,
-                       0 for each icon's largest image); existing files are never
-                       replaced, a taken name becomes NAME (2).EXT and so on; exit
-                       status 1 when any icon failed
-  --help               show this text
-
-Exit status: 0 on success, 1 when a file could not be read or has no such icon,
-2 on bad usage.
-)";
-
-int Usage(const std::string& message) {
-    std::cerr << "glyptor-icons: " << message << "\nTry 'glyptor-icons --help'.\n";
-    return kExitUsage;
-}
-
+using tools::kExitOk;
+using tools::kExitUnreadable;
+using tools::ParseNumber;
 using tools::Printable;
+using tools::ThreadsOption;
+using tools::Upper;
+using tools::Usage;
 
 bool Readable(const std::string& path) {
     return icons::FileSource::Open(path).has_value();
-}
-
-std::string Upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char ch) {
-        return static_cast<char>(ch >= 'a' && ch <= 'z' ? ch - 'a' + 'A' : ch);
-    });
-    return text;
-}
-
-std::optional<int> ParseNumber(const std::string& text) {
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 0) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-// The thread count after "-j" at arguments[i] (i moves onto it); none when it is missing or
-// below 1.
-std::optional<int> ThreadsOption(const std::vector<std::string>& arguments, std::size_t& i) {
-    const auto value = i + 1 < arguments.size() ? ParseNumber(arguments[++i]) : std::nullopt;
-    return value && *value >= 1 ? value : std::nullopt;
-}
-
-// ASCII letters without regard to case, the order in which the program's tree lists folders.
-bool FolderBefore(const std::string& a, const std::string& b) {
-    return std::lexicographical_compare(
-        a.begin(), a.end(), b.begin(), b.end(),
-        [](unsigned char x, unsigned char y) { return std::tolower(x) < std::tolower(y); });
-}
-
-// Prints the counts of one part of the pool's work in its order; false once a file was
-// unreadable.
-bool PrintCounts(scan::FolderCounts& part, bool everyFile) {
-    bool readable = true;
-    const auto names = part.Names();
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        int count = 0;
-        while (part.WaitAt(i, std::chrono::seconds(1), count) ==
-               scan::FolderCounts::State::Pending) {
-        }
-        const std::string path = part.Folder().empty()
-                                     ? names[i]
-                                     : (part.Folder() == "/" ? "" : part.Folder()) + "/" + names[i];
-        if (count < 0) {
-            std::cerr << "glyptor-icons: cannot read " << Printable(path) << "\n";
-            readable = false;
-        }
-        if (count > 0 || everyFile) {
-            std::cout << std::max(0, count) << '\t' << Printable(path) << '\n';
-        }
-    }
-    return readable;
-}
-
-// Hands the pool's parts to PrintCounts until the walk or the list is done.
-bool PrintAll(scan::ScanPool& pool, bool everyFile) {
-    bool readable = true;
-    for (;;) {
-        bool finished = false;
-        auto part = pool.TakeNext(std::chrono::seconds(1), finished);
-        if (part) {
-            readable = PrintCounts(*part, everyFile) && readable;
-        } else if (finished) {
-            return readable;
-        }
-    }
-}
-
-int Count(const std::vector<std::string>& arguments) {
-    bool recursive = false;
-    bool everyFile = false;
-    bool useIndex = false;
-    int threads = 0;
-    std::vector<std::string> paths;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const auto& a = arguments[i];
-        if (a == "-r") {
-            recursive = true;
-        } else if (a == "-a") {
-            everyFile = true;
-        } else if (a == "--index") {
-            useIndex = true;
-        } else if (a == "-j") {
-            const auto value = ThreadsOption(arguments, i);
-            if (!value) {
-                return Usage("-j needs a number of threads");
-            }
-            threads = *value;
-        } else {
-            paths.push_back(a);
-        }
-    }
-    if (paths.size() == 1 && paths[0] == "-" && !recursive) {
-        paths.clear();
-        for (std::string line; std::getline(std::cin, line);) {
-            if (!line.empty()) {
-                paths.push_back(line);
-            }
-        }
-    } else if (paths.empty()) {
-        return Usage(recursive ? "count -r needs at least one FOLDER"
-                               : "count needs at least one FILE");
-    }
-    scan::IndexSettings index;
-    if (useIndex) {
-        index.folder = platform::DefaultScanIndexFolder();
-    }
-    scan::ScanPool pool(threads, index);
-    bool readable = true;
-    if (!recursive) {
-        pool.StartPaths(paths);
-        // Without -r every file named gets its line, as it always did.
-        readable = PrintAll(pool, true);
-    } else {
-        for (const auto& folder : paths) {
-            struct stat info {};
-            if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-                std::cerr << "glyptor-icons: not a folder: " << Printable(folder) << "\n";
-                readable = false;
-                continue;
-            }
-            scan::WalkRules rules;
-            rules.folderBefore = FolderBefore;
-            pool.StartWalk(folder, rules);
-            readable = PrintAll(pool, everyFile) && readable;
-        }
-    }
-    pool.Stop();
-    return readable ? kExitOk : kExitUnreadable;
 }
 
 // Why the file at the native path has no icons, as -v prints it.
@@ -462,37 +278,15 @@ int Extract(const std::vector<std::string>& arguments) {
 } // namespace
 
 int main(int argc, char** argv) {
-    try {
-        std::vector<std::string> arguments(argv + 1, argv + argc);
-        if (arguments.empty()) {
-            return Usage("no command given");
-        }
-        const std::string command = arguments.front();
-        arguments.erase(arguments.begin());
-        if (command == "--help" || command == "-h" || command == "help") {
-            std::cout << kHelp;
-            return kExitOk;
-        }
-        if (std::find(arguments.begin(), arguments.end(), "--help") != arguments.end()) {
-            std::cout << kHelp;
-            return kExitOk;
-        }
-        if (command == "count") {
-            return Count(arguments);
-        }
-        if (command == "list") {
-            return tools::IsLongList(arguments) ? tools::ListLong(arguments) : List(arguments);
-        }
-        if (command == "extract") {
-            return tools::IsExportExtract(arguments) ? tools::ExportExtract(arguments)
-                                                     : Extract(arguments);
-        }
-        if (command == "export") {
+    return tools::RunCommandLine(
+        argc, argv, [](const std::string& command, const std::vector<std::string>& arguments) {
+            if (command == "list") {
+                return tools::IsLongList(arguments) ? tools::ListLong(arguments) : List(arguments);
+            }
+            if (command == "extract") {
+                return tools::IsExportExtract(arguments) ? tools::ExportExtract(arguments)
+                                                         : Extract(arguments);
+            }
             return tools::Export(arguments);
-        }
-        return Usage("unknown command '" + command + "'");
-    } catch (const std::exception& e) {
-        std::cerr << "glyptor-icons: " << e.what() << "\n";
-        return kExitUnreadable;
-    }
+        });
 }
