@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,19 +36,16 @@ std::string OwnFolder() {
 }
 
 // The places glyptor-icons-decode may be, in the order they are tried: beside this program
-// (the build tree, and the tests), the installed layout relative to this program's folder
-// (so that a prefix chosen at install time works), and the installed folder this build was
-// configured for.
+// (the build tree, and the tests), then where installing puts it relative to this program's
+// folder. Both follow the running program rather than a folder fixed at build time, so that
+// the package (installed under /usr) and an install under any other prefix find it alike.
 std::vector<std::string> DecodeCandidates() {
-    std::vector<std::string> candidates;
     const std::string own = OwnFolder();
-    if (!own.empty()) {
-        const std::string base = own == "/" ? "" : own;
-        candidates.push_back(base + "/" + kDecodeProgram);
-        candidates.push_back(base + "/" GLYPTOR_DECODE_FROM_BIN "/" + kDecodeProgram);
+    if (own.empty()) {
+        return {};
     }
-    candidates.push_back(std::string(GLYPTOR_DECODE_INSTALLED) + "/" + kDecodeProgram);
-    return candidates;
+    const std::string base = own == "/" ? "" : own;
+    return {base + "/" + kDecodeProgram, base + "/" GLYPTOR_DECODE_FROM_BIN "/" + kDecodeProgram};
 }
 
 // Runs the picture commands in glyptor-icons-decode; returns only when that failed.
