@@ -1,10 +1,12 @@
 // The icon source behind the scanner and the grid: opens files safely, follows the Windows 10
 // redirection of system library icons to SystemResources, and keeps the parsed directories of
-// the last few files so that the grid's neighbouring icons cost one parse.
+// the last few files so that the grid's neighbouring icons cost one parse. Counting and
+// fingerprinting need no toolkit and live here; decoding pictures is IconExtract.cpp.
 #include "platform/icons/IconSource.h"
 
+#include "formats/IconContainer.h"
 #include "platform/icons/FileSource.h"
-#include "platform/icons/IconDecode.h"
+#include "platform/icons/IconSourceInternal.h"
 
 #include <algorithm>
 #include <cstring>
@@ -26,30 +28,12 @@ namespace fs = std::filesystem;
 // The grid asks for icons of a handful of files at a time; more entries would only hold memory.
 constexpr std::size_t kCacheCapacity = 8;
 
-struct CachedFile {
-    std::string path;
-    std::uint64_t size = 0;
-    std::int64_t mtimeNs = 0;
-    std::string dataPath; // the file the icons come from (path itself, or its .mun file)
-    std::uint64_t dataSize = 0;
-    std::int64_t dataMtimeNs = 0;
-    ContainerIndex index;
-};
-
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char ch) {
         return static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
     });
     return text;
 }
-
-// Names of a folder's entries by their lower-case form. A scan of System32 asks for the same
-// SystemResources folder once per library, so listings are kept while the folder is unchanged.
-struct FolderListing {
-    std::string folder;
-    std::int64_t mtimeNs = 0;
-    std::unordered_map<std::string, std::string> byLowerName;
-};
 
 constexpr std::size_t kListingCapacity = 4;
 
@@ -131,17 +115,7 @@ std::optional<std::string> SystemResourcesFile(std::list<FolderListing>& listing
     return mun->string();
 }
 
-struct OpenedFile {
-    FileSource source; // the data file, positioned for reads
-    CachedFile* entry = nullptr;
-};
-
 } // namespace
-
-struct IconSourceCache::State {
-    std::list<CachedFile> files;
-    std::list<FolderListing> listings;
-};
 
 IconSourceCache::IconSourceCache() : state_(std::make_unique<State>()) {}
 IconSourceCache::~IconSourceCache() = default;
@@ -151,12 +125,9 @@ void IconSourceCache::Clear() {
     state_->listings.clear();
 }
 
-namespace {
-
 std::optional<OpenedFile> OpenIndexed(IconSourceCache::State& state, const std::string& nativePath,
-                                      int dirFd = AT_FDCWD, const std::string* name = nullptr,
-                                      bool listedRegular = false, FileIdentity* identity = nullptr,
-                                      bool forHashes = false) {
+                                      int dirFd, const std::string* name, bool listedRegular,
+                                      FileIdentity* identity, bool forHashes) {
     auto source = FileSource::OpenAt(dirFd, name ? *name : nativePath, listedRegular);
     if (!source) {
         return std::nullopt;
@@ -219,11 +190,9 @@ std::optional<OpenedFile> OpenIndexed(IconSourceCache::State& state, const std::
     return OpenedFile{std::move(*source), &cache.front()};
 }
 
-} // namespace
-
 int IconCount(IconSourceCache& cache, const std::string& nativePath) {
     try {
-        const auto opened = OpenIndexed(*cache.state_, nativePath);
+        const auto opened = OpenIndexed(IconSourceAccess::Of(cache), nativePath);
         return opened ? opened->entry->index.Count() : 0;
     } catch (...) {
         return 0;
@@ -234,57 +203,6 @@ std::optional<int> IconCountAt(IconSourceCache& cache, int dirFd, const std::str
                                const std::string& nativePath, bool listedRegular) {
     const auto scanned = ScanFileAt(cache, dirFd, name, nativePath, listedRegular, false);
     return scanned ? std::optional<int>(scanned->count) : std::nullopt;
-}
-
-std::optional<IconImage> ExtractIcon(IconSourceCache& cache, const std::string& nativePath,
-                                     int index) {
-    return ExtractIcon(cache, nativePath, index, kStandardIconSize, nullptr);
-}
-
-std::optional<IconImage> ExtractIcon(IconSourceCache& cache, const std::string& nativePath,
-                                     int index, int size, IconImageInfo* chosen) {
-    try {
-        auto opened = OpenIndexed(*cache.state_, nativePath);
-        if (!opened) {
-            return std::nullopt;
-        }
-        return ExtractFromContainer(opened->source, opened->entry->index, index, size, chosen);
-    } catch (...) {
-        return std::nullopt;
-    }
-}
-
-std::vector<SourceImage> ExtractSourceImages(IconSourceCache& cache, const std::string& nativePath,
-                                             int index) {
-    std::vector<SourceImage> images;
-    try {
-        auto opened = OpenIndexed(*cache.state_, nativePath);
-        if (!opened) {
-            return images;
-        }
-        ContainerIndex& container = opened->entry->index;
-        if (container.kind == ContainerKind::Bmp) {
-            IconImageInfo info;
-            if (index == 0) {
-                const auto bytes = ReadBitmapBytes(opened->source);
-                if (auto picture = bytes ? DecodeBitmapFile(*bytes) : std::nullopt) {
-                    const auto probe = ProbeBitmapFile(*bytes, bytes->size());
-                    info = IconImageInfo{picture->width, picture->height,
-                                         probe ? probe->bitCount : 0, false};
-                    images.push_back(SourceImage{info, std::move(*picture)});
-                }
-            }
-            return images;
-        }
-        for (const auto& candidate : GroupImages(opened->source, container, index)) {
-            if (auto image = DecodeCandidate(opened->source, container, candidate)) {
-                images.push_back(SourceImage{candidate.info, std::move(*image)});
-            }
-        }
-    } catch (...) {
-        images.clear();
-    }
-    return images;
 }
 
 namespace {
@@ -420,7 +338,7 @@ std::vector<std::optional<std::uint64_t>> HashesOf(OpenedFile& opened) {
 std::vector<std::optional<std::uint64_t>> ChosenImageHashes(IconSourceCache& cache,
                                                             const std::string& nativePath) {
     try {
-        auto opened = OpenIndexed(*cache.state_, nativePath);
+        auto opened = OpenIndexed(IconSourceAccess::Of(cache), nativePath);
         return opened ? HashesOf(*opened) : std::vector<std::optional<std::uint64_t>>{};
     } catch (...) {
         return {};
@@ -433,7 +351,7 @@ std::optional<ScannedFile> ScanFileAt(IconSourceCache& cache, int dirFd, const s
     ScannedFile scanned;
     std::optional<OpenedFile> opened;
     try {
-        opened = OpenIndexed(*cache.state_, nativePath, dirFd, &name, listedRegular,
+        opened = OpenIndexed(IconSourceAccess::Of(cache), nativePath, dirFd, &name, listedRegular,
                              &scanned.identity, withHashes);
     } catch (...) {
         // The file was opened and found damaged: it holds no icons.
@@ -463,7 +381,7 @@ std::optional<std::uint64_t> ChosenImageHash(IconSourceCache& cache, const std::
 
 std::string IconDataPath(IconSourceCache& cache, const std::string& nativePath) {
     try {
-        const auto opened = OpenIndexed(*cache.state_, nativePath);
+        const auto opened = OpenIndexed(IconSourceAccess::Of(cache), nativePath);
         return opened ? opened->entry->dataPath : std::string();
     } catch (...) {
         return {};
@@ -477,22 +395,6 @@ int IconCount(const std::string& nativePath) {
     return IconCount(cache, nativePath);
 }
 
-std::optional<IconImage> ExtractIcon(const std::string& nativePath, int index) {
-    IconSourceCache cache;
-    return ExtractIcon(cache, nativePath, index);
-}
-
-std::optional<IconImage> ExtractIcon(const std::string& nativePath, int index, int size,
-                                     IconImageInfo* chosen) {
-    IconSourceCache cache;
-    return ExtractIcon(cache, nativePath, index, size, chosen);
-}
-
-std::vector<SourceImage> ExtractSourceImages(const std::string& nativePath, int index) {
-    IconSourceCache cache;
-    return ExtractSourceImages(cache, nativePath, index);
-}
-
 std::string IconDataPath(const std::string& nativePath) {
     IconSourceCache cache;
     return IconDataPath(cache, nativePath);
@@ -500,7 +402,7 @@ std::string IconDataPath(const std::string& nativePath) {
 
 bool WithIndexedFile(IconSourceCache& cache, const std::string& nativePath,
                      const std::function<void(ByteSource& source, ContainerIndex& index)>& use) {
-    auto opened = OpenIndexed(*cache.state_, nativePath);
+    auto opened = OpenIndexed(IconSourceAccess::Of(cache), nativePath);
     if (!opened) {
         return false;
     }

@@ -42,18 +42,7 @@ public:
     struct State;
 
 private:
-    friend int IconCount(IconSourceCache&, const std::string&);
-    friend std::optional<struct ScannedFile> ScanFileAt(IconSourceCache&, int, const std::string&,
-                                                        const std::string&, bool, bool);
-    friend std::optional<IconImage> ExtractIcon(IconSourceCache&, const std::string&, int, int,
-                                                IconImageInfo*);
-    friend std::vector<struct SourceImage> ExtractSourceImages(IconSourceCache&, const std::string&,
-                                                               int);
-    friend std::string IconDataPath(IconSourceCache&, const std::string&);
-    friend std::vector<std::optional<std::uint64_t>> ChosenImageHashes(IconSourceCache&,
-                                                                       const std::string&);
-    friend bool WithIndexedFile(IconSourceCache&, const std::string&,
-                                const std::function<void(ByteSource&, ContainerIndex&)>&);
+    friend struct IconSourceAccess;
     std::unique_ptr<State> state_;
 };
 
@@ -69,6 +58,9 @@ int IconCount(const std::string& nativePath);
 // could not be opened as a regular file, so that callers can tell unreadable from icon-less.
 std::optional<int> IconCountAt(IconSourceCache& cache, int dirFd, const std::string& name,
                                const std::string& nativePath, bool listedRegular);
+
+// The calls from here to ExtractSourceImages decode pictures: they are in glyptor_icons, which
+// needs Qt Gui; everything else here is in glyptor_iconsource, which needs no toolkit.
 
 // Icon number `index` (0-based) of the file, 32 x 32, or nothing. Never throws.
 std::optional<IconImage> ExtractIcon(IconSourceCache& cache, const std::string& nativePath,

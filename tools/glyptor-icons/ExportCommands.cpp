@@ -3,6 +3,8 @@
 // the program's byte for byte.
 #include "ExportCommands.h"
 
+#include "CommandLine.h"
+
 #include "export/BatchSave.h"
 #include "export/IconFile32.h"
 #include "export/IconGroup.h"
@@ -27,14 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
-int Usage(const std::string& message) {
-    std::cerr << "glyptor-icons: " << message << "\nTry 'glyptor-icons --help'.\n";
-    return kExitUsage;
-}
+constexpr int kExitFailed = kExitUnreadable;
 
 int Fail(const std::string& message) {
     std::cerr << "glyptor-icons: " << Printable(message) << "\n";
@@ -48,15 +43,6 @@ std::optional<int> ParseInt(const std::string& text) {
         return std::nullopt;
     }
     return value;
-}
-
-std::string Upper(std::string text) {
-    for (char& ch : text) {
-        if (ch >= 'a' && ch <= 'z') {
-            ch = static_cast<char>(ch - 'a' + 'A');
-        }
-    }
-    return text;
 }
 
 bool EndsWith(const std::string& text, const std::string& ext) {
@@ -162,33 +148,6 @@ std::error_code CollectFolderFiles(const std::string& folder, bool recursive,
     }
     std::sort(files.begin(), files.end());
     return error;
-}
-
-std::string Printable(const std::string& name) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(name.size());
-    const auto escape = [&](unsigned char byte) {
-        out += "\\x";
-        out += digits[byte >> 4];
-        out += digits[byte & 15];
-    };
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(name[i]);
-        const auto next = i + 1 < name.size() ? static_cast<unsigned char>(name[i + 1]) : 0;
-        if (byte < 0x20 || byte == 0x7f) {
-            escape(byte);
-        } else if (byte == 0xc2 && next >= 0x80 && next <= 0x9f) {
-            escape(byte);
-            escape(next);
-            ++i;
-        } else if (byte == '\\') {
-            out += "\\\\";
-        } else {
-            out += static_cast<char>(byte);
-        }
-    }
-    return out;
 }
 
 bool IsExportExtract(const std::vector<std::string>& arguments) {

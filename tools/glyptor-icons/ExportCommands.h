@@ -9,10 +9,6 @@
 
 namespace glyptor::tools {
 
-// A name as the tool prints it: control characters become \xHH and a backslash \\, so that a
-// hostile file name can neither drive the terminal nor break the tab-separated lines.
-std::string Printable(const std::string& name);
-
 // The scanner's type filter on a file name: .CUR and .ANI never, else an empty mask or one that
 // holds the upper-cased extension.
 bool PassesMask(const std::filesystem::path& file, const std::string& mask);

@@ -40,10 +40,10 @@ protected:
                    static_cast<std::streamsize>(bytes.size()));
         return path.string();
     }
-    ToolRun RunTool(const std::string& arguments, const std::string& input = {}) {
+    ToolRun RunTool(const std::string& arguments, const std::string& input = {},
+                    const std::string& tool = GLYPTOR_ICONS_TOOL) {
         const fs::path out = root_ / "stdout.txt";
-        std::string command = std::string(GLYPTOR_ICONS_TOOL) + " " + arguments + " > " +
-                              out.string() + " 2>/dev/null";
+        std::string command = tool + " " + arguments + " > " + out.string() + " 2>/dev/null";
         if (!input.empty()) {
             const fs::path in = root_ / "stdin.txt";
             std::ofstream(in) << input;
@@ -206,6 +206,26 @@ TEST_F(IconToolTest, BadUsageExitsWithTwo) {
     EXPECT_EQ(RunTool("extract " + pe + " 0").status, 2);
     EXPECT_EQ(RunTool("extract " + pe + " 0 out.xyz").status, 2);
     EXPECT_EQ(RunTool("extract --size " + pe + " 0 out.png").status, 2);
+}
+
+// The tool counts in a process without any toolkit library; the picture commands need the
+// decode program, and without it (or with the tool itself in its place) fail at once.
+TEST_F(IconToolTest, CountNeedsNeitherQtNorTheDecodeProgram) {
+    const auto ldd = RunTool("", {}, std::string("ldd ") + GLYPTOR_ICONS_TOOL);
+    EXPECT_NE(ldd.out.find("libc.so"), std::string::npos) << ldd.out;
+    EXPECT_EQ(ldd.out.find("libQt"), std::string::npos) << ldd.out;
+
+    const auto pe = Write("a.dll", ThreeIcons());
+    const fs::path alone = root_ / "alone" / "glyptor-icons";
+    fs::create_directories(alone.parent_path());
+    fs::copy_file(GLYPTOR_ICONS_TOOL, alone);
+    fs::permissions(alone, fs::perms::owner_all);
+    EXPECT_EQ(RunTool("count " + pe, {}, alone).out, "3\t" + pe + "\n");
+    const auto list = RunTool("list " + pe, {}, alone);
+    EXPECT_EQ(list.status, 1);
+    EXPECT_EQ(list.out, "");
+    fs::create_symlink("glyptor-icons", alone.parent_path() / "glyptor-icons-decode");
+    EXPECT_EQ(RunTool("list " + pe, {}, alone).status, 1) << "never starts itself";
 }
 
 } // namespace
