@@ -18,7 +18,7 @@ namespace {
 constexpr std::size_t kBlockSize = 4096;
 // Files no larger than this are read whole by their first read: a count needs a block at the
 // start and often one further in, and there is nothing beyond the file for readahead to fetch.
-constexpr std::uint64_t kWholeFileBytes = 16 * 1024;
+constexpr std::uint64_t kWholeFileBytes = 8 * 1024;
 
 std::int64_t MtimeNs(const struct stat& st) {
     return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
