@@ -172,7 +172,7 @@ FolderCounts::State FolderCounts::WaitAt(std::size_t position, std::chrono::mill
         entry.claimed = true;
         lock.unlock();
         bool fromIndex = false;
-        auto scanned = ScanPool::ReadEntry(pool_->consumerCache_, *this, entry, fromIndex);
+        auto scanned = ScanPool::ReadEntry(pool_->consumerReading_, *this, entry, fromIndex);
         lock.lock();
         pool_->Finish(*this, entry, std::move(scanned), fromIndex);
     }
@@ -283,8 +283,34 @@ std::optional<icons::ScannedFile> ScanPool::KnownUnchanged(const FolderCounts& f
     return scanned;
 }
 
-std::optional<icons::ScannedFile> ScanPool::ReadEntry(icons::IconSourceCache& cache,
-                                                      const FolderCounts& folder,
+ScanPool::Reading::~Reading() {
+    if (pathFolderFd >= 0)
+        ::close(pathFolderFd);
+}
+
+int ScanPool::Reading::FolderOf(const std::string& path, std::string& name) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos || slash == 0 || slash + 1 == path.size())
+        return AT_FDCWD;
+    const std::string_view folder(path.data(), slash);
+    if (folder != pathFolder) {
+        // Opened only when a second path in a row names it: a list in no order costs no more
+        // than before.
+        if (pathFolderFd >= 0)
+            ::close(pathFolderFd);
+        pathFolderFd = -1;
+        pathFolder = folder;
+        return AT_FDCWD;
+    }
+    if (pathFolderFd < 0)
+        pathFolderFd = ::open(pathFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (pathFolderFd < 0)
+        return AT_FDCWD;
+    name = path.substr(slash + 1);
+    return pathFolderFd;
+}
+
+std::optional<icons::ScannedFile> ScanPool::ReadEntry(Reading& reading, const FolderCounts& folder,
                                                       const FolderCounts::Entry& entry,
                                                       bool& fromIndex) {
     fromIndex = false;
@@ -294,8 +320,16 @@ std::optional<icons::ScannedFile> ScanPool::ReadEntry(icons::IconSourceCache& ca
             return scanned;
         }
     }
+    if (folder.folder_.empty()) {
+        // A path of a list: looked up from its open folder when the list stays in one folder,
+        // one step instead of a walk of the whole path for the stat and again for the open.
+        std::string name;
+        const int dirFd = reading.FolderOf(entry.name, name);
+        if (dirFd != AT_FDCWD)
+            return icons::ScanFileAt(reading.cache, dirFd, name, entry.name, false, folder.hashes_);
+    }
     const int dirFd = folder.dirFd_ >= 0 ? folder.dirFd_ : AT_FDCWD;
-    return icons::ScanFileAt(cache, dirFd, entry.name, Join(folder.folder_, entry.name),
+    return icons::ScanFileAt(reading.cache, dirFd, entry.name, Join(folder.folder_, entry.name),
                              entry.type == DT_REG, folder.hashes_);
 }
 
@@ -319,7 +353,7 @@ void ScanPool::Finish(FolderCounts& folder, FolderCounts::Entry& entry,
 }
 
 void ScanPool::ReaderLoop() {
-    icons::IconSourceCache cache;
+    Reading reading;
     std::unique_lock lock(mutex_);
     for (;;) {
         workReady_.wait(lock, [this] { return quit_ || !jobs_.empty(); });
@@ -343,7 +377,7 @@ void ScanPool::ReaderLoop() {
         std::vector<std::pair<std::optional<icons::ScannedFile>, bool>> results(mine.size());
         for (std::size_t i = 0; i < mine.size(); ++i)
             results[i].first =
-                ReadEntry(cache, folder, folder.entries_[mine[i]], results[i].second);
+                ReadEntry(reading, folder, folder.entries_[mine[i]], results[i].second);
         lock.lock();
         for (std::size_t i = 0; i < mine.size(); ++i)
             Finish(folder, folder.entries_[mine[i]], std::move(results[i].first),

@@ -192,8 +192,22 @@ private:
     void ListFolder(const std::string& path, int depth);
     // Reads one entry (no lock held) and records what was found (lock held).
     // `fromIndex` tells that the file's stamp matched what the index knew, so it was not read.
-    static std::optional<icons::ScannedFile> ReadEntry(icons::IconSourceCache& cache,
-                                                       const FolderCounts& folder,
+    // What a thread that reads files keeps between them: parsed directories, and the open
+    // folder of the paths of a list it reads.
+    struct Reading {
+        icons::IconSourceCache cache;
+        std::string pathFolder;
+        int pathFolderFd = -1;
+
+        Reading() = default;
+        ~Reading();
+        Reading(const Reading&) = delete;
+        Reading& operator=(const Reading&) = delete;
+        // The folder to look `path` up in, with `name` set to its last part; AT_FDCWD (and
+        // `name` untouched) for a path to look up whole.
+        int FolderOf(const std::string& path, std::string& name);
+    };
+    static std::optional<icons::ScannedFile> ReadEntry(Reading& reading, const FolderCounts& folder,
                                                        const FolderCounts::Entry& entry,
                                                        bool& fromIndex);
     // What the index knows of the entry, when the file's stamp still matches it.
@@ -229,7 +243,7 @@ private:
     IndexSettings indexSettings_;
     WalkState walk_;
     std::unique_ptr<platform::ScanIndex> index_; // open during a walk, when active
-    icons::IconSourceCache consumerCache_;
+    Reading consumerReading_;
     std::vector<std::thread> readers_;
     std::thread walker_;
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 namespace glyptor::icons {
@@ -90,6 +91,22 @@ TEST_F(IconToolTest, CountPrintsOneLinePerFile) {
     run = RunTool("count " + pe + " " + missing);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "3\t" + pe + "\n0\t" + missing + "\n");
+
+    // Paths of one folder in a row are looked up in that folder, with the same answers: a FIFO
+    // is not opened, a name is looked up in its own folder (not the one before), a path through
+    // a link to the folder is the file, a folder is no file.
+    const std::string pipe = (root_ / "pipe.dll").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    Write("sub/c.txt", Bytes(10, 'x'));
+    const std::string other = (root_ / "sub" / "a.dll").string();
+    fs::create_symlink(root_, root_ / "again");
+    const std::string linked = (root_ / "again" / "a.dll").string();
+    const std::string folder = (root_ / "again").string();
+    run = RunTool("count -j 1 -", text + "\n" + pipe + "\n" + pe + "\n" + other + "\n" + linked +
+                                      "\n" + folder + "\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "0\t" + text + "\n0\t" + pipe + "\n3\t" + pe + "\n0\t" + other + "\n3\t" +
+                           linked + "\n0\t" + folder + "\n");
 }
 
 TEST_F(IconToolTest, ListWalksFoldersThroughTheTypeFilter) {
