@@ -187,6 +187,23 @@ bool ByName(const IndexedFile& a, const IndexedFile& b) {
     return a.name < b.name;
 }
 
+// Whether a listing could have come from a folder: names a file can have, never "." or ".." (a
+// walk would go round in circles), never a backslash (the walk leaves such names out), each
+// once. The walk takes a listing it finds here instead of the folder's own.
+bool ValidListing(const FolderListing& listing) {
+    std::vector<std::string_view> names;
+    names.reserve(listing.files.size() + listing.subfolders.size());
+    for (const auto* list : {&listing.files, &listing.subfolders})
+        for (const std::string& name : *list) {
+            if (!ValidName(name) || name == "." || name == ".." ||
+                name.find('\\') != std::string::npos)
+                return false;
+            names.push_back(name);
+        }
+    std::sort(names.begin(), names.end());
+    return std::adjacent_find(names.begin(), names.end()) == names.end();
+}
+
 // A listing's names; false when a count or a name is off.
 bool DecodeNames(Cursor& cursor, std::vector<std::string>& names) {
     std::uint64_t count = 0;
@@ -240,7 +257,8 @@ std::optional<StoredRow> DecodeRow(const void* data, std::size_t size, bool byNa
         std::uint64_t ctime = 0;
         if (!cursor.Read(mtime, 8) || !cursor.Read(ctime, 8) || !cursor.Read(listing.inode, 8) ||
             !cursor.Read(listing.device, 8) || !DecodeNames(cursor, listing.files) ||
-            !DecodeNames(cursor, listing.subfolders) || cursor.Remaining() != 0)
+            !DecodeNames(cursor, listing.subfolders) || cursor.Remaining() != 0 ||
+            !ValidListing(listing))
             return std::nullopt;
         listing.mtimeNs = static_cast<std::int64_t>(mtime);
         listing.ctimeNs = static_cast<std::int64_t>(ctime);
@@ -711,14 +729,11 @@ void ScanIndex::StoreFolder(const std::string& nativeFolder, std::vector<Indexed
     for (auto& file : files)
         if (Recordable(file, nowNs))
             pending.files.insert_or_assign(file.name, std::move(file));
-    const auto validNames = [](const std::vector<std::string>& names) {
-        return std::all_of(names.begin(), names.end(), ValidName);
-    };
     // A later change sets both times to its own: while one of them is older than the file
     // system's time resolution, a change cannot leave the stamp as it was.
     if (listing &&
         std::min(listing->mtimeNs, listing->ctimeNs) <= listing->listedNs - JustModifiedNs &&
-        validNames(listing->files) && validNames(listing->subfolders)) {
+        ValidListing(*listing)) {
         listing->listedNs = 0;
         pending.listing = std::move(listing);
     }

@@ -452,6 +452,21 @@ TEST(ScanIndex, FolderListingKeptWithItsStampUnlessJustChanged) {
     index->Flush();
     index->LookupFolder(icons, &found);
     EXPECT_FALSE(found);
+
+    // Names no listing can hold would send a walk in circles or off the folder.
+    listing.mtimeNs = ns(clock.now - 1h);
+    for (const auto& bad : {std::vector<std::string>{".."}, {"."}, {"a\\b"}, {"a/b"}, {"Sub"}}) {
+        FolderListing odd = listing;
+        odd.subfolders.insert(odd.subfolders.end(), bad.begin(), bad.end());
+        index->StoreFolder(icons, {}, odd);
+        index->Flush();
+        index->LookupFolder(icons, &found);
+        EXPECT_FALSE(found) << bad.front();
+    }
+    index->StoreFolder(icons, {}, listing);
+    index->Flush();
+    index->LookupFolder(icons, &found);
+    EXPECT_EQ(found, listing);
 }
 
 // --- two processes -----------------------------------------------------------------------------
