@@ -11,6 +11,7 @@
 #include "platform/icons/IconSource.h"
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
@@ -278,6 +279,9 @@ int Extract(const std::vector<std::string>& arguments) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Over a file size limit a write should fail and be reported, and its temporary file go,
+    // rather than the signal killing the program halfway and leaving that file behind.
+    std::signal(SIGXFSZ, SIG_IGN);
     return tools::RunCommandLine(
         argc, argv, [](const std::string& command, const std::vector<std::string>& arguments) {
             if (command == "list") {
