@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Builds a Windows-like folder tree for the scan benchmark.
 
-    make-tree.py OUT FILES PE_LIST
+    make-tree.py OUT FILES PE_LIST [--distinct]
 
 OUT receives FILES files in nested folders (Windows, Program Files, Users ..., 1 to 6 levels,
 10 to 80 files a folder): about 45 % PE files taken from the real ones listed in PE_LIST (one
@@ -9,6 +9,12 @@ path a line), 8 % .ico, 4 % .bmp and the rest files without icons (.txt, .dat, .
 sizes are drawn from 200 bytes to 2 MB. Every file is a hard link to one of a few hundred
 sources, so a tree of 100,000 files costs little disk; all sources are dated a year back, so
 the scan index may keep what it learns. The same seed gives the same tree.
+
+With --distinct every file is a file of its own, as on a real partition, where a cold scan
+finds each file's headers somewhere else on the disk. To keep the tree small, a file holds only
+what a count reads and is a hole elsewhere (same size, same counts): a PE file its first 8 KB
+and its resource directory tables, any other file its first 8 KB. Pictures and fingerprints of
+such a tree are of holes, so it serves the cold rows only.
 """
 import os
 import random
@@ -36,8 +42,84 @@ def bmp_bytes(rng):
     return b'BM' + struct.pack('<IHHI', 14 + 40 + len(pixels), 0, 0, 54) + info + pixels
 
 
+def resource_tables(data, size):
+    """The byte ranges of a PE file that a count reads: the headers, and the resource directory
+    tables (directories, their entries, names and data entries, not the data)."""
+    if len(data) < 0x40 or data[:2] != b'MZ':
+        return [(0, min(size, 8192))]
+    pe = struct.unpack_from('<I', data, 0x3C)[0]
+    if data[pe:pe + 4] != b'PE\0\0':
+        return [(0, min(size, 8192))]
+    sections, optional = struct.unpack_from('<H', data, pe + 6)[0], struct.unpack_from('<H', data, pe + 20)[0]
+    opt = pe + 24
+    directories = opt + (96 if struct.unpack_from('<H', data, opt)[0] == 0x10b else 112)
+    ranges = [(0, min(size, 8192))]
+    if directories + 24 > opt + optional:
+        return ranges
+    root = struct.unpack_from('<I', data, directories + 16)[0]
+    table = []
+    for i in range(sections):
+        vsize, va, raw, rawptr = struct.unpack_from('<IIII', data, opt + optional + 40 * i + 8)
+        table.append((va, max(vsize, raw), rawptr))
+
+    def offset(rva):
+        for va, extent, rawptr in table:
+            if va <= rva < va + extent:
+                return rawptr + rva - va
+        return None
+
+    start = offset(root)
+    if start is None:
+        return ranges
+    end, seen = start, set()
+
+    def walk(at):
+        nonlocal end
+        if at in seen or start + at + 16 > size:
+            return
+        seen.add(at)
+        named, ids = struct.unpack_from('<HH', data, start + at + 12)
+        end = max(end, start + at + 16 + 8 * (named + ids))
+        for e in range(named + ids):
+            name, target = struct.unpack_from('<II', data, start + at + 16 + 8 * e)
+            if name & 0x80000000 and start + (name & 0x7FFFFFFF) + 2 <= size:
+                length = struct.unpack_from('<H', data, start + (name & 0x7FFFFFFF))[0]
+                end = max(end, start + (name & 0x7FFFFFFF) + 2 + 2 * length)
+            if target & 0x80000000:
+                walk(target & 0x7FFFFFFF)
+            else:
+                end = max(end, start + target + 16)
+
+    walk(0)
+    ranges.append((start, min(size, end) - start))
+    return ranges
+
+
 def main():
     out, total, pe_list = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+    distinct = '--distinct' in sys.argv[4:]
+    copies = {}  # source path -> (size, [(offset, bytes)]) for --distinct
+
+    def place(src, path):
+        if not distinct:
+            os.link(src, path)
+            return
+        if src not in copies:
+            with open(src, 'rb') as f:
+                data = f.read()
+            try:
+                kept = resource_tables(data, len(data))
+            except struct.error:  # headers this script cannot follow: the whole file, then
+                kept = [(0, len(data))]
+            copies[src] = (len(data), [(o, data[o:o + n]) for o, n in kept if n > 0])
+        size, parts = copies[src]
+        with open(path, 'wb') as f:
+            for offset, part in parts:
+                f.seek(offset)
+                f.write(part)
+            f.truncate(size)
+        stat = os.stat(src)
+        os.utime(path, (stat.st_atime, stat.st_mtime))
     rng = random.Random(20)
     pe_files = [line.strip() for line in open(pe_list) if line.strip()]
     if not pe_files:
@@ -86,7 +168,7 @@ def main():
             else:
                 src = rng.choice(plain)
                 name = 'f%06d%s' % (serial, rng.choice(['.txt', '.dat', '.log', '.xml', '']))
-            os.link(src, os.path.join(folder, name))
+            place(src, os.path.join(folder, name))
             made += 1
     print('%d files under %s' % (made, out))
 
