@@ -16,9 +16,6 @@ namespace {
 // Reads below this size are widened to one block so that neighbouring directory entries
 // cost no further system call.
 constexpr std::size_t kBlockSize = 4096;
-// Files no larger than this are read whole by their first read: a count needs a block at the
-// start and often one further in, and there is nothing beyond the file for readahead to fetch.
-constexpr std::uint64_t kWholeFileBytes = 8 * 1024;
 
 std::int64_t MtimeNs(const struct stat& st) {
     return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
@@ -63,7 +60,8 @@ std::optional<FileSource> FileSource::OpenAt(int dirFd, const std::string& name,
 
 FileSource::FileSource(FileSource&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), identity_(other.identity_), bytesRead_(other.bytesRead_),
-      blocks_(std::move(other.blocks_)), nextBlock_(other.nextBlock_) {}
+      wholeFileBytes_(other.wholeFileBytes_), blocks_(std::move(other.blocks_)),
+      nextBlock_(other.nextBlock_) {}
 
 FileSource& FileSource::operator=(FileSource&& other) noexcept {
     if (this != &other) {
@@ -73,6 +71,7 @@ FileSource& FileSource::operator=(FileSource&& other) noexcept {
         fd_ = std::exchange(other.fd_, -1);
         identity_ = other.identity_;
         bytesRead_ = other.bytesRead_;
+        wholeFileBytes_ = other.wholeFileBytes_;
         blocks_ = std::move(other.blocks_);
         nextBlock_ = other.nextBlock_;
     }
@@ -124,21 +123,6 @@ std::span<const std::uint8_t> FileSource::View(std::uint64_t offset, std::uint64
                  : std::span<const std::uint8_t>();
 }
 
-bool FileSource::ReadWhole(std::uint64_t limit) {
-    if (fd_ < 0 || identity_.size == 0 || identity_.size > limit) {
-        return false;
-    }
-    Block& block = blocks_[nextBlock_];
-    nextBlock_ = (nextBlock_ + 1) % kBlocks;
-    block.bytes.resize(static_cast<std::size_t>(identity_.size));
-    if (!PreadFully(0, block.bytes.data(), block.bytes.size())) {
-        block.bytes.clear();
-        return false;
-    }
-    block.offset = 0;
-    return true;
-}
-
 bool FileSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
     if (fd_ < 0 || !Contains(offset, out.size())) {
         return false;
@@ -148,10 +132,10 @@ bool FileSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
         std::copy_n(bytes->begin() + static_cast<std::ptrdiff_t>(at), out.size(), out.begin());
         return true;
     }
-    if (out.size() >= kBlockSize) {
+    const bool whole = identity_.size <= wholeFileBytes_;
+    if (out.size() >= kBlockSize && !whole) {
         return PreadFully(offset, out.data(), out.size());
     }
-    const bool whole = identity_.size <= kWholeFileBytes;
     const std::uint64_t start = whole ? 0 : offset - offset % kBlockSize;
     const auto length = static_cast<std::size_t>(
         whole ? identity_.size

@@ -4,6 +4,7 @@
 
 #include "formats/ByteCursor.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -47,12 +48,18 @@ public:
     std::uint64_t Size() const override { return identity_.size; }
     bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) override;
     std::span<const std::uint8_t> View(std::uint64_t offset, std::uint64_t length) override;
-    // Reads the whole file in one call when it is no larger than `limit`, so that every later
-    // read is served from memory; false (and nothing read) otherwise.
-    bool ReadWhole(std::uint64_t limit);
+    // Has the first read that needs the disk read the whole file when it is no larger than
+    // `limit` (a file of up to kWholeFileBytes always is), so that later reads are served from
+    // memory.
+    void ReadWholeUpTo(std::uint64_t limit) { wholeFileBytes_ = std::max(wholeFileBytes_, limit); }
     std::int64_t ModifiedNanoseconds() const { return identity_.mtimeNs; }
     const FileIdentity& Identity() const { return identity_; }
     std::uint64_t BytesRead() const { return bytesRead_; }
+
+    // Files no larger than this are read whole by their first read: a count needs a block at
+    // the start and often one further in, and there is nothing beyond the file for readahead
+    // to fetch, so they get no readahead advice either.
+    static constexpr std::uint64_t kWholeFileBytes = 8 * 1024;
 
 private:
     FileSource(int fd, const FileIdentity& identity) : fd_(fd), identity_(identity) {}
@@ -63,6 +70,7 @@ private:
     int fd_ = -1;
     FileIdentity identity_;
     std::uint64_t bytesRead_ = 0;
+    std::uint64_t wholeFileBytes_ = kWholeFileBytes;
     // A few recently read blocks: a resource walk goes back and forth between the directory and
     // the entries it points to, which one block alone would read again every time.
     struct Block {

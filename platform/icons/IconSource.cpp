@@ -136,7 +136,7 @@ std::optional<OpenedFile> OpenIndexed(IconSourceCache::State& state, const std::
         // Fingerprinting a small file visits most of it (headers, directories, the group and
         // image entries, the images): one read of all of it is cheaper than a read for each.
         constexpr std::uint64_t kReadWholeForHashes = 64 * 1024;
-        source->ReadWhole(kReadWholeForHashes);
+        source->ReadWholeUpTo(kReadWholeForHashes);
     }
     if (identity) {
         *identity = source->Identity();
