@@ -20,9 +20,11 @@ namespace glyptor::scan {
 namespace {
 
 // How far the walk may run ahead of the consumer: enough to keep every reader busy across
-// many small folders, small enough that a stopped or redirected scan wastes little.
-constexpr std::size_t kMaxFilesAhead = 4096;
-constexpr std::size_t kMaxFoldersAhead = 256;
+// many small folders and while the window makes its first screen of pictures (tens of
+// milliseconds for large bitmaps), small enough that a stopped or redirected scan wastes
+// little (a stat each for files the index knows, or a file in hand per reader).
+constexpr std::size_t kMaxFilesAhead = 16384;
+constexpr std::size_t kMaxFoldersAhead = 1024;
 // Folders nest deeper than this only on purpose; the scanner's own recursion ends there too.
 constexpr int kMaxDepth = 256;
 // Files the index knows are checked in runs of at most this many per job.
@@ -475,28 +477,37 @@ const platform::IndexedFile* ScanPool::IndexRow(const FolderCounts& folder,
     return it != rows.end() && it->name == name ? &*it : nullptr;
 }
 
-std::vector<platform::IndexedFile> ScanPool::FolderRows(FolderCounts& folder, bool& changed) {
-    std::vector<platform::IndexedFile> rows;
+bool ScanPool::FolderChanged(const FolderCounts& folder) {
+    // Asked of every folder of a re-scan, under the lock: the answer is nearly always no, and
+    // needs no rows built.
+    bool changed = folder.listing_ && !folder.listingHeld_;
     std::size_t keptOld = 0;
-    changed = false;
     for (const FolderCounts::Entry& entry : folder.entries_) {
         if (entry.ready && entry.stamp && entry.count >= 0) {
-            rows.push_back({entry.name, *entry.stamp, IndexEntryOf(entry.count, entry.hashes)});
             changed = changed || !entry.fromIndex;
             keptOld += entry.known != nullptr;
         } else if (entry.known && !entry.ready) {
-            rows.push_back(*entry.known); // not looked at this time: what was known stays
             ++keptOld;
         }
     }
+    for (const platform::IndexedFile& row : folder.indexRows_)
+        keptOld +=
+            std::binary_search(folder.passedOver_.begin(), folder.passedOver_.end(), row.name);
+    return changed || keptOld != folder.indexRows_.size();
+}
+
+std::vector<platform::IndexedFile> ScanPool::FolderRows(const FolderCounts& folder) {
+    std::vector<platform::IndexedFile> rows;
+    for (const FolderCounts::Entry& entry : folder.entries_) {
+        if (entry.ready && entry.stamp && entry.count >= 0)
+            rows.push_back({entry.name, *entry.stamp, IndexEntryOf(entry.count, entry.hashes)});
+        else if (entry.known && !entry.ready)
+            rows.push_back(*entry.known); // not looked at this time: what was known stays
+    }
     // Files the walk passed over (another type filter) keep their rows; the rest are gone.
     for (const platform::IndexedFile& row : folder.indexRows_)
-        if (std::binary_search(folder.passedOver_.begin(), folder.passedOver_.end(), row.name)) {
+        if (std::binary_search(folder.passedOver_.begin(), folder.passedOver_.end(), row.name))
             rows.push_back(row);
-            ++keptOld;
-        }
-    changed =
-        changed || keptOld != folder.indexRows_.size() || (folder.listing_ && !folder.listingHeld_);
     return rows;
 }
 
@@ -515,11 +526,10 @@ void ScanPool::StoreFound(bool all) {
         std::erase_if(toStore_, [&](const std::shared_ptr<FolderCounts>& folder) {
             if (!all && folder->outstanding_ > 0 && !folder->dropped_)
                 return false;
-            bool changed = false;
-            auto rows = FolderRows(*folder, changed);
             // A folder whose files all came from the index has nothing new to tell it.
-            if (changed)
-                folders.push_back({folder->folder_, std::move(rows), std::move(folder->listing_)});
+            if (FolderChanged(*folder))
+                folders.push_back(
+                    {folder->folder_, FolderRows(*folder), std::move(folder->listing_)});
             return true;
         });
     }

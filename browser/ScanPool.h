@@ -218,9 +218,10 @@ private:
     // The index row of a file of the folder, from indexRows_.
     static const platform::IndexedFile* IndexRow(const FolderCounts& folder,
                                                  const std::string& name);
-    // The folder's new index row: what was read now, what was known of the files not read;
-    // `changed` when it differs from what the index had.
-    static std::vector<platform::IndexedFile> FolderRows(FolderCounts& folder, bool& changed);
+    // Whether the folder's index row would differ from what the index had.
+    static bool FolderChanged(const FolderCounts& folder);
+    // The folder's new index row: what was read now, what was known of the files not read.
+    static std::vector<platform::IndexedFile> FolderRows(const FolderCounts& folder);
     // Writes to the index what was found: the folders whose reads are over (every folder
     // waiting, with `all`) and the files of path lists.
     void StoreFound(bool all = false);
