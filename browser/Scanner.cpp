@@ -28,11 +28,13 @@
 namespace glyptor {
 
 bool ScannedFileList::Add(const QString& key) {
-    return keys_.insert(key.toUpper()).second;
+    const qsizetype before = keys_.size();
+    keys_.insert(key.toUpper());
+    return keys_.size() != before;
 }
 
 bool ScannedFileList::Contains(const QString& key) const {
-    return keys_.count(key.toUpper()) != 0;
+    return keys_.contains(key.toUpper());
 }
 
 TScanner::TScanner(ProgramState& state, TFolderTree& tree, TPictureCache& pictures,

@@ -6,12 +6,12 @@
 #include "platform/core/ProgramState.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -39,7 +39,7 @@ public:
     void Clear() { keys_.clear(); }
 
 private:
-    std::set<QString> keys_; // upper-cased keys
+    QSet<QString> keys_; // upper-cased keys
 };
 
 // The controls the scanner drives.
