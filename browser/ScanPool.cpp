@@ -11,6 +11,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -29,6 +30,9 @@ constexpr std::size_t kMaxFoldersAhead = 1024;
 constexpr int kMaxDepth = 256;
 // Files the index knows are checked in runs of at most this many per job.
 constexpr std::size_t kKnownPerJob = 32;
+// Each reader, as it takes a job, opens the files of this many jobs after it and has their
+// first reads started: the disk then works on several files at once instead of one a reader.
+constexpr std::size_t kJobsOpenedAhead = 8;
 // A list of paths is handed out in parts of this many.
 constexpr std::size_t kPathsPerPart = 512;
 
@@ -172,9 +176,11 @@ FolderCounts::State FolderCounts::WaitAt(std::size_t position, std::chrono::mill
     if (!entry.ready && !entry.claimed && !dropped_) {
         // No reader has come to it: waiting would only leave this thread idle.
         entry.claimed = true;
+        auto ahead = std::move(entry.ahead);
         lock.unlock();
         bool fromIndex = false;
-        auto scanned = ScanPool::ReadEntry(pool_->consumerReading_, *this, entry, fromIndex);
+        auto scanned =
+            ScanPool::ReadEntry(pool_->consumerReading_, *this, entry, std::move(ahead), fromIndex);
         lock.lock();
         pool_->Finish(*this, entry, std::move(scanned), fromIndex);
     }
@@ -312,10 +318,29 @@ int ScanPool::Reading::FolderOf(const std::string& path, std::string& name) {
     return pathFolderFd;
 }
 
+bool ScanPool::Reading::WaitingForDisk() {
+    constexpr int kFilesBetweenLooks = 32;
+    if (++filesSinceLook >= kFilesBetweenLooks) {
+        filesSinceLook = 0;
+        // Blocks this thread had the disk read, its own reads and the first reads it started
+        // ahead alike; none since the last look means the files were in memory.
+        struct rusage usage {};
+        if (::getrusage(RUSAGE_THREAD, &usage) == 0) {
+            waitingForDisk = usage.ru_inblock != blocksAtLook;
+            blocksAtLook = usage.ru_inblock;
+        }
+    }
+    return waitingForDisk;
+}
+
 std::optional<icons::ScannedFile> ScanPool::ReadEntry(Reading& reading, const FolderCounts& folder,
                                                       const FolderCounts::Entry& entry,
+                                                      std::shared_ptr<icons::FileSource> ahead,
                                                       bool& fromIndex) {
     fromIndex = false;
+    if (ahead)
+        return icons::ScanOpenedFile(reading.cache, std::move(*ahead),
+                                     Join(folder.folder_, entry.name), folder.hashes_);
     if (entry.known) {
         if (auto scanned = KnownUnchanged(folder, entry)) {
             fromIndex = true;
@@ -375,17 +400,59 @@ void ScanPool::ReaderLoop() {
         if (mine.empty())
             continue;
         ++busyReaders_;
+        std::vector<std::shared_ptr<icons::FileSource>> aheads(mine.size());
+        for (std::size_t i = 0; i < mine.size(); ++i)
+            aheads[i] = std::move(folder.entries_[mine[i]].ahead);
+        if (reading.WaitingForDisk())
+            OpenAheadOfJobs(reading, lock);
         lock.unlock();
         std::vector<std::pair<std::optional<icons::ScannedFile>, bool>> results(mine.size());
         for (std::size_t i = 0; i < mine.size(); ++i)
-            results[i].first =
-                ReadEntry(reading, folder, folder.entries_[mine[i]], results[i].second);
+            results[i].first = ReadEntry(reading, folder, folder.entries_[mine[i]],
+                                         std::move(aheads[i]), results[i].second);
         lock.lock();
         for (std::size_t i = 0; i < mine.size(); ++i)
             Finish(folder, folder.entries_[mine[i]], std::move(results[i].first),
                    results[i].second);
         --busyReaders_;
         resultReady_.notify_all();
+    }
+}
+
+void ScanPool::OpenAheadOfJobs(Reading& reading, std::unique_lock<std::mutex>& lock) {
+    // Files the index knows are only stat'ed, and most are unchanged: only the others are
+    // worth opening ahead.
+    std::vector<std::pair<std::shared_ptr<FolderCounts>, std::size_t>> toOpen;
+    for (std::size_t j = 0; j < jobs_.size() && j < kJobsOpenedAhead; ++j) {
+        const Job& job = jobs_[j];
+        FolderCounts::Entry& entry = job.folder->entries_[job.position];
+        if (job.span == 1 && !job.folder->dropped_ && !entry.claimed && !entry.known &&
+            !entry.ahead && !entry.openingAhead) {
+            entry.openingAhead = true;
+            toOpen.emplace_back(job.folder, job.position);
+        }
+    }
+    if (toOpen.empty())
+        return;
+    std::vector<std::optional<icons::FileSource>> opened;
+    opened.reserve(toOpen.size());
+    lock.unlock();
+    for (const auto& [folder, position] : toOpen) {
+        const FolderCounts::Entry& entry = folder->entries_[position];
+        std::string name = entry.name;
+        int dirFd = folder->dirFd_ >= 0 ? folder->dirFd_ : AT_FDCWD;
+        if (folder->folder_.empty())
+            dirFd = reading.FolderOf(entry.name, name);
+        opened.push_back(icons::OpenAhead(dirFd, name, entry.type == DT_REG, folder->hashes_));
+    }
+    lock.lock();
+    for (std::size_t i = 0; i < toOpen.size(); ++i) {
+        auto& [folder, position] = toOpen[i];
+        FolderCounts::Entry& entry = folder->entries_[position];
+        entry.openingAhead = false;
+        // Whoever took the entry meanwhile opened it again; this copy is closed unused.
+        if (opened[i] && !entry.claimed && !folder->dropped_)
+            entry.ahead = std::make_shared<icons::FileSource>(std::move(*opened[i]));
     }
 }
 

@@ -107,6 +107,10 @@ private:
         // What the index knew of the file (in the folder's indexRows_), for the reader to
         // check against the file's stamp.
         const platform::IndexedFile* known = nullptr;
+        // The file, opened by a reader ahead of its turn (icons::OpenAhead), for whoever counts
+        // it; `openingAhead` while a reader is at it.
+        std::shared_ptr<icons::FileSource> ahead{};
+        bool openingAhead = false;
     };
 
     std::string folder_;
@@ -206,10 +210,22 @@ private:
         // The folder to look `path` up in, with `name` set to its last part; AT_FDCWD (and
         // `name` untouched) for a path to look up whole.
         int FolderOf(const std::string& path, std::string& name);
+        // Whether this thread's reads have been waiting for the disk lately, judged again
+        // every few files: opening files ahead only pays when they do.
+        bool WaitingForDisk();
+
+        bool waitingForDisk = true;
+        int filesSinceLook = 0;
+        long blocksAtLook = 0;
     };
+    // `ahead` is the entry's file when a reader opened it ahead.
     static std::optional<icons::ScannedFile> ReadEntry(Reading& reading, const FolderCounts& folder,
                                                        const FolderCounts::Entry& entry,
+                                                       std::shared_ptr<icons::FileSource> ahead,
                                                        bool& fromIndex);
+    // Opens the files of the next few jobs no one has taken yet and has their first reads
+    // started (lock held on entry and on return; released while opening).
+    void OpenAheadOfJobs(Reading& reading, std::unique_lock<std::mutex>& lock);
     // What the index knows of the entry, when the file's stamp still matches it.
     static std::optional<icons::ScannedFile> KnownUnchanged(const FolderCounts& folder,
                                                             const FolderCounts::Entry& entry);

@@ -15,7 +15,7 @@ namespace {
 
 // Reads below this size are widened to one block so that neighbouring directory entries
 // cost no further system call.
-constexpr std::size_t kBlockSize = 4096;
+constexpr std::uint64_t kBlockSize = 4096;
 
 std::int64_t MtimeNs(const struct stat& st) {
     return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
@@ -56,6 +56,15 @@ std::optional<FileSource> FileSource::OpenAt(int dirFd, const std::string& name,
     return FileSource(fd, {static_cast<std::uint64_t>(after.st_size), MtimeNs(after),
                            static_cast<std::uint64_t>(after.st_ino),
                            static_cast<std::uint64_t>(after.st_dev)});
+}
+
+void FileSource::AdviseFirstRead() const {
+    if (fd_ < 0) {
+        return;
+    }
+    const std::uint64_t length =
+        identity_.size <= wholeFileBytes_ ? identity_.size : std::min(identity_.size, kBlockSize);
+    ::posix_fadvise(fd_, 0, static_cast<off_t>(length), POSIX_FADV_WILLNEED);
 }
 
 FileSource::FileSource(FileSource&& other) noexcept

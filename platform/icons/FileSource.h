@@ -52,6 +52,9 @@ public:
     // `limit` (a file of up to kWholeFileBytes always is), so that later reads are served from
     // memory.
     void ReadWholeUpTo(std::uint64_t limit) { wholeFileBytes_ = std::max(wholeFileBytes_, limit); }
+    // Has the kernel start fetching what the first read will take, so that the file can wait
+    // its turn while the disk works on it and on others.
+    void AdviseFirstRead() const;
     std::int64_t ModifiedNanoseconds() const { return identity_.mtimeNs; }
     const FileIdentity& Identity() const { return identity_; }
     std::uint64_t BytesRead() const { return bytesRead_; }

@@ -122,6 +122,13 @@ std::optional<std::string> SystemResourcesFile(std::list<FolderListing>& listing
     return mun->string();
 }
 
+// Fingerprinting a small file visits most of it (headers, directories, the group and image
+// entries, the images): one read of all of it is cheaper than a read for each.
+void ReadWholeForHashes(FileSource& source) {
+    constexpr std::uint64_t kReadWholeForHashes = 64 * 1024;
+    source.ReadWholeUpTo(kReadWholeForHashes);
+}
+
 } // namespace
 
 IconSourceCache::IconSourceCache() : state_(std::make_unique<State>()) {}
@@ -139,11 +146,14 @@ std::optional<OpenedFile> OpenIndexed(IconSourceCache::State& state, const std::
     if (!source) {
         return std::nullopt;
     }
+    return IndexOpened(state, nativePath, std::move(*source), identity, forHashes);
+}
+
+OpenedFile IndexOpened(IconSourceCache::State& state, const std::string& nativePath,
+                       FileSource opened, FileIdentity* identity, bool forHashes) {
+    std::optional<FileSource> source(std::move(opened));
     if (forHashes) {
-        // Fingerprinting a small file visits most of it (headers, directories, the group and
-        // image entries, the images): one read of all of it is cheaper than a read for each.
-        constexpr std::uint64_t kReadWholeForHashes = 64 * 1024;
-        source->ReadWholeUpTo(kReadWholeForHashes);
+        ReadWholeForHashes(*source);
     }
     if (identity) {
         *identity = source->Identity();
@@ -352,14 +362,23 @@ std::vector<std::optional<std::uint64_t>> ChosenImageHashes(IconSourceCache& cac
     }
 }
 
-std::optional<ScannedFile> ScanFileAt(IconSourceCache& cache, int dirFd, const std::string& name,
-                                      const std::string& nativePath, bool listedRegular,
-                                      bool withHashes) {
+namespace {
+
+// A scan's read of one file: opened here, or already (`ahead`).
+std::optional<ScannedFile> ScanFile(IconSourceCache& cache, int dirFd, const std::string& name,
+                                    const std::string& nativePath, bool listedRegular,
+                                    bool withHashes, FileSource* ahead) {
     ScannedFile scanned;
     std::optional<OpenedFile> opened;
     try {
-        opened = OpenIndexed(IconSourceAccess::Of(cache), nativePath, dirFd, &name, listedRegular,
-                             &scanned.identity, withHashes);
+        auto& state = IconSourceAccess::Of(cache);
+        if (ahead) {
+            opened =
+                IndexOpened(state, nativePath, std::move(*ahead), &scanned.identity, withHashes);
+        } else {
+            opened = OpenIndexed(state, nativePath, dirFd, &name, listedRegular, &scanned.identity,
+                                 withHashes);
+        }
     } catch (...) {
         // The file was opened and found damaged: it holds no icons.
         return scanned;
@@ -376,6 +395,31 @@ std::optional<ScannedFile> ScanFileAt(IconSourceCache& cache, int dirFd, const s
         }
     }
     return scanned;
+}
+
+} // namespace
+
+std::optional<ScannedFile> ScanFileAt(IconSourceCache& cache, int dirFd, const std::string& name,
+                                      const std::string& nativePath, bool listedRegular,
+                                      bool withHashes) {
+    return ScanFile(cache, dirFd, name, nativePath, listedRegular, withHashes, nullptr);
+}
+
+std::optional<FileSource> OpenAhead(int dirFd, const std::string& name, bool listedRegular,
+                                    bool withHashes) {
+    auto source = FileSource::OpenAt(dirFd, name, listedRegular);
+    if (source) {
+        if (withHashes) {
+            ReadWholeForHashes(*source);
+        }
+        source->AdviseFirstRead();
+    }
+    return source;
+}
+
+std::optional<ScannedFile> ScanOpenedFile(IconSourceCache& cache, FileSource source,
+                                          const std::string& nativePath, bool withHashes) {
+    return ScanFile(cache, AT_FDCWD, nativePath, nativePath, false, withHashes, &source);
 }
 
 std::optional<std::uint64_t> ChosenImageHash(IconSourceCache& cache, const std::string& nativePath,

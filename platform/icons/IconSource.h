@@ -110,6 +110,15 @@ std::optional<ScannedFile> ScanFileAt(IconSourceCache& cache, int dirFd, const s
                                       const std::string& nativePath, bool listedRegular,
                                       bool withHashes);
 
+// Opens a file for ScanOpenedFile some time later (what ScanFileAt would open, with the same
+// checks) and has the kernel start reading what that scan reads first: a reader can so keep
+// several files' first reads in flight while it parses one.
+std::optional<FileSource> OpenAhead(int dirFd, const std::string& name, bool listedRegular,
+                                    bool withHashes);
+// ScanFileAt for a file OpenAhead opened.
+std::optional<ScannedFile> ScanOpenedFile(IconSourceCache& cache, FileSource source,
+                                          const std::string& nativePath, bool withHashes);
+
 // The file the icons of `nativePath` are read from: the file itself, or, for a system library
 // whose icons Windows keeps in SystemResources\NAME.mun, that file. Empty when unreadable.
 std::string IconDataPath(IconSourceCache& cache, const std::string& nativePath);

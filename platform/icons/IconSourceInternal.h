@@ -59,5 +59,8 @@ std::optional<OpenedFile> OpenIndexed(IconSourceCache::State& state, const std::
                                       int dirFd = AT_FDCWD, const std::string* name = nullptr,
                                       bool listedRegular = false, FileIdentity* identity = nullptr,
                                       bool forHashes = false);
+// The same for a file opened already (by OpenAhead): never nothing.
+OpenedFile IndexOpened(IconSourceCache::State& state, const std::string& nativePath,
+                       FileSource source, FileIdentity* identity, bool forHashes);
 
 } // namespace glyptor::icons
