@@ -112,7 +112,7 @@ void TScanner::ScanFolder(QTreeWidgetItem* node, const std::string& knownNative)
     for (const std::string& name : names) {
         PumpMessages(state_);
         std::vector<std::optional<std::uint64_t>> hashes;
-        const auto count = CountOf(counts.get(), name, nativeFolder + '/' + name, hashes);
+        const auto count = CountOf(counts.get(), nativeFolder, name, hashes);
         if (count)
             AddIcons(node, path + '\\' + QString::fromStdString(name), *count, hashes);
         if (Terminating() || state_.StopRequested)
@@ -208,8 +208,8 @@ std::shared_ptr<scan::FolderCounts> TScanner::FolderCountsOf(const std::string& 
     }
 }
 
-std::optional<int> TScanner::CountOf(scan::FolderCounts* counts, const std::string& name,
-                                     const std::string& native,
+std::optional<int> TScanner::CountOf(scan::FolderCounts* counts, const std::string& nativeFolder,
+                                     const std::string& name,
                                      std::vector<std::optional<std::uint64_t>>& hashes) {
     auto position = counts ? counts->PositionOf(name) : std::nullopt;
     while (position) {
@@ -229,6 +229,7 @@ std::optional<int> TScanner::CountOf(scan::FolderCounts* counts, const std::stri
         }
     }
     // Folding hashes in the same open as the count; the grid would open the file again.
+    const std::string native = nativeFolder + '/' + name;
     const auto scanned = icons::ScanFileAt(pictures_.IconSource(), AT_FDCWD, native, native, false,
                                            controls_.IconBox->FoldDuplicates());
     if (!scanned)

@@ -96,8 +96,8 @@ private:
     std::shared_ptr<scan::FolderCounts> FolderCountsOf(const std::string& nativeFolder);
     // The count of one file (and, while repeats are folded, its icons' fingerprints): from the
     // pool when it has it, else read here.
-    std::optional<int> CountOf(scan::FolderCounts* counts, const std::string& name,
-                               const std::string& native,
+    std::optional<int> CountOf(scan::FolderCounts* counts, const std::string& nativeFolder,
+                               const std::string& name,
                                std::vector<std::optional<std::uint64_t>>& hashes);
     void AddIcons(QTreeWidgetItem* node, const QString& path, int count,
                   const std::vector<std::optional<std::uint64_t>>& hashes = {});
