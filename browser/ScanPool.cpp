@@ -26,6 +26,11 @@ namespace {
 // little (a stat each for files the index knows, or a file in hand per reader).
 constexpr std::size_t kMaxFilesAhead = 16384;
 constexpr std::size_t kMaxFoldersAhead = 1024;
+// Descriptors the pool leaves to everything else in the process, and those each reader may
+// hold besides its folders (its file, a .mun file, the folder of a path list, files opened
+// ahead).
+constexpr std::size_t kDescriptorsForOthers = 32;
+constexpr std::size_t kDescriptorsPerReader = 4;
 // Folders nest deeper than this only on purpose; the scanner's own recursion ends there too.
 constexpr int kMaxDepth = 256;
 // Files the index knows are checked in runs of at most this many per job.
@@ -129,6 +134,20 @@ bool ReadListing(int dirFd, platform::FolderListing& listing) {
 
 } // namespace
 
+// How many listed folders the walk may hold open ahead of the consumer. Each holds a
+// descriptor until its files are read; running out of descriptors would make files look
+// unreadable, so the walk keeps to half of what the process may open, less what else needs.
+std::size_t FoldersAheadFor(int threads) {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return kMaxFoldersAhead;
+    const std::size_t reserved = kDescriptorsForOthers +
+                                 kDescriptorsPerReader * static_cast<std::size_t>(threads) +
+                                 kJobsOpenedAhead;
+    const std::size_t half = static_cast<std::size_t>(limit.rlim_cur) / 2;
+    return std::clamp<std::size_t>(half > reserved ? half - reserved : 0, 2, kMaxFoldersAhead);
+}
+
 int DefaultReaderThreads() {
     const unsigned cores = std::thread::hardware_concurrency();
     return std::clamp(static_cast<int>(cores == 0 ? 1 : cores) * 2, 2, 8);
@@ -137,6 +156,14 @@ int DefaultReaderThreads() {
 FolderCounts::~FolderCounts() {
     if (dirFd_ >= 0)
         ::close(dirFd_);
+}
+
+void FolderCounts::CloseWhenRead() {
+    // Nothing reads from the folder any more: its descriptor goes back for others to use.
+    if (outstanding_ == 0 && openingAhead_ == 0 && dirFd_ >= 0) {
+        ::close(dirFd_);
+        dirFd_ = -1;
+    }
 }
 
 std::vector<std::string> FolderCounts::Names() const {
@@ -196,7 +223,7 @@ FolderCounts::State FolderCounts::WaitAt(std::size_t position, std::chrono::mill
 
 ScanPool::ScanPool(int threads, IndexSettings index)
     : threadCount_(threads > 0 ? threads : DefaultReaderThreads()), inline_(threadCount_ == 1),
-      indexSettings_(std::move(index)) {}
+      maxFoldersAhead_(FoldersAheadFor(threadCount_)), indexSettings_(std::move(index)) {}
 
 ScanPool::~ScanPool() {
     Stop();
@@ -377,6 +404,7 @@ void ScanPool::Finish(FolderCounts& folder, FolderCounts::Entry& entry,
     }
     entry.ready = true; // last: the consumer may read the entry without the lock once it is set
     --folder.outstanding_;
+    folder.CloseWhenRead();
 }
 
 void ScanPool::ReaderLoop() {
@@ -429,6 +457,7 @@ void ScanPool::OpenAheadOfJobs(Reading& reading, std::unique_lock<std::mutex>& l
         if (job.span == 1 && !job.folder->dropped_ && !entry.claimed && !entry.known &&
             !entry.ahead && !entry.openingAhead) {
             entry.openingAhead = true;
+            ++job.folder->openingAhead_;
             toOpen.emplace_back(job.folder, job.position);
         }
     }
@@ -450,9 +479,11 @@ void ScanPool::OpenAheadOfJobs(Reading& reading, std::unique_lock<std::mutex>& l
         auto& [folder, position] = toOpen[i];
         FolderCounts::Entry& entry = folder->entries_[position];
         entry.openingAhead = false;
+        --folder->openingAhead_;
         // Whoever took the entry meanwhile opened it again; this copy is closed unused.
         if (opened[i] && !entry.claimed && !folder->dropped_)
             entry.ahead = std::make_shared<icons::FileSource>(std::move(*opened[i]));
+        folder->CloseWhenRead();
     }
 }
 
@@ -503,11 +534,12 @@ void ScanPool::Queue(const std::shared_ptr<FolderCounts>& folder) {
     // Without threads the consumer walks only when it has nothing listed, so there is room.
     if (!inline_)
         roomAhead_.wait(lock, [this] {
-            return stopWalk_ || (filesAhead_ < kMaxFilesAhead && walked_.size() < kMaxFoldersAhead);
+            return stopWalk_ || (filesAhead_ < kMaxFilesAhead && walked_.size() < maxFoldersAhead_);
         });
     if (stopWalk_)
         return;
     folder->outstanding_ = unread.size();
+    folder->CloseWhenRead();
     std::size_t jobs = 0;
     if (!inline_)
         for (std::size_t i = 0; i < unread.size();) {
@@ -753,7 +785,7 @@ std::shared_ptr<FolderCounts> ScanPool::TakeFolder(const std::string& folderPath
     // While the walk runs and has room to go on, the folder may still come.
     const auto hopeless = [&] {
         return !walking_ || stopWalk_ || filesAhead_ >= kMaxFilesAhead ||
-               walked_.size() >= kMaxFoldersAhead;
+               walked_.size() >= maxFoldersAhead_;
     };
     if (inline_) {
         while (!find() && !hopeless()) {

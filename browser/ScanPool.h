@@ -113,8 +113,12 @@ private:
         bool openingAhead = false;
     };
 
+    // Closes the folder once no file of it is left to read (lock held).
+    void CloseWhenRead();
+
     std::string folder_;
-    int dirFd_ = -1; // the folder, open while its files are being read
+    int dirFd_ = -1;       // the folder, open while its files are being read
+    int openingAhead_ = 0; // its files a reader is opening ahead (icons::OpenAhead)
     std::vector<Entry> entries_;
     std::vector<std::string> subfolders_;
     std::size_t cursor_ = 0; // where the consumer's next name usually is
@@ -257,6 +261,7 @@ private:
 
     const int threadCount_;
     const bool inline_; // no threads: the consumer walks and counts
+    const std::size_t maxFoldersAhead_;
     IndexSettings indexSettings_;
     WalkState walk_;
     std::unique_ptr<platform::ScanIndex> index_; // open during a walk, when active

@@ -165,6 +165,23 @@ TEST_F(IconToolTest, ThreadsKeepTheSingleThreadedOrder) {
     EXPECT_EQ(single.out.substr(0, single.out.find('\n')), "3\t" + folder + "/f0.dll");
 }
 
+// Folders listed ahead hold a descriptor each; however low the limit on open files, the walk
+// must not take so many that the files themselves cannot be opened.
+TEST_F(IconToolTest, CountKeepsWithinTheOpenFileLimit) {
+    const Bytes library = ThreeIcons();
+    for (int i = 0; i < 1000; ++i) {
+        Write("deep/d" + std::to_string(1000 + i) + "/a.dll", library);
+    }
+    const std::string folder = (root_ / "deep").string();
+    for (const int limit : {40, 64, 128}) {
+        const auto run = RunTool("count -j 3 -r -a " + folder, {},
+                                 "ulimit -n " + std::to_string(limit) + "; " GLYPTOR_ICONS_TOOL);
+        EXPECT_EQ(run.status, 0) << "limit " << limit;
+        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1000) << "limit " << limit;
+        EXPECT_EQ(run.out.find("0\t"), std::string::npos) << "limit " << limit;
+    }
+}
+
 TEST_F(IconToolTest, ExtractWritesPngPictures) {
     const auto pe = Write("a.dll", ThreeIcons());
     const std::string out = (root_ / "icon.png").string();
