@@ -159,9 +159,10 @@ FolderCounts::~FolderCounts() {
 }
 
 void FolderCounts::CloseWhenRead() {
-    // Nothing reads from the folder any more: its descriptor goes back for others to use.
-    if (outstanding_ == 0 && openingAhead_ == 0 && dirFd_ >= 0) {
-        ::close(dirFd_);
+    // Nothing reads from the folder any more: its descriptor goes back for others to use, closed
+    // by the walker outside the lock.
+    if (outstanding_ == 0 && openingAhead_ == 0 && dirFd_ >= 0 && pool_) {
+        pool_->closing_.push_back(dirFd_);
         dirFd_ = -1;
     }
 }
@@ -234,6 +235,8 @@ ScanPool::~ScanPool() {
     workReady_.notify_all();
     for (std::thread& reader : readers_)
         reader.join();
+    for (const int fd : closing_)
+        ::close(fd);
 }
 
 bool ScanPool::Stopping() const {
@@ -618,9 +621,11 @@ void ScanPool::StoreFound(bool all) {
         std::optional<platform::FolderListing> listing;
     };
     std::vector<FolderRow> folders;
+    std::vector<int> closing;
     {
         std::lock_guard lock(mutex_);
         found.swap(found_);
+        closing.swap(closing_);
         // A folder is written once every read of it is over, or once the consumer gave it up.
         std::erase_if(toStore_, [&](const std::shared_ptr<FolderCounts>& folder) {
             if (!all && folder->outstanding_ > 0 && !folder->dropped_)
@@ -632,6 +637,8 @@ void ScanPool::StoreFound(bool all) {
             return true;
         });
     }
+    for (const int fd : closing)
+        ::close(fd);
     if (!index_ || !index_->Active())
         return;
     for (auto& [path, rows, listing] : folders)

@@ -277,6 +277,7 @@ private:
     std::deque<std::shared_ptr<FolderCounts>> walked_;
     std::vector<Found> found_;                           // files of path lists
     std::vector<std::shared_ptr<FolderCounts>> toStore_; // folders with reads for the index
+    std::vector<int> closing_;   // folders whose files are read, for StoreFound to close
     std::size_t filesAhead_ = 0; // listed by the walk, not yet taken or dropped
     int busyReaders_ = 0;
     bool walking_ = false;
