@@ -774,12 +774,14 @@ std::shared_ptr<FolderCounts> ScanPool::TakeFolder(const std::string& folderPath
     const std::string nativeFolder = Trimmed(folderPath);
     std::unique_lock lock(mutex_);
     std::shared_ptr<FolderCounts> taken;
+    bool skipped = false;
     const auto find = [&] {
         const auto it = std::find_if(walked_.begin(), walked_.end(),
                                      [&](const auto& f) { return f->folder_ == nativeFolder; });
         if (it == walked_.end())
             return false;
         // The folders listed before this one were skipped by the consumer.
+        skipped = it != walked_.begin();
         for (auto drop = walked_.begin(); drop != it; ++drop) {
             (*drop)->dropped_ = true;
             filesAhead_ -= (*drop)->entries_.size();
@@ -813,8 +815,10 @@ std::shared_ptr<FolderCounts> ScanPool::TakeFolder(const std::string& folderPath
     }
     mayCome = !taken && !hopeless();
     if (taken) {
-        // The dropped folders' queued reads are of no use any more.
-        std::erase_if(jobs_, [](const Job& job) { return job.folder->dropped_; });
+        // The dropped folders' queued reads are of no use any more. (The consumer nearly always
+        // takes the folder at the front: then there is nothing to look for in the queue.)
+        if (skipped)
+            std::erase_if(jobs_, [](const Job& job) { return job.folder->dropped_; });
         lock.unlock();
         roomAhead_.notify_all();
     }
