@@ -78,6 +78,18 @@ std::optional<fs::path> FindIgnoringCase(std::list<FolderListing>& listings, con
         return ::stat(candidate.c_str(), &st) == 0 &&
                (wantFolder ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode));
     };
+    // Once the folder is listed (the exact name was missing before), a listing without the name
+    // in any letter case answers alone: a System32 of thousands of libraries asks for the same
+    // missing name for each of them.
+    const bool listed = std::any_of(listings.begin(), listings.end(), [&](const FolderListing& l) {
+        return l.folder == folder.string();
+    });
+    if (listed) {
+        const FolderListing* current = ListFolder(listings, folder);
+        if (current && !current->byLowerName.contains(Lower(name))) {
+            return std::nullopt;
+        }
+    }
     if (const auto exact = folder / name; matches(exact)) {
         return exact;
     }

@@ -161,6 +161,13 @@ TEST_F(IconSourceTest, SystemLibrariesTakeTheirIconsFromSystemResources) {
     Write("WINDOWS/SystemResources/LONELY.DLL.MUN", Module({1, 2, 3}));
     cache_.Clear();
     EXPECT_EQ(IconCount(cache_, lonely), 3);
+
+    // So is a SystemResources folder made after a library beside it was found to have none.
+    const auto first = Write("W2/System32/first.dll", testing::MakePe({}));
+    const auto second = Write("W2/System32/second.dll", testing::MakePe({}));
+    EXPECT_EQ(IconCount(cache_, first), 0);
+    Write("W2/SystemResources/second.dll.mun", Module({1, 2}));
+    EXPECT_EQ(IconCount(cache_, second), 2);
 }
 
 TEST_F(IconSourceTest, SourceImagesAreTheGroupsOwnImages) {
