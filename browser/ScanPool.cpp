@@ -132,8 +132,6 @@ bool ReadListing(int dirFd, platform::FolderListing& listing) {
     return true;
 }
 
-} // namespace
-
 // How many listed folders the walk may hold open ahead of the consumer. Each holds a
 // descriptor until its files are read; running out of descriptors would make files look
 // unreadable, so the walk keeps to half of what the process may open, less what else needs.
@@ -147,6 +145,8 @@ std::size_t FoldersAheadFor(int threads) {
     const std::size_t half = static_cast<std::size_t>(limit.rlim_cur) / 2;
     return std::clamp<std::size_t>(half > reserved ? half - reserved : 0, 2, kMaxFoldersAhead);
 }
+
+} // namespace
 
 int DefaultReaderThreads() {
     const unsigned cores = std::thread::hardware_concurrency();
@@ -350,8 +350,8 @@ int ScanPool::Reading::FolderOf(const std::string& path, std::string& name) {
 
 bool ScanPool::Reading::WaitingForDisk() {
     constexpr int kFilesBetweenLooks = 32;
-    if (++filesSinceLook >= kFilesBetweenLooks) {
-        filesSinceLook = 0;
+    if (--filesToLook <= 0) {
+        filesToLook = kFilesBetweenLooks;
         // Blocks this thread had the disk read, its own reads and the first reads it started
         // ahead alike; none since the last look means the files were in memory.
         struct rusage usage {};

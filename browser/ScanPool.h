@@ -218,8 +218,10 @@ private:
         // every few files: opening files ahead only pays when they do.
         bool WaitingForDisk();
 
+        // Until the first look, which comes soon (the next ones every 32 files), a reader
+        // assumes the disk is slow: a cold start gains the most from opening ahead.
         bool waitingForDisk = true;
-        int filesSinceLook = 0;
+        int filesToLook = 4;
         long blocksAtLook = 0;
     };
     // `ahead` is the entry's file when a reader opened it ahead.

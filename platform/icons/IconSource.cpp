@@ -108,8 +108,8 @@ std::optional<fs::path> FindIgnoringCase(std::list<FolderListing>& listings, con
 // library, in ..\SystemResources\NAME.mun beside System32 and SysWOW64.
 std::optional<std::string> SystemResourcesFile(std::list<FolderListing>& listings,
                                                const std::string& nativePath) {
-    // Every module counted comes here; nearly none is in such a folder, and telling that from
-    // the text costs no path objects.
+    // Every module without icons of its own comes here; few are in such a folder, and telling
+    // that from the text costs no path objects.
     const std::string lowerPath = Lower(nativePath);
     if (lowerPath.find("system32") == std::string::npos &&
         lowerPath.find("syswow64") == std::string::npos) {
