@@ -689,6 +689,7 @@ void ScanPool::ListFolder(const std::string& path, int depth) {
     }
 
     std::vector<std::string> subfolders;
+    folder->entries_.reserve(listing.files.size());
     for (const std::string& name : listing.files) {
         if (!rules.wantFile || rules.wantFile(name))
             folder->entries_.push_back({.name = name, .type = DT_REG});

@@ -83,9 +83,12 @@ private:
     class ReadyFlag {
     public:
         ReadyFlag() = default;
-        ReadyFlag(const ReadyFlag& other) : set_(static_cast<bool>(other)) {}
-        ReadyFlag& operator=(const ReadyFlag& other) { return *this = static_cast<bool>(other); }
-        ReadyFlag& operator=(bool set) {
+        // noexcept, so that a growing vector of entries moves them instead of copying.
+        ReadyFlag(const ReadyFlag& other) noexcept : set_(static_cast<bool>(other)) {}
+        ReadyFlag& operator=(const ReadyFlag& other) noexcept {
+            return *this = static_cast<bool>(other);
+        }
+        ReadyFlag& operator=(bool set) noexcept {
             set_.store(set, std::memory_order_release);
             return *this;
         }
