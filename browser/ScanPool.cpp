@@ -377,17 +377,20 @@ std::optional<icons::ScannedFile> ScanPool::ReadEntry(Reading& reading, const Fo
             return scanned;
         }
     }
-    if (folder.folder_.empty()) {
-        // A path of a list: looked up from its open folder when the list stays in one folder,
-        // one step instead of a walk of the whole path for the stat and again for the open.
-        std::string name;
-        const int dirFd = reading.FolderOf(entry.name, name);
-        if (dirFd != AT_FDCWD)
-            return icons::ScanFileAt(reading.cache, dirFd, name, entry.name, false, folder.hashes_);
-    }
-    const int dirFd = folder.dirFd_ >= 0 ? folder.dirFd_ : AT_FDCWD;
-    return icons::ScanFileAt(reading.cache, dirFd, entry.name, Join(folder.folder_, entry.name),
+    std::string name;
+    const int dirFd = FolderFor(reading, folder, entry, name);
+    return icons::ScanFileAt(reading.cache, dirFd, name, Join(folder.folder_, entry.name),
                              entry.type == DT_REG, folder.hashes_);
+}
+
+int ScanPool::FolderFor(Reading& reading, const FolderCounts& folder,
+                        const FolderCounts::Entry& entry, std::string& name) {
+    name = entry.name;
+    // A path of a list: looked up from its open folder when the list stays in one folder, one
+    // step instead of a walk of the whole path for the stat and again for the open.
+    if (folder.folder_.empty())
+        return reading.FolderOf(entry.name, name);
+    return folder.dirFd_ >= 0 ? folder.dirFd_ : AT_FDCWD;
 }
 
 void ScanPool::Finish(FolderCounts& folder, FolderCounts::Entry& entry,
@@ -471,10 +474,8 @@ void ScanPool::OpenAheadOfJobs(Reading& reading, std::unique_lock<std::mutex>& l
     lock.unlock();
     for (const auto& [folder, position] : toOpen) {
         const FolderCounts::Entry& entry = folder->entries_[position];
-        std::string name = entry.name;
-        int dirFd = folder->dirFd_ >= 0 ? folder->dirFd_ : AT_FDCWD;
-        if (folder->folder_.empty())
-            dirFd = reading.FolderOf(entry.name, name);
+        std::string name;
+        const int dirFd = FolderFor(reading, *folder, entry, name);
         opened.push_back(icons::OpenAhead(dirFd, name, entry.type == DT_REG, folder->hashes_));
     }
     lock.lock();

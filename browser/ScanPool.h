@@ -201,8 +201,6 @@ private:
     // false once the walk is over.
     bool WalkStep();
     void ListFolder(const std::string& path, int depth);
-    // Reads one entry (no lock held) and records what was found (lock held).
-    // `fromIndex` tells that the file's stamp matched what the index knew, so it was not read.
     // What a thread that reads files keeps between them: parsed directories, and the open
     // folder of the paths of a list it reads.
     struct Reading {
@@ -227,6 +225,12 @@ private:
         int filesToLook = 4;
         long blocksAtLook = 0;
     };
+    // Where to open the entry's file from: the folder to look `name` up in (set to the name to
+    // look up there).
+    static int FolderFor(Reading& reading, const FolderCounts& folder,
+                         const FolderCounts::Entry& entry, std::string& name);
+    // Reads one entry (no lock held) and records what was found (lock held).
+    // `fromIndex` tells that the file's stamp matched what the index knew, so it was not read;
     // `ahead` is the entry's file when a reader opened it ahead.
     static std::optional<icons::ScannedFile> ReadEntry(Reading& reading, const FolderCounts& folder,
                                                        const FolderCounts::Entry& entry,
