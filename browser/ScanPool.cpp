@@ -28,9 +28,9 @@ constexpr std::size_t kMaxFilesAhead = 16384;
 constexpr std::size_t kMaxFoldersAhead = 1024;
 // Descriptors the pool leaves to everything else in the process, and those each reader may
 // hold besides its folders (its file, a .mun file, the folder of a path list, files opened
-// ahead).
+// ahead, files held to be closed in a run).
 constexpr std::size_t kDescriptorsForOthers = 32;
-constexpr std::size_t kDescriptorsPerReader = 4;
+constexpr std::size_t kDescriptorsPerReader = 4 + icons::DescriptorRun::kMaxHeld;
 // Folders nest deeper than this only on purpose; the scanner's own recursion ends there too.
 constexpr int kMaxDepth = 256;
 // Files the index knows are checked in runs of at most this many per job.
@@ -417,6 +417,12 @@ void ScanPool::ReaderLoop() {
     Reading reading;
     std::unique_lock lock(mutex_);
     for (;;) {
+        if (jobs_.empty()) {
+            // Files held for closing in a run would stay open as long as the reader waits.
+            lock.unlock();
+            reading.cache.CloseScannedFiles();
+            lock.lock();
+        }
         workReady_.wait(lock, [this] { return quit_ || !jobs_.empty(); });
         if (quit_)
             return;

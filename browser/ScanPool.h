@@ -208,7 +208,7 @@ private:
         std::string pathFolder;
         int pathFolderFd = -1;
 
-        Reading() = default;
+        Reading() { cache.CloseScannedFilesInRuns(); }
         ~Reading();
         Reading(const Reading&) = delete;
         Reading& operator=(const Reading&) = delete;

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -22,6 +23,50 @@ std::int64_t MtimeNs(const struct stat& st) {
 }
 
 } // namespace
+
+DescriptorRun::DescriptorRun() {
+    // Held descriptors count against the limit like open ones. Every thread that scans holds a
+    // run, and the scan's folders take half the limit; at the usual soft limit of 1024 a run
+    // holds its full length, under a quarter of that none at all.
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+        maxHeld_ = limit.rlim_cur == RLIM_INFINITY
+                       ? kMaxHeld
+                       : static_cast<int>(std::min<rlim_t>(limit.rlim_cur / 64, kMaxHeld));
+    }
+}
+
+void DescriptorRun::Close(int fd) {
+    if (maxHeld_ < 2) {
+        ::close(fd);
+        return;
+    }
+    if (first_ >= 0 && fd == last_ + 1) {
+        last_ = fd;
+    } else if (first_ >= 0 && fd == first_ - 1) {
+        first_ = fd;
+    } else {
+        Flush();
+        first_ = last_ = fd;
+    }
+    if (last_ - first_ + 1 >= maxHeld_) {
+        Flush();
+    }
+}
+
+bool DescriptorRun::Flush() {
+    if (first_ < 0) {
+        return false;
+    }
+    if (first_ == last_ ||
+        ::close_range(static_cast<unsigned>(first_), static_cast<unsigned>(last_), 0) != 0) {
+        for (int fd = first_; fd <= last_; ++fd) {
+            ::close(fd);
+        }
+    }
+    first_ = last_ = -1;
+    return true;
+}
 
 std::optional<FileSource> FileSource::Open(const std::string& nativePath) {
     return OpenAt(AT_FDCWD, nativePath, false);
@@ -68,16 +113,16 @@ void FileSource::AdviseFirstRead() const {
 }
 
 FileSource::FileSource(FileSource&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), identity_(other.identity_), bytesRead_(other.bytesRead_),
+    : fd_(std::exchange(other.fd_, -1)), closeThrough_(other.closeThrough_),
+      identity_(other.identity_), bytesRead_(other.bytesRead_),
       wholeFileBytes_(other.wholeFileBytes_), blocks_(std::move(other.blocks_)),
       nextBlock_(other.nextBlock_) {}
 
 FileSource& FileSource::operator=(FileSource&& other) noexcept {
     if (this != &other) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
+        CloseDescriptor();
         fd_ = std::exchange(other.fd_, -1);
+        closeThrough_ = other.closeThrough_;
         identity_ = other.identity_;
         bytesRead_ = other.bytesRead_;
         wholeFileBytes_ = other.wholeFileBytes_;
@@ -88,9 +133,19 @@ FileSource& FileSource::operator=(FileSource&& other) noexcept {
 }
 
 FileSource::~FileSource() {
-    if (fd_ >= 0) {
+    CloseDescriptor();
+}
+
+void FileSource::CloseDescriptor() {
+    if (fd_ < 0) {
+        return;
+    }
+    if (closeThrough_) {
+        closeThrough_->Close(fd_);
+    } else {
         ::close(fd_);
     }
+    fd_ = -1;
 }
 
 bool FileSource::PreadFully(std::uint64_t offset, std::uint8_t* out, std::size_t length) {

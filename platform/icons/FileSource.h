@@ -28,6 +28,33 @@ struct FileIdentity {
     std::uint64_t device = 0;
 };
 
+// Closes a thread's files in runs. A scan closes each file moments after opening it, and the
+// files one thread opens in a row mostly get consecutive descriptors: one close_range then
+// closes a run of them, a system call where there were up to kMaxHeld. Only descriptors
+// handed to Close are ever closed: a run is always exactly the range it closes. Not
+// synchronised: one thread's.
+class DescriptorRun {
+public:
+    // Holds up to kMaxHeld descriptors only where the open-file limit leaves room for far more;
+    // under a low limit each is closed at once.
+    DescriptorRun();
+    ~DescriptorRun() { Flush(); }
+    DescriptorRun(const DescriptorRun&) = delete;
+    DescriptorRun& operator=(const DescriptorRun&) = delete;
+
+    // Closes `fd` now or with the run it extends.
+    void Close(int fd);
+    // Closes what is held; false when nothing was.
+    bool Flush();
+
+    static constexpr int kMaxHeld = 16;
+
+private:
+    int maxHeld_ = 0;
+    int first_ = -1;
+    int last_ = -1;
+};
+
 // A regular file read with pread. Small reads are served from one cached block, since the
 // structures of a resource directory sit close together.
 class FileSource final : public ByteSource {
@@ -58,6 +85,9 @@ public:
     std::int64_t ModifiedNanoseconds() const { return identity_.mtimeNs; }
     const FileIdentity& Identity() const { return identity_; }
     std::uint64_t BytesRead() const { return bytesRead_; }
+    // Has the file's descriptor closed through `run` (which must outlive this source) rather
+    // than at once.
+    void CloseThrough(DescriptorRun* run) { closeThrough_ = run; }
 
     // Files no larger than this are read whole by their first read: a count needs a block at
     // the start and often one further in, and there is nothing beyond the file for readahead
@@ -66,11 +96,13 @@ public:
 
 private:
     FileSource(int fd, const FileIdentity& identity) : fd_(fd), identity_(identity) {}
+    void CloseDescriptor();
     bool PreadFully(std::uint64_t offset, std::uint8_t* out, std::size_t length);
     // The cached block holding [offset, offset + length), with the range's place in it.
     const Bytes* CachedBlock(std::uint64_t offset, std::uint64_t length, std::uint64_t& at) const;
 
     int fd_ = -1;
+    DescriptorRun* closeThrough_ = nullptr;
     FileIdentity identity_;
     std::uint64_t bytesRead_ = 0;
     std::uint64_t wholeFileBytes_ = kWholeFileBytes;

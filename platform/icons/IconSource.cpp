@@ -9,6 +9,7 @@
 #include "platform/icons/IconSourceInternal.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <list>
@@ -151,10 +152,26 @@ void IconSourceCache::Clear() {
     state_->listings.clear();
 }
 
+void IconSourceCache::CloseScannedFilesInRuns() {
+    if (!state_->scannedFiles) {
+        state_->scannedFiles.emplace();
+    }
+}
+
+void IconSourceCache::CloseScannedFiles() {
+    if (state_->scannedFiles) {
+        state_->scannedFiles->Flush();
+    }
+}
+
 std::optional<OpenedFile> OpenIndexed(IconSourceCache::State& state, const std::string& nativePath,
                                       int dirFd, const std::string* name, bool listedRegular,
                                       FileIdentity* identity, bool forHashes) {
     auto source = FileSource::OpenAt(dirFd, name ? *name : nativePath, listedRegular);
+    // Out of descriptors with some of them only held for closing: they were never needed.
+    if (!source && errno == EMFILE && state.scannedFiles && state.scannedFiles->Flush()) {
+        source = FileSource::OpenAt(dirFd, name ? *name : nativePath, listedRegular);
+    }
     if (!source) {
         return std::nullopt;
     }
@@ -397,6 +414,9 @@ std::optional<ScannedFile> ScanFile(IconSourceCache& cache, int dirFd, const std
     }
     if (!opened) {
         return std::nullopt;
+    }
+    if (auto& run = IconSourceAccess::Of(cache).scannedFiles) {
+        opened->source.CloseThrough(&*run);
     }
     scanned.count = opened->entry->index.Count();
     if (withHashes && scanned.count > 0) {

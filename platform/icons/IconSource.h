@@ -38,6 +38,12 @@ public:
 
     // Forgets every parsed directory and folder listing.
     void Clear();
+    // Has the files that scans (ScanFileAt, ScanOpenedFile) are done with closed in runs, one
+    // system call for many (see DescriptorRun): a few then stay open until a run is full,
+    // CloseScannedFiles or the cache's end. For a cache that scans many files in a row, whose
+    // owner calls CloseScannedFiles before it idles.
+    void CloseScannedFilesInRuns();
+    void CloseScannedFiles();
 
     struct State;
 

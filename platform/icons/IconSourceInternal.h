@@ -39,6 +39,7 @@ struct FolderListing {
 struct IconSourceCache::State {
     std::list<CachedFile> files;
     std::list<FolderListing> listings;
+    std::optional<DescriptorRun> scannedFiles; // closes the files scans are done with, in runs
 };
 
 struct IconSourceAccess {

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -214,6 +216,50 @@ TEST(FileSourceReads, CountOfManyGroupsReadsEachBlockOnce) {
     EXPECT_GT(bytes.size(), 900000u);
     EXPECT_LT(source->BytesRead(), 64u * 1024u) << "read " << source->BytesRead() << " bytes";
     ::unlink(pattern);
+}
+
+// Descriptors closed in runs: whatever order they come in, exactly those handed over are
+// closed, and none is held past a flush. A descriptor between two of them belongs to someone
+// else and must stay open.
+TEST(FileSourceReads, ARunClosesExactlyTheDescriptorsHandedToIt) {
+    struct rlimit limit {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    if (limit.rlim_cur < 1024 && limit.rlim_max >= 1024) {
+        limit.rlim_cur = 1024; // room for runs: under a low limit each descriptor closes at once
+        ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &limit), 0);
+    }
+    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(null, 0);
+    constexpr int kBase = 700; // far above what the test runner has open
+    const auto open = [&](int fd) { return ::dup2(null, fd) == fd; };
+    const auto isOpen = [](int fd) { return ::fcntl(fd, F_GETFD) != -1; };
+    const int foreign = kBase + 3;
+    ASSERT_TRUE(open(foreign));
+    {
+        DescriptorRun run;
+        // Up, down, across the foreign one, and one run past the longest held.
+        const std::vector<int> handed = {kBase + 1, kBase + 2, kBase, kBase + 4, kBase + 5};
+        for (int fd : handed) {
+            ASSERT_TRUE(open(fd));
+            run.Close(fd);
+        }
+        for (int fd = kBase + 10; fd < kBase + 10 + DescriptorRun::kMaxHeld + 3; ++fd) {
+            ASSERT_TRUE(open(fd));
+            run.Close(fd);
+        }
+        for (int fd = kBase; fd < kBase + 3; ++fd)
+            EXPECT_FALSE(isOpen(fd)) << fd << " stayed open after its run was left";
+        EXPECT_TRUE(run.Flush());
+        for (int fd = kBase; fd < kBase + 10 + DescriptorRun::kMaxHeld + 3; ++fd) {
+            if (fd == foreign)
+                continue;
+            EXPECT_FALSE(isOpen(fd)) << fd << " stayed open after the flush";
+        }
+        EXPECT_FALSE(run.Flush());
+    }
+    EXPECT_TRUE(isOpen(foreign));
+    ::close(foreign);
+    ::close(null);
 }
 
 } // namespace
