@@ -27,7 +27,7 @@ std::int64_t MtimeNs(const struct stat& st) {
 DescriptorRun::DescriptorRun() {
     // Held descriptors count against the limit like open ones. Every thread that scans holds a
     // run, and the scan's folders take half the limit; at the usual soft limit of 1024 a run
-    // holds its full length, under a quarter of that none at all.
+    // holds its full length, under 128 none at all.
     struct rlimit limit {};
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0) {
         maxHeld_ = limit.rlim_cur == RLIM_INFINITY
@@ -58,6 +58,8 @@ bool DescriptorRun::Flush() {
     if (first_ < 0) {
         return false;
     }
+    // Where close_range is missing or forbidden (older kernels, some sandboxes) it fails having
+    // closed nothing, and the run is closed one by one.
     if (first_ == last_ ||
         ::close_range(static_cast<unsigned>(first_), static_cast<unsigned>(last_), 0) != 0) {
         for (int fd = first_; fd <= last_; ++fd) {
