@@ -30,6 +30,7 @@
 #include <QDrag>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -39,6 +40,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QMimeDatabase>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProgressDialog>
@@ -127,10 +129,41 @@ std::runtime_error UnreadableIcon(const TIconRes& record) {
                               std::to_string(record.IconIndex));
 }
 
+// Icons and types of a save dialog's entries by their names alone. Qt's own provider reads the
+// start of each file whose name does not tell its type, on the window's thread, for every
+// entry of the folder each time anything in it changes; and a dialog keeps watching its folder
+// after it is closed. A Downloads folder that fills while the program runs would stall the
+// window again and again.
+class NameOnlyIconProvider final : public QFileIconProvider {
+public:
+    QIcon icon(const QFileInfo& info) const override {
+        if (!info.isFile())
+            return QFileIconProvider::icon(info.isDir() ? Folder : File);
+        const QMimeType mime = types_.mimeTypeForFile(info, QMimeDatabase::MatchExtension);
+        return QIcon::fromTheme(mime.iconName(), QIcon::fromTheme(mime.genericIconName(),
+                                                                  QFileIconProvider::icon(File)));
+    }
+    QString type(const QFileInfo& info) const override {
+        if (!info.isFile())
+            return QFileIconProvider::type(info);
+        const QMimeType mime = types_.mimeTypeForFile(info, QMimeDatabase::MatchExtension);
+        return mime.comment().isEmpty() ? mime.name() : mime.comment();
+    }
+
+private:
+    QMimeDatabase types_;
+};
+
+void UseNameOnlyIcons(QFileDialog* dialog) {
+    static NameOnlyIconProvider provider; // outlives every dialog: they die with the window
+    dialog->setIconProvider(&provider);
+}
+
 // A save dialog of our own (Qt's, so that every desktop shows the same one) for one kind.
 QFileDialog* NewExportDialog(QWidget* owner, const char* name, const QString& title,
                              const QString& filter, const QString& suffix) {
     auto* dialog = new QFileDialog(owner);
+    UseNameOnlyIcons(dialog);
     dialog->setObjectName(QString::fromLatin1(name));
     dialog->setWindowTitle(title);
     dialog->setOption(QFileDialog::DontUseNativeDialog);
@@ -344,6 +377,7 @@ QFileDialog* TExportActions::SaveDialog() {
     // Made on the first save: Qt's dialog lists its folder from the moment it exists, and a
     // scan's pump would spend most of its time on that listing of the working folder.
     SPDlg = new QFileDialog(controls_.Owner);
+    UseNameOnlyIcons(SPDlg);
     SPDlg->setObjectName(QStringLiteral("SPDlg"));
     // Qt's own dialog: the type list and the remembered type behave the same on every desktop.
     SPDlg->setOption(QFileDialog::DontUseNativeDialog);

@@ -30,6 +30,9 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 using namespace glyptor;
 using glyptor::testing::TempDrive;
 namespace build = glyptor::icons::testing;
@@ -400,6 +403,46 @@ private slots:
         AnswerSaveDialog(*window, 0, QString());
         window->SaveWithDialog(window->IconBox->Item(0));
         QCOMPARE(visit_.folder, Out("deeper"));
+    }
+
+    // A save dialog goes on watching its folder once closed. What it shows of the folder's files
+    // must come from their names, never from reading them: the window's thread would read every
+    // file of a busy folder again each time another program writes into it.
+    void aClosedDialogDoesNotReadTheFilesOfItsFolder() {
+        drive_->File("shell32.dll", LibraryWithIcons(1));
+        auto window = ScannedWindow();
+        QDir(output_.path()).mkdir("busy");
+        for (int i = 0; i < 20; ++i) {
+            QFile file(Out(QStringLiteral("busy/data%1.q7z").arg(i)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("no name tells what this is");
+        }
+        AnswerSaveDialog(*window, 0, Out("busy/first.ico"));
+        window->SaveWithDialog(window->IconBox->Item(0));
+        QVERIFY(QFile::exists(Out("busy/first.ico")));
+        QTest::qWait(300);
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        QVERIFY(watch >= 0);
+        QVERIFY(::inotify_add_watch(watch, QFile::encodeName(Out("busy")).constData(), IN_OPEN) >=
+                0);
+        {
+            QFile file(Out("busy/arrived.q7z"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("written by another program");
+        }
+        QTest::qWait(1500); // the folder watcher's and the listing's delays
+        QStringList opened;
+        alignas(inotify_event) char buffer[16384];
+        for (ssize_t got; (got = ::read(watch, buffer, sizeof buffer)) > 0;)
+            for (char* at = buffer; at < buffer + got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                const QString name = event->len ? QString::fromUtf8(event->name) : QString();
+                if (!name.isEmpty() && name != "arrived.q7z" && !opened.contains(name))
+                    opened << name;
+                at += sizeof(inotify_event) + event->len;
+            }
+        ::close(watch);
+        QVERIFY2(opened.isEmpty(), qPrintable("read: " + opened.join(", ")));
     }
 
     void unwritableTargetsAreReportedAndLeaveNothing() {
