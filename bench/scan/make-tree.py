@@ -7,8 +7,8 @@ OUT receives FILES files in nested folders (Windows, Program Files, Users ..., 1
 10 to 80 files a folder): about 45 % PE files taken from the real ones listed in PE_LIST (one
 path a line), 8 % .ico, 4 % .bmp and the rest files without icons (.txt, .dat, .log, .xml) whose
 sizes are drawn from 200 bytes to 2 MB. Every file is a hard link to one of a few hundred
-sources, so a tree of 100,000 files costs little disk; all sources are dated a year back, so
-the scan index may keep what it learns. The same seed gives the same tree.
+sources, so a tree of 100,000 files costs little disk; all sources and folders are dated a year
+back, so the scan index may keep what it learns. The same seed gives the same tree.
 
 With --distinct every file is a file of its own, as on a real partition, where a cold scan
 finds each file's headers somewhere else on the disk. To keep the tree small, a file holds only
@@ -170,6 +170,11 @@ def main():
                 name = 'f%06d%s' % (serial, rng.choice(['.txt', '.dat', '.log', '.xml', '']))
             place(src, os.path.join(folder, name))
             made += 1
+    # Folders are dated back too, as on a partition that is not being written to: the index
+    # keeps a folder's listing only once the folder is older than the file system's time
+    # resolution, and a tree scanned the moment it was made would have many just changed.
+    for path, _, _ in os.walk(out):
+        os.utime(path, (year_ago, year_ago))
     print('%d files under %s' % (made, out))
 
 
