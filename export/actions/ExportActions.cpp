@@ -138,7 +138,7 @@ class NameOnlyIconProvider final : public QFileIconProvider {
 public:
     QIcon icon(const QFileInfo& info) const override {
         if (!info.isFile())
-            return QFileIconProvider::icon(info.isDir() ? Folder : File);
+            return QFileIconProvider::icon(info); // not a file: nothing to read
         const QMimeType mime = types_.mimeTypeForFile(info, QMimeDatabase::MatchExtension);
         return QIcon::fromTheme(mime.iconName(), QIcon::fromTheme(mime.genericIconName(),
                                                                   QFileIconProvider::icon(File)));
