@@ -14,7 +14,9 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDrag>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -405,10 +407,25 @@ private slots:
         QCOMPARE(visit_.folder, Out("deeper"));
     }
 
-    // A save dialog goes on watching its folder once closed. What it shows of the folder's files
-    // must come from their names, never from reading them: the window's thread would read every
-    // file of a busy folder again each time another program writes into it.
-    void aClosedDialogDoesNotReadTheFilesOfItsFolder() {
+    // The names of inotify's open events on a watched folder, read without waiting.
+    static QStringList OpenedNames(int watch) {
+        QStringList names;
+        alignas(inotify_event) char buffer[16384];
+        for (ssize_t got; (got = ::read(watch, buffer, sizeof buffer)) > 0;)
+            for (char* at = buffer; at < buffer + got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(at);
+                const QString name = event->len ? QString::fromUtf8(event->name) : QString();
+                if (!name.isEmpty() && !names.contains(name))
+                    names << name;
+                at += sizeof(inotify_event) + event->len;
+            }
+        return names;
+    }
+
+    // A save dialog lists a folder without reading its files, and once closed it stops
+    // following the folder (the window's thread would go through all of it at every change
+    // another program makes there); shown again, it lists the folder as it is now.
+    void saveDialogsReadNoFilesAndFollowNoFolderWhileClosed() {
         drive_->File("shell32.dll", LibraryWithIcons(1));
         auto window = ScannedWindow();
         QDir(output_.path()).mkdir("busy");
@@ -417,32 +434,71 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("no name tells what this is");
         }
-        AnswerSaveDialog(*window, 0, Out("busy/first.ico"));
-        window->SaveWithDialog(window->IconBox->Item(0));
-        QVERIFY(QFile::exists(Out("busy/first.ico")));
-        QTest::qWait(300);
         const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         QVERIFY(watch >= 0);
         QVERIFY(::inotify_add_watch(watch, QFile::encodeName(Out("busy")).constData(), IN_OPEN) >=
                 0);
-        {
-            QFile file(Out("busy/arrived.q7z"));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("written by another program");
-        }
+        AnswerSaveDialog(*window, 0, Out("busy/first.ico"));
+        window->SaveWithDialog(window->IconBox->Item(0));
+        QVERIFY(QFile::exists(Out("busy/first.ico")));
+        // Shown on the folder for a second, then cancelled.
+        QElapsedTimer shown;
+        WhenReady([&] {
+            QFileDialog* dialog = window->ExportActions->SPDlg;
+            if (!dialog || !dialog->isVisible())
+                return false;
+            if (!shown.isValid())
+                shown.start();
+            if (shown.elapsed() < 1000)
+                return false;
+            dialog->reject();
+            return true;
+        });
+        window->SaveWithDialog(window->IconBox->Item(0));
+        QStringList opened = OpenedNames(watch);
+        // Written by the save, through a temporary file beside it.
+        opened.removeIf([](const QString& name) {
+            return name == "first.ico" || name.startsWith(".glyptor-save-");
+        });
+        QVERIFY2(opened.isEmpty(), qPrintable("read while listed: " + opened.join(", ")));
+
+        const auto* list = window->ExportActions->SPDlg->findChild<QFileSystemModel*>();
+        QVERIFY(list);
+        QStringList followed;
+        connect(list, &QAbstractItemModel::rowsInserted, this,
+                [&](const QModelIndex& parent, int first, int last) {
+                    for (int row = first; row <= last; ++row)
+                        followed << list->filePath(list->index(row, 0, parent));
+                });
+        QFile arrived(Out("busy/arrived.ico"));
+        QVERIFY(arrived.open(QIODevice::WriteOnly));
+        arrived.write("written by another program");
+        arrived.close();
         QTest::qWait(1500); // the folder watcher's and the listing's delays
-        QStringList opened;
-        alignas(inotify_event) char buffer[16384];
-        for (ssize_t got; (got = ::read(watch, buffer, sizeof buffer)) > 0;)
-            for (char* at = buffer; at < buffer + got;) {
-                const auto* event = reinterpret_cast<const inotify_event*>(at);
-                const QString name = event->len ? QString::fromUtf8(event->name) : QString();
-                if (!name.isEmpty() && name != "arrived.q7z" && !opened.contains(name))
-                    opened << name;
-                at += sizeof(inotify_event) + event->len;
-            }
+        QVERIFY2(!followed.contains(Out("busy/arrived.ico")),
+                 "the closed dialog followed its folder");
+        opened = OpenedNames(watch);
+        opened.removeAll("arrived.ico");
+        QVERIFY2(opened.isEmpty(), qPrintable("read while closed: " + opened.join(", ")));
         ::close(watch);
-        QVERIFY2(opened.isEmpty(), qPrintable("read: " + opened.join(", ")));
+
+        bool listed = false;
+        WhenReady([&] {
+            QFileDialog* dialog = window->ExportActions->SPDlg;
+            if (!dialog || !dialog->isVisible())
+                return false;
+            if (!followed.contains(Out("busy/arrived.ico")))
+                return false;
+            listed = true;
+            dialog->reject();
+            return true;
+        });
+        QTimer::singleShot(5000, window.get(), [&] {
+            if (window->ExportActions->SPDlg->isVisible())
+                window->ExportActions->SPDlg->reject();
+        });
+        window->SaveWithDialog(window->IconBox->Item(0));
+        QVERIFY2(listed, "shown again, the dialog did not list the file that arrived");
     }
 
     void unwritableTargetsAreReportedAndLeaveNothing() {
