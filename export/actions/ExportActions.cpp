@@ -130,10 +130,9 @@ std::runtime_error UnreadableIcon(const TIconRes& record) {
 }
 
 // Icons and types of a save dialog's entries by their names alone. Qt's own provider reads the
-// start of each file whose name does not tell its type, on the window's thread, for every
-// entry of the folder each time anything in it changes; and a dialog keeps watching its folder
-// after it is closed. A Downloads folder that fills while the program runs would stall the
-// window again and again.
+// start of each file whose name does not tell its type, on the window's thread, for every entry
+// of the folder shown and again each time anything in it changes: slow on a big folder or a
+// slow disk. (A closed dialog is moved off the folder by ChooseFile.)
 class NameOnlyIconProvider final : public QFileIconProvider {
 public:
     QIcon icon(const QFileInfo& info) const override {
