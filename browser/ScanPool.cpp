@@ -39,6 +39,8 @@ constexpr std::size_t kKnownPerJob = 32;
 // Each reader, as it takes a job, opens the files of this many jobs after it and has their
 // first reads started: the disk then works on several files at once instead of one a reader.
 constexpr std::size_t kJobsOpenedAhead = 8;
+// The most folders the index names for looking up ahead of a walk.
+constexpr std::size_t kMaxFoldersLookedAhead = 1 << 18;
 // A list of paths is handed out in parts of this many.
 constexpr std::size_t kPathsPerPart = 512;
 
@@ -52,6 +54,12 @@ constexpr std::size_t kPathsPerPart = 512;
 void RunAsThroughputThread() {
     sched_param priority{};
     ::sched_setscheduler(0, SCHED_BATCH, &priority);
+}
+
+// Blocks the disk has read for this thread so far.
+long BlockInput() {
+    struct rusage usage {};
+    return ::getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_inblock : 0;
 }
 
 platform::FileStamp StampFrom(const struct stat& info) {
@@ -367,11 +375,9 @@ bool ScanPool::Reading::WaitingForDisk() {
         filesToLook = kFilesBetweenLooks;
         // Blocks this thread had the disk read, its own reads and the first reads it started
         // ahead alike; none since the last look means the files were in memory.
-        struct rusage usage {};
-        if (::getrusage(RUSAGE_THREAD, &usage) == 0) {
-            waitingForDisk = usage.ru_inblock != blocksAtLook;
-            blocksAtLook = usage.ru_inblock;
-        }
+        const long blocks = BlockInput();
+        waitingForDisk = blocks != blocksAtLook;
+        blocksAtLook = blocks;
     }
     return waitingForDisk;
 }
@@ -668,7 +674,41 @@ void ScanPool::StoreFound(bool all) {
         index_->Store(file.path, file.stamp, IndexEntryOf(file.count, file.hashes));
 }
 
+void ScanPool::LookAhead(const std::string& root) {
+    // On a cold disk a re-scan waits for the walker, and the walker for the disk: each folder
+    // it opens is an inode to read, and each subfolder it checks a directory block, one after
+    // the other. The index names the folders ahead; looked up by several threads at once, their
+    // inodes and directory blocks come in together, and the walker finds them in memory. A
+    // folder that is gone or renamed costs a failed lookup and nothing else.
+    aheadFolders_ = index_->FoldersBelow(root, kMaxFoldersLookedAhead);
+    if (aheadFolders_.empty())
+        return;
+    nextAhead_ = 0;
+    stopAhead_ = false;
+    // As many as readers: the lookups wait for the disk, not the processor.
+    for (int i = 0; i < threadCount_; ++i)
+        lookingAhead_.emplace_back([this] { LookAheadLoop(); });
+}
+
+void ScanPool::LookAheadLoop() {
+    RunAsThroughputThread();
+    for (std::size_t next = 0; !stopAhead_.load(std::memory_order_relaxed) &&
+                               (next = nextAhead_.fetch_add(1)) < aheadFolders_.size();) {
+        struct stat info {};
+        ::fstatat(AT_FDCWD, aheadFolders_[next].c_str(), &info, AT_SYMLINK_NOFOLLOW);
+    }
+}
+
+void ScanPool::StopLookingAhead() {
+    stopAhead_ = true;
+    for (std::thread& thread : lookingAhead_)
+        thread.join();
+    lookingAhead_.clear();
+    aheadFolders_.clear();
+}
+
 void ScanPool::EndWalk() {
+    StopLookingAhead();
     StoreFound(true);
     if (index_ && index_->Active())
         index_->Flush();
@@ -773,7 +813,21 @@ bool ScanPool::WalkStep() {
 void ScanPool::WalkLoop() {
     if (!indexSettings_.folder.empty())
         index_ = platform::ScanIndex::Open(indexSettings_.folder, indexSettings_.options);
-    while (WalkStep()) {
+    // Looking ahead pays only where folders come from the disk, which the walk's own reads
+    // tell; in memory, it is work the walk has no use for. (The window has often listed the
+    // first folders already, so the first steps alone do not tell.)
+    constexpr int kStepsBetweenLooks = 16;
+    std::string root;
+    if (walk_.folders.size() == 1 && index_ && index_->Active())
+        root = walk_.folders.front().first;
+    long blocks = BlockInput();
+    for (int steps = 1; WalkStep(); ++steps) {
+        if (root.empty() || steps % kStepsBetweenLooks != 0)
+            continue;
+        const long now = BlockInput();
+        if (now != blocks)
+            LookAhead(std::exchange(root, {}));
+        blocks = now;
     }
     {
         std::unique_lock lock(mutex_);

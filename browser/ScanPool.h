@@ -256,6 +256,11 @@ private:
     void StoreFound(bool all = false);
     // The end of a walk: the index gets what was found and is closed.
     void EndWalk();
+    // Has the folders the index knows below `root` looked up ahead of the walk, by threads of
+    // their own; StopLookingAhead ends that and waits for them.
+    void LookAhead(const std::string& root);
+    void StopLookingAhead();
+    void LookAheadLoop();
     bool Stopping() const;
 
     // Where the walk stands: folders still to list (with their depth, the next one last) or
@@ -277,6 +282,11 @@ private:
     Reading consumerReading_;
     std::vector<std::thread> readers_;
     std::thread walker_;
+    // The walk's look ahead: folders to look up, the next one to take, whether to give up.
+    std::vector<std::thread> lookingAhead_;
+    std::vector<std::string> aheadFolders_;
+    std::atomic<std::size_t> nextAhead_ = 0;
+    std::atomic<bool> stopAhead_ = false;
 
     mutable std::mutex mutex_;
     std::condition_variable workReady_;   // readers wait for jobs

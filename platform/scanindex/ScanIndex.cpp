@@ -692,6 +692,39 @@ std::vector<IndexedFile> ScanIndex::LookupFolder(const std::string& nativeFolder
     return files;
 }
 
+std::vector<std::string> ScanIndex::FoldersBelow(const std::string& nativeFolder,
+                                                 std::size_t limit) {
+    std::vector<std::string> paths;
+    if (!db_)
+        return paths;
+    // Paths below "/a" lie between "/a/" and "/a0" ('0' follows '/'), both left out: "/" itself
+    // is the one folder whose path ends in a slash.
+    std::string low = nativeFolder;
+    if (low.empty() || low.back() != '/')
+        low += '/';
+    std::string high = low;
+    high.back() = '0';
+    sqlite3_stmt* below = nullptr;
+    int code =
+        sqlite3_prepare_v2(db_, "SELECT path FROM folders WHERE path>?1 AND path<?2 ORDER BY path",
+                           -1, &below, nullptr);
+    if (code == SQLITE_OK) {
+        sqlite3_bind_blob(below, 1, low.data(), static_cast<int>(low.size()), SQLITE_STATIC);
+        sqlite3_bind_blob(below, 2, high.data(), static_cast<int>(high.size()), SQLITE_STATIC);
+        while (paths.size() < limit && (code = sqlite3_step(below)) == SQLITE_ROW) {
+            const auto* bytes = static_cast<const char*>(sqlite3_column_blob(below, 0));
+            std::string path(bytes ? bytes : "",
+                             static_cast<std::size_t>(sqlite3_column_bytes(below, 0)));
+            if (path.find('\0') == std::string::npos)
+                paths.push_back(std::move(path));
+        }
+    }
+    sqlite3_finalize(below);
+    if (code != SQLITE_OK && code != SQLITE_ROW && code != SQLITE_DONE)
+        Fail(code);
+    return paths;
+}
+
 std::int64_t ScanIndex::NowNs() const {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Now().time_since_epoch()).count();
 }

@@ -151,6 +151,10 @@ public:
     std::vector<IndexedFile> LookupFolder(const std::string& nativeFolder,
                                           std::optional<FolderListing>* listing = nullptr);
 
+    // The folders below the native folder (not the folder itself) whose rows are written, in
+    // path order, at most `limit` of them; empty when there are none or the index is inactive.
+    std::vector<std::string> FoldersBelow(const std::string& nativeFolder, std::size_t limit);
+
     // Replaces what the index keeps for the folder with `files` and `listing` (no files and no
     // listing forget the folder). Files modified in the last two seconds are left out, as in
     // Store, and so are names that no file can have (empty, with a slash, longer than 255

@@ -412,6 +412,26 @@ TEST(ScanIndex, FolderRoundTripReplacesAndForgets) {
     EXPECT_EQ(FolderRows(folder.Database()), 1); // only the root is left
 }
 
+// Below "/a" means inside it: not "/a" itself, nor its neighbours in byte order ("/a.b" sorts
+// before "/a/b", "/a0" right after everything in "/a/").
+TEST(ScanIndex, FoldersBelowAFolderAreExactlyThoseInsideIt) {
+    TempFolder folder;
+    TestClock clock;
+    auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+    int i = 0;
+    for (const char* path : {"/", "/a", "/a.b", "/a/b", "/a/b/c", "/a0", "/ab", "/b"})
+        index->StoreFolder(path, {{"f.dll", StampFor(++i, clock), EntryFor(1)}});
+    using Paths = std::vector<std::string>;
+    EXPECT_EQ(index->FoldersBelow("/a", 100), Paths{}) << "rows not yet written";
+    index->Flush();
+    EXPECT_EQ(index->FoldersBelow("/a", 100), (Paths{"/a/b", "/a/b/c"}));
+    EXPECT_EQ(index->FoldersBelow("/a/", 100), (Paths{"/a/b", "/a/b/c"}));
+    EXPECT_EQ(index->FoldersBelow("/a", 1), Paths{"/a/b"});
+    EXPECT_EQ(index->FoldersBelow("/a/b/c", 100), Paths{});
+    EXPECT_EQ(index->FoldersBelow("/", 100),
+              (Paths{"/a", "/a.b", "/a/b", "/a/b/c", "/a0", "/ab", "/b"}));
+}
+
 TEST(ScanIndex, FolderListingKeptWithItsStampUnlessJustChanged) {
     TempFolder folder;
     TestClock clock;
