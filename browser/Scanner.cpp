@@ -112,8 +112,9 @@ void TScanner::ScanFolder(QTreeWidgetItem* node, const std::string& knownNative)
     for (const std::string& name : names) {
         PumpMessages(state_);
         std::vector<std::optional<std::uint64_t>> hashes;
+        // Most files hold no icons: their path is not worth making.
         const auto count = CountOf(counts.get(), nativeFolder, name, hashes);
-        if (count)
+        if (count && *count > 0)
             AddIcons(node, path + '\\' + QString::fromStdString(name), *count, hashes);
         if (Terminating() || state_.StopRequested)
             break;
