@@ -818,7 +818,7 @@ void ScanPool::WalkLoop() {
     // first folders already, so the first steps alone do not tell.)
     constexpr int kStepsBetweenLooks = 16;
     std::string root;
-    if (walk_.folders.size() == 1 && index_ && index_->Active())
+    if (walk_.folders.size() == 1 && walk_.rules.descend && index_ && index_->Active())
         root = walk_.folders.front().first;
     long blocks = BlockInput();
     for (int steps = 1; WalkStep(); ++steps) {
