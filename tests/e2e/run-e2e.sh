@@ -193,8 +193,11 @@ start_program() {
 
 visible_windows() { xdotool search --onlyvisible --pid "$APP_PID" 2>/dev/null | wc -l; }
 
+# Counted anew at each call: until_true repeats its command, not the command's arguments.
+more_windows_than() { [ "$(visible_windows)" -gt "$1" ]; }
+at_most_windows() { [ "$(visible_windows)" -le "$1" ]; }
 # wait_popup BEFORE: waits until the program shows more windows than BEFORE (a menu, a dialog).
-wait_popup() { until_true 10 test "$(visible_windows)" -gt "$1"; }
+wait_popup() { until_true 10 more_windows_than "$1"; }
 
 # The program's visible window whose title matches a pattern, found by the title and the
 # process both (--all: with --pid as well as --name, xdotool would take either). Asked again and
@@ -476,7 +479,7 @@ CHOSEN_GRID_VALUE=$((0x4A2D6B))
 xdotool key alt+h ctrl+a
 xdotool type --delay 20 "#$CHOSEN_GRID"
 xdotool key Return
-until_true 5 test "$(visible_windows)" -le "$before" || fail "the colour dialog did not close"
+until_true 5 at_most_windows "$before" || fail "the colour dialog did not close"
 rest_pointer
 chosen_colour() { find_grid "$CHOSEN_GRID" && [ "$(grid_cells "$CHOSEN_GRID")" -eq 4 ]; }
 shot_until grid-colour 10 chosen_colour || fail "the grid is not #$CHOSEN_GRID with its 4 icons after the colour dialog"
