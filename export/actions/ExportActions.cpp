@@ -140,7 +140,9 @@ std::runtime_error UnreadableIcon(const TIconRes& record) {
 // expressions anew. With a save typed as a path through a folder of 5,000 files, that kept the
 // window's thread busy for seconds after the dialog closed: menus took up to 10 s to open.
 // Files whose names end alike get the same answer, so it is worked out once for each ending
-// (everything after the name's first dot, or the whole name when it has none).
+// (everything after the name's first dot, or the whole name when it has none). The few names
+// the database knows whole, such as CMakeLists.txt, may then show the type of their ending
+// (plain text) in the dialog's type column; nothing else depends on it.
 class NameOnlyIconProvider final : public QFileIconProvider {
 public:
     QIcon icon(const QFileInfo& info) const override {

@@ -9,6 +9,7 @@
 #include "IconFileBuilder.h"
 #include "TempDrive.h"
 
+#include <QAbstractFileIconProvider>
 #include <QAction>
 #include <QClipboard>
 #include <QComboBox>
@@ -22,6 +23,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QMimeDatabase>
 #include <QPainter>
 #include <QProcess>
 #include <QProgressDialog>
@@ -499,6 +501,21 @@ private slots:
         });
         window->SaveWithDialog(window->IconBox->Item(0));
         QVERIFY2(listed, "shown again, the dialog did not list the file that arrived");
+
+        // Types are worked out once for each ending of a name: no name may get the answer of
+        // another. Each name is asked after one that shares a shorter ending with it.
+        const QAbstractFileIconProvider* types = window->ExportActions->SPDlg->iconProvider();
+        QVERIFY(types);
+        const QMimeDatabase database;
+        for (const char* name : {"b.gz", "a.tar.gz", "c.ICO", "d.ico", "e.x.ico", "README",
+                                 "README.txt", "f.txt", "Makefile", "g"}) {
+            QFile file(Out(QStringLiteral("busy/") + name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.close();
+            const QFileInfo info(file.fileName());
+            const QMimeType mime = database.mimeTypeForFile(info, QMimeDatabase::MatchExtension);
+            QCOMPARE(types->type(info), mime.comment().isEmpty() ? mime.name() : mime.comment());
+        }
     }
 
     void unwritableTargetsAreReportedAndLeaveNothing() {
