@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -172,6 +174,39 @@ std::size_t FoldersAheadFor(int threads) {
 int DefaultReaderThreads() {
     const unsigned cores = std::thread::hardware_concurrency();
     return std::clamp(static_cast<int>(cores == 0 ? 1 : cores) * 2, 2, 8);
+}
+
+std::vector<std::string> MountPointsBelow(std::string_view mountinfo, const std::string& root) {
+    const std::string below = root.empty() || root.back() != '/' ? root + '/' : root;
+    std::vector<std::string> mounts;
+    while (!mountinfo.empty()) {
+        const std::size_t end = std::min(mountinfo.find('\n'), mountinfo.size());
+        std::string_view line = mountinfo.substr(0, end);
+        mountinfo.remove_prefix(std::min(end + 1, mountinfo.size()));
+        // ID, parent ID, device, root in its file system, then the mount point.
+        for (int field = 0; field < 4 && !line.empty(); ++field)
+            line.remove_prefix(std::min(line.find(' '), line.size() - 1) + 1);
+        const std::string_view escaped = line.substr(0, line.find(' '));
+        std::string point;
+        for (std::size_t i = 0; i < escaped.size(); ++i) {
+            // A space, tab, newline or backslash in a mount point is written \ooo.
+            if (escaped[i] == '\\' && i + 3 < escaped.size() &&
+                std::all_of(escaped.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                            escaped.begin() + static_cast<std::ptrdiff_t>(i) + 4,
+                            [](char c) { return c >= '0' && c <= '7'; })) {
+                point += static_cast<char>((escaped[i + 1] - '0') * 64 +
+                                           (escaped[i + 2] - '0') * 8 + (escaped[i + 3] - '0'));
+                i += 3;
+            } else {
+                point += escaped[i];
+            }
+        }
+        if (point.size() > below.size() && point.compare(0, below.size(), below) == 0)
+            mounts.push_back(std::move(point));
+    }
+    std::sort(mounts.begin(), mounts.end());
+    mounts.erase(std::unique(mounts.begin(), mounts.end()), mounts.end());
+    return mounts;
 }
 
 FolderCounts::~FolderCounts() {
@@ -681,6 +716,25 @@ void ScanPool::LookAhead(const std::string& root) {
     // inodes and directory blocks come in together, and the walker finds them in memory. A
     // folder that is gone or renamed costs a failed lookup and nothing else.
     aheadFolders_ = index_->FoldersBelow(root, kMaxFoldersLookedAhead);
+    // Only the scanned folder's own file system is looked at ahead. A lookup on a mount below it
+    // may never return (a network share whose server went away): the walk meets such a mount
+    // only when it gets there, but a thread looking ahead would meet it first, and a stop would
+    // wait for that thread.
+    std::string mountinfo;
+    if (std::ifstream file("/proc/self/mountinfo"); file)
+        mountinfo.assign(std::istreambuf_iterator<char>(file), {});
+    for (const std::string& mount : MountPointsBelow(mountinfo, root)) {
+        const auto from = std::lower_bound(aheadFolders_.begin(), aheadFolders_.end(), mount);
+        const auto to = std::lower_bound(from, aheadFolders_.end(), mount + '0');
+        // The mount point and what lies below it; names such as "mount.old" sort between.
+        aheadFolders_.erase(std::remove_if(from, to,
+                                           [&](const std::string& path) {
+                                               return path == mount ||
+                                                      path.compare(0, mount.size() + 1,
+                                                                   mount + '/') == 0;
+                                           }),
+                            to);
+    }
     if (aheadFolders_.empty())
         return;
     nextAhead_ = 0;
@@ -695,7 +749,8 @@ void ScanPool::LookAheadLoop() {
     for (std::size_t next = 0; !stopAhead_.load(std::memory_order_relaxed) &&
                                (next = nextAhead_.fetch_add(1)) < aheadFolders_.size();) {
         struct stat info {};
-        ::fstatat(AT_FDCWD, aheadFolders_[next].c_str(), &info, AT_SYMLINK_NOFOLLOW);
+        ::fstatat(AT_FDCWD, aheadFolders_[next].c_str(), &info,
+                  AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT);
     }
 }
 

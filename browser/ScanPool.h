@@ -25,6 +25,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -33,6 +34,10 @@ namespace glyptor::scan {
 // Reader threads for this machine: the work waits on the disk far more than on a core, so
 // twice the cores, at least 2 and at most 8.
 int DefaultReaderThreads();
+
+// The mount points strictly below the native folder `root`, sorted, from the text of
+// /proc/self/mountinfo (its escapes undone).
+std::vector<std::string> MountPointsBelow(std::string_view mountinfo, const std::string& root);
 
 // How a walk goes from folder to folder, as the consumer would go.
 struct WalkRules {

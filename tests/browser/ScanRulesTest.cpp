@@ -1,6 +1,7 @@
-// The type filter, the enumeration pattern and the cache trim.
+// The type filter, the enumeration pattern, the cache trim and the mounts a walk keeps off.
 #include "browser/ScanRules.h"
 #include "browser/CacheRules.h"
+#include "browser/ScanPool.h"
 
 #include <gtest/gtest.h>
 
@@ -93,4 +94,28 @@ TEST(CacheTrim, ViewAtTheStartReleasesOnlyTheHighEnd) {
     for (int i : released)
         EXPECT_GT(i, 30);
     EXPECT_EQ(released.size(), 69u);
+}
+
+// Mount points as /proc/self/mountinfo writes them: the fifth field, with a space, tab, newline
+// or backslash written as \ooo. "Below" means inside, not beside ("/media/usbx").
+TEST(MountPoints, BelowAFolderWithTheirEscapesUndone) {
+    const std::string mountinfo = "22 1 0:21 / /proc rw,nosuid - proc proc rw\n"
+                                  "25 1 254:0 / / rw - ext4 /dev/vda rw\n"
+                                  "40 25 0:35 / /media/usb\\040disk rw - fuseblk /dev/sdb1 rw\n"
+                                  "41 40 0:36 / /media/usb\\040disk/inner rw - nfs s:/x rw\n"
+                                  "42 25 0:37 / /media/usb rw shared:5 - vfat /dev/sdc1 rw\n"
+                                  "43 25 0:38 / /media/usbx rw - vfat /dev/sdd1 rw\n"
+                                  "44 25 0:39 / /back\\134slash rw - tmpfs t rw"; // no last newline
+    using Mounts = std::vector<std::string>;
+    EXPECT_EQ(scan::MountPointsBelow(mountinfo, "/media/usb disk"),
+              Mounts{"/media/usb disk/inner"});
+    EXPECT_EQ(scan::MountPointsBelow(mountinfo, "/media/"),
+              (Mounts{"/media/usb", "/media/usb disk", "/media/usb disk/inner", "/media/usbx"}));
+    EXPECT_EQ(scan::MountPointsBelow(mountinfo, "/"),
+              (Mounts{"/back\\slash", "/media/usb", "/media/usb disk", "/media/usb disk/inner",
+                      "/media/usbx", "/proc"}));
+    EXPECT_EQ(scan::MountPointsBelow(mountinfo, "/media/usb"), Mounts{});
+    EXPECT_EQ(scan::MountPointsBelow(mountinfo, "/proc"), Mounts{});
+    EXPECT_EQ(scan::MountPointsBelow("", "/"), Mounts{});
+    EXPECT_EQ(scan::MountPointsBelow("1 2 3:4 / /cut\\04", "/"), Mounts{"/cut\\04"});
 }
