@@ -187,13 +187,13 @@ std::vector<std::string> MountPointsBelow(std::string_view mountinfo, const std:
         for (int field = 0; field < 4 && !line.empty(); ++field)
             line.remove_prefix(std::min(line.find(' '), line.size() - 1) + 1);
         const std::string_view escaped = line.substr(0, line.find(' '));
+        // A space, tab, newline or backslash in a mount point is written \ooo.
+        const auto octal = [&](std::size_t at) {
+            return at < escaped.size() && escaped[at] >= '0' && escaped[at] <= '7';
+        };
         std::string point;
         for (std::size_t i = 0; i < escaped.size(); ++i) {
-            // A space, tab, newline or backslash in a mount point is written \ooo.
-            if (escaped[i] == '\\' && i + 3 < escaped.size() &&
-                std::all_of(escaped.begin() + static_cast<std::ptrdiff_t>(i) + 1,
-                            escaped.begin() + static_cast<std::ptrdiff_t>(i) + 4,
-                            [](char c) { return c >= '0' && c <= '7'; })) {
+            if (escaped[i] == '\\' && octal(i + 1) && octal(i + 2) && octal(i + 3)) {
                 point += static_cast<char>((escaped[i + 1] - '0') * 64 +
                                            (escaped[i + 2] - '0') * 8 + (escaped[i + 3] - '0'));
                 i += 3;
@@ -727,11 +727,10 @@ void ScanPool::LookAhead(const std::string& root) {
         const auto from = std::lower_bound(aheadFolders_.begin(), aheadFolders_.end(), mount);
         const auto to = std::lower_bound(from, aheadFolders_.end(), mount + '0');
         // The mount point and what lies below it; names such as "mount.old" sort between.
+        const std::string inside = mount + '/';
         aheadFolders_.erase(std::remove_if(from, to,
                                            [&](const std::string& path) {
-                                               return path == mount ||
-                                                      path.compare(0, mount.size() + 1,
-                                                                   mount + '/') == 0;
+                                               return path == mount || path.starts_with(inside);
                                            }),
                             to);
     }
