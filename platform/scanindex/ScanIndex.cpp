@@ -461,6 +461,15 @@ bool ScanIndex::OpenDatabase() {
 }
 
 ScanIndex::OpenResult ScanIndex::OpenOnce() {
+    // The check below reads every page of the file in the order of its trees, not of the file:
+    // on a cold disk that is a wait for each page on its own (0.15 s of a 0.4 s re-scan of
+    // 100,000 files). Asked for whole first, the file and its log come in as a few long reads.
+    for (const std::string& file : {path_, path_ + "-wal"}) {
+        if (const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC); fd >= 0) {
+            ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
+            ::close(fd);
+        }
+    }
     int code =
         sqlite3_open_v2(path_.c_str(), &db_,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
