@@ -19,10 +19,13 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QSplitter>
+#include <QStyle>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QWindow>
+
+#include <algorithm>
 
 namespace glyptor {
 
@@ -32,6 +35,31 @@ enum class DragArea { None, Move, Resize };
 
 bool OnWayland() {
     return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+// A window taller or wider than its screen's work area (a small screen, or a laptop's at twice the
+// scale) is shrunk to it as far as its layout lets it and moved inside it. Qt only moves a dialog
+// to the top of the screen and leaves its last rows and buttons below the edge; its own file
+// dialogs are the size of a 1280x800 screen at scale 1.
+void FitOnScreen(QWidget* window) {
+    const QWidget* owner = window->parentWidget() ? window->parentWidget()->window() : window;
+    const QScreen* screen = owner->screen();
+    if (!screen)
+        return;
+    const QRect room = screen->availableGeometry();
+    // The window manager's title bar is not part of the window yet.
+    const int title = window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
+    const QSize size = window->size().boundedTo(room.size() - QSize(0, title));
+    if (size != window->size())
+        window->resize(size); // never below the layout's minimum
+    QRect frame(window->pos(), window->size() + QSize(0, title));
+    if (room.contains(frame))
+        return;
+    frame.moveLeft(std::clamp(frame.left(), room.left(),
+                              std::max(room.left(), room.right() + 1 - frame.width())));
+    frame.moveTop(std::clamp(frame.top(), room.top(),
+                             std::max(room.top(), room.bottom() + 1 - frame.height())));
+    window->move(frame.topLeft());
 }
 
 int HoverFlag(const QLabel* control) {
@@ -152,6 +180,14 @@ void TChrome::AppMessage(QObject* target, QEvent* event) {
             FATViewMouseMove();
         return;
     }
+    case QEvent::Show:
+        // Dialogs and windows of their own, ours and Qt's; not the main window, which keeps
+        // its own bounds, nor menus and tips, which place themselves.
+        if (auto* window = qobject_cast<QWidget*>(target);
+            window && window->isWindow() && window != controls_.Window &&
+            !(window->windowType() == Qt::Popup || window->windowType() == Qt::ToolTip))
+            FitOnScreen(window);
+        return;
     case QEvent::MouseButtonDblClick:
         if (target == controls_.Image7 &&
             static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)

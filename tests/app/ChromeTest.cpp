@@ -6,14 +6,18 @@
 
 #include "TempDrive.h"
 
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSettings>
 #include <QSplitter>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <QtTest>
 
 using namespace glyptor;
@@ -171,6 +175,34 @@ private slots:
                 Qt::LeftButton, Qt::LeftButton);
         QVERIFY(!window_->Maximized());
         QCOMPARE(window_->geometry(), normal);
+    }
+
+    void dialogsAreShownInsideTheScreen() {
+        const QRect room = window_->screen()->availableGeometry();
+        const int title = window_->style()->pixelMetric(QStyle::PM_TitleBarHeight);
+        // Larger than the screen, with a list that can shrink: inside it, its title bar too.
+        QDialog big(window_.get());
+        (new QVBoxLayout(&big))->addWidget(new QListWidget);
+        big.resize(room.size() + QSize(300, 300));
+        big.show();
+        QVERIFY2(room.contains(QRect(big.pos(), big.size() + QSize(0, title))),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(big.x())
+                                .arg(big.y())
+                                .arg(big.width())
+                                .arg(big.height())));
+        // One that fits keeps its place and size.
+        QDialog small(window_.get());
+        const QRect placed(room.topLeft() + QPoint(10, 10), QSize(200, 100));
+        small.setGeometry(placed);
+        small.show();
+        QCOMPARE(small.geometry(), placed);
+        // One that cannot shrink that far keeps its least width, from the screen's left edge.
+        QDialog wide(window_.get());
+        wide.setMinimumSize(room.width() + 100, 50);
+        wide.show();
+        QCOMPARE(wide.width(), room.width() + 100);
+        QCOMPARE(wide.x(), room.left());
     }
 
     void hoverFlagsSwapOncePerEntryAndExit() {
