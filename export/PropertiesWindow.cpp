@@ -69,11 +69,15 @@ PropertiesWindow::PropertiesWindow(QWidget* parent) : QWidget(parent, Qt::Window
     path_ = new QLabel(this);
     path_->setObjectName(QStringLiteral("PathLabel"));
     path_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A deep path would otherwise make the window as wide as itself, past the screen's edge.
+    // Cut at the window's edge, it is whole in the tip and in what is copied.
+    path_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     identity_ = new QLabel(this);
     identity_->setObjectName(QStringLiteral("IdentityLabel"));
     occurrences_ = new QLabel(this);
     occurrences_->setObjectName(QStringLiteral("OccurrencesLabel"));
     occurrences_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    occurrences_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     occurrences_->hide();
     scroll_ = new QScrollArea(this);
     scroll_->setWidgetResizable(true);
@@ -89,6 +93,7 @@ void PropertiesWindow::SetIcon(const QString& programPath, const std::string& na
                                int index) {
     group_ = icongroup::ReadIconGroup(nativePath, index);
     path_->setText(programPath);
+    path_->setToolTip(programPath);
     QString identity = QStringLiteral("Значок %1").arg(index);
     if (group_ && group_->hasKey) {
         identity +=

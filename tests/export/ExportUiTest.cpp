@@ -91,6 +91,14 @@ private slots:
         window.CopyImage(3);
         QVERIFY(QGuiApplication::clipboard()->mimeData()->hasFormat(QStringLiteral("image/png")));
 
+        // A deep path is cut at the window's edge instead of widening the window past the
+        // screen's; the tip keeps it whole.
+        const QString deep = QStringLiteral("C:\\") + QStringLiteral("FOLDER\\").repeated(80) +
+                             QStringLiteral("APP.EXE");
+        window.SetIcon(deep, module, 0);
+        QVERIFY(window.minimumSizeHint().width() < 720);
+        QCOMPARE(window.findChild<QLabel*>(QStringLiteral("PathLabel"))->toolTip(), deep);
+
         // It follows the selection, and Escape closes it.
         window.SetIcon(QStringLiteral("C:\\APP.EXE"), module, 1);
         QCOMPARE(window.ImageCount(), 1);
