@@ -70,7 +70,7 @@ PropertiesWindow::PropertiesWindow(QWidget* parent) : QWidget(parent, Qt::Window
     path_->setObjectName(QStringLiteral("PathLabel"));
     path_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     // A deep path would otherwise make the window as wide as itself, past the screen's edge.
-    // Cut at the window's edge, it is whole in the tip and in what is copied.
+    // Cut at the window's edge, it keeps the whole path as its text, and the tip shows it.
     path_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     identity_ = new QLabel(this);
     identity_->setObjectName(QStringLiteral("IdentityLabel"));
