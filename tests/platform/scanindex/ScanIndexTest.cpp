@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -216,6 +217,15 @@ INSTANTIATE_TEST_SUITE_P(
                    [](const std::string& db) { Truncate(db, fs::file_size(db) / 2); }},
         DamageCase{"TruncatedInHeader", [](const std::string& db) { Truncate(db, 50); }},
         DamageCase{"Empty", [](const std::string& db) { Truncate(db, 0); }},
+        // Nothing ever writes to them: opening one to read must not wait for a writer.
+        DamageCase{"ReplacedByAFifo",
+                   [](const std::string& db) {
+                       fs::remove(db);
+                       ASSERT_EQ(::mkfifo(db.c_str(), 0600), 0);
+                   }},
+        DamageCase{
+            "FifoForItsLog",
+            [](const std::string& db) { ASSERT_EQ(::mkfifo((db + "-wal").c_str(), 0600), 0); }},
         DamageCase{"OtherVersion",
                    [](const std::string& db) { ExecSql(db, "PRAGMA user_version=99"); }},
         DamageCase{"ForeignDatabase",
