@@ -1,6 +1,7 @@
 // The window's own frame: it is moved by its title and status strips and resized by its grip,
 // all through one application-wide hook; the title buttons maximise and minimise it; pictures
-// change while the pointer is over them; F1 opens the help page.
+// change while the pointer is over them; F1 opens the help page. Dialogs and other windows are
+// kept inside their screen.
 #include "app/Chrome.h"
 
 #include "about/About.h"

@@ -1,6 +1,7 @@
 // The window chrome controller: the frameless window is moved by its title and status strips and
 // resized by its grip, all through one application-wide hook; the title buttons maximise and
-// minimise it; pictures change while the pointer is over them; F1 opens the help page.
+// minimise it; pictures change while the pointer is over them; F1 opens the help page; dialogs and
+// other windows are kept inside their screen.
 #pragma once
 
 #include "platform/core/ProgramState.h"

@@ -1,5 +1,5 @@
 // The window's own frame: moving by the title and status strips, resizing by the grip, the
-// limits, maximise and restore, hover pictures, F1 and the web picture.
+// limits, maximise and restore, hover pictures, F1 and the web picture, dialogs kept on screen.
 #include "app/Umain.h"
 #include "platform/core/Settings.h"
 #include "platform/ui/Application.h"
