@@ -102,15 +102,22 @@ if [ "$(id -u)" = 0 ] && [ -w /proc/sys/vm/drop_caches ]; then
 else
     echo "cold: not root or caches cannot be dropped; skipped"
 fi
-# Warm runs take the best of five: a run on a shared machine is only ever slowed down.
-best() {
-    for _ in 1 2 3 4 5; do measure "$@" | cut -d' ' -f1; done | sort -n | head -1
+# Warm runs take the best of RUNS: a run on a shared machine is only ever slowed down. The
+# corpus's count takes a few milliseconds, as long as a turn of the scheduler on a busy machine,
+# so it and its peer are taken many times; the medians show how far the noise reaches.
+# best_median prints "BEST MEDIAN" of RUNS runs.
+best_median() { # RUNS COMMAND...
+    local runs=$1
+    shift
+    for _ in $(seq "$runs"); do measure "$@" | cut -d' ' -f1; done | sort -n |
+        awk '{t[NR] = $1} END {print t[1], t[int((NR + 1) / 2)]}'
 }
+best() { best_median "$@" | cut -d' ' -f1; }
 xargs -a "$WORK/pe.list" -d '\n' cat >/dev/null
-wcat_s=$(best xargs -a "$WORK/pe.list" -d '\n' cat)
-wcnt_s=$(best '<' "$WORK/pe.list" "$TOOL" count -)
-wcnt1_s=$(best '<' "$WORK/pe.list" "$TOOL" count -j 1 -)
-echo "warm (best of 5): count $wcnt_s s (-j 1: $wcnt1_s s), cat $wcat_s s; count is $(awk -v a="$wcat_s" -v b="$wcnt_s" 'BEGIN{printf "%.1f", a/b}')x faster"
+read -r wcat_s wcat_m < <(best_median 21 xargs -a "$WORK/pe.list" -d '\n' cat)
+read -r wcnt_s wcnt_m < <(best_median 21 '<' "$WORK/pe.list" "$TOOL" count -)
+wcnt1_s=$(best 21 '<' "$WORK/pe.list" "$TOOL" count -j 1 -)
+echo "warm (best of 21): count $wcnt_s s (-j 1: $wcnt1_s s), cat $wcat_s s; count is $(awk -v a="$wcat_s" -v b="$wcnt_s" 'BEGIN{printf "%.1f", a/b}')x faster (medians: count $wcnt_m s, cat $wcat_m s, $(awk -v a="$wcat_m" -v b="$wcnt_m" 'BEGIN{printf "%.1f", a/b}')x)"
 
 # The cold scans once more on a slow disk: the block layer lets the scanner's reads of the disk
 # holding the tree through at SLOW_IOPS a second (1,000 by default, a USB stick's random reads;
@@ -159,8 +166,9 @@ if [ -x "$DRIVER" ]; then
             sed -nE 's/.* in ([0-9.]+) s/\1/p'
     }
     processor() { sed -nE 's/^processor: //p' "$WORK/processor"; }
-    # Warm scans take the best of three too; each first scan starts from an empty index.
-    tc_s=$(best "$TOOL" count -j 1 -r -a "$WORK/tree")
+    # Scans take the best of three (the count the best of five); each first scan starts from an
+    # empty index.
+    tc_s=$(best 5 "$TOOL" count -j 1 -r -a "$WORK/tree")
     first=$(for _ in 1 2 3; do rm -rf "$XDG_CACHE_HOME"; scan; done | sort -n | head -1)
     warm=$(for _ in 1 2 3; do scan; echo "$(processor)" >&2; done 2>"$WORK/warm-processor" | sort -n | head -1)
     echo "tree of $FILES files (best of 3): count -j 1 -r $tc_s s; scanner first scan $first s ($(awk -v a="$first" -v b="$tc_s" 'BEGIN{printf "%.2f", a/b}')x the count), re-scan with the index warm $warm s ($(awk -v a="$first" -v b="$warm" 'BEGIN{printf "%.1f", a/b}')x faster; processor of the re-scans: $(paste -sd"|" "$WORK/warm-processor" | sed "s/|/; /g"))"
@@ -178,8 +186,8 @@ if [ -x "$DRIVER" ]; then
             re=$(scan)
             echo "$name: first scan $first s, re-scan with the index $re s ($(awk -v a="$first" -v b="$re" 'BEGIN{printf "%.1f", a/b}')x faster)"
         }
-        cold_pair "tree cold" 3
-        cold_pair "tree cold, names and inodes kept" 1
+        cold_pair "tree of links cold" 3
+        cold_pair "tree of links cold, names and inodes kept" 1
         # The same tree with every file a file of its own (holes where a count reads nothing),
         # as on a real partition: there a cold first scan reads each file's headers apart.
         python3 "$HERE/make-tree.py" "$WORK/distinct" "$FILES" "$WORK/pe.list" --distinct >/dev/null
