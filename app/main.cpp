@@ -4,7 +4,13 @@
 #include "platform/ui/Application.h"
 #include "resources/skin/SkinResources.h"
 
+#include <csignal>
+
 int main(int argc, char** argv) {
+    // Under a file size limit (ulimit -f) the signal would end the program in the middle of a
+    // scan once the scan index grew past it. Ignored, the write fails as on a full disk, and
+    // that failure is handled: the index goes off for the session, a save says it failed.
+    std::signal(SIGXFSZ, SIG_IGN);
     glyptor::platform::Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Glyptor"));
     QApplication::setApplicationDisplayName(QStringLiteral("Glyptor 3"));

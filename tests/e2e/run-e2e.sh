@@ -171,9 +171,13 @@ setting() {
 
 # --- Starting, finding and closing the window ------------------------------------------------
 WID=
+# FILE_LIMIT, when set, is the program's file size limit in blocks (ulimit -f).
 start_program() {
-    env XDG_CONFIG_HOME="$WORK/config" XDG_DATA_HOME="$WORK/data" XDG_RUNTIME_DIR="$WORK/runtime" HOME="$WORK/home" \
-        QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 "$PROGRAM" >>"$OUT/glyptor.log" 2>&1 &
+    (
+        [ -z "${FILE_LIMIT:-}" ] || ulimit -f "$FILE_LIMIT"
+        exec env XDG_CONFIG_HOME="$WORK/config" XDG_DATA_HOME="$WORK/data" XDG_CACHE_HOME="$WORK/cache" \
+            XDG_RUNTIME_DIR="$WORK/runtime" HOME="$WORK/home" QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 "$PROGRAM"
+    ) >>"$OUT/glyptor.log" 2>&1 &
     APP_PID=$!
     WID=$(timeout 20 xdotool search --sync --onlyvisible --name 'Главное' | head -n 1)
     [ -n "$WID" ] || fail "the main window (title containing \"Главное\") did not appear"
@@ -560,6 +564,23 @@ rest_pointer
 restored() { [ "$(pixels differ "$MANY_SHOT" "$LAST_SHOT" "$WX" "$WY" "$WW" "$WH")" -eq 0 ]; }
 shot_until restored 10 restored ||
     fail "after maximise and restore the window differs from before in $(pixels differ "$MANY_SHOT" "$LAST_SHOT" "$WX" "$WY" "$WW" "$WH") pixels"
+close_program
+
+log "step 11: under a file size limit a scan whose index cannot be written still ends"
+# 8 KB: the settings fit, a new scan index does not.
+rm -rf "$WORK/cache"
+FILE_LIMIT=8 start_program
+rest_pointer
+xdotool mousemove "$((FILES_X + 60))" "$((OTHER_Y + ROW_HEIGHT))" click 1
+rest_pointer
+running() { kill -0 "$APP_PID" 2>/dev/null; }
+limited_scan_done() { running && screen_full; }
+if ! shot_until limited-scan 20 limited_scan_done; then
+    running || { wait "$APP_PID"; fail "the program ended with status $? during the scan under a file size limit"; }
+    fail "under a file size limit T:\\Zmany shows $(grid_cells "$CHOSEN_GRID") cells"
+fi
+sleep 1
+running || { wait "$APP_PID"; fail "the program ended with status $? after the scan under a file size limit"; }
 close_program
 
 log "passed in $((SECONDS - STARTED)) s; screenshots in $OUT"

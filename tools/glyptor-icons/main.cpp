@@ -8,6 +8,7 @@
 #include "CommandLine.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -82,6 +83,9 @@ int RunDecoder(char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Over a file size limit a write should fail and be reported (the output, the scan index
+    // of --index) rather than the signal ending the count unseen, its output half written.
+    std::signal(SIGXFSZ, SIG_IGN);
     return tools::RunCommandLine(
         argc, argv,
         [argv](const std::string&, const std::vector<std::string>&) { return RunDecoder(argv); });
