@@ -3,6 +3,7 @@
 #include "CommandLine.h"
 
 #include "Counting.h"
+#include "StandardOutput.h"
 
 #include <algorithm>
 #include <charconv>
@@ -56,8 +57,8 @@ Commands:
                        status 1 when any icon failed
   --help               show this text
 
-Exit status: 0 on success, 1 when a file could not be read or has no such icon,
-2 on bad usage.
+Exit status: 0 on success, 1 when a file could not be read or has no such icon or
+the output could not be written, 2 on bad usage.
 )";
 
 } // namespace
@@ -119,9 +120,11 @@ bool IsPictureCommand(const std::string& command) {
     return command == "list" || command == "extract" || command == "export";
 }
 
-int RunCommandLine(int argc, char** argv,
-                   const std::function<int(const std::string& command,
-                                           const std::vector<std::string>& arguments)>& pictures) {
+namespace {
+
+int RunCommand(int argc, char** argv,
+               const std::function<int(const std::string& command,
+                                       const std::vector<std::string>& arguments)>& pictures) {
     try {
         std::vector<std::string> arguments(argv + 1, argv + argc);
         if (arguments.empty()) {
@@ -148,6 +151,14 @@ int RunCommandLine(int argc, char** argv,
         std::cerr << "glyptor-icons: " << e.what() << "\n";
         return kExitUnreadable;
     }
+}
+
+} // namespace
+
+int RunCommandLine(int argc, char** argv,
+                   const std::function<int(const std::string& command,
+                                           const std::vector<std::string>& arguments)>& pictures) {
+    return StatusAfterOutput("glyptor-icons", RunCommand(argc, argv, pictures));
 }
 
 } // namespace glyptor::tools

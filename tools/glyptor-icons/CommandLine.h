@@ -33,7 +33,8 @@ std::optional<int> ThreadsOption(const std::vector<std::string>& arguments, std:
 bool IsPictureCommand(const std::string& command);
 
 // Runs glyptor-icons with `argv`: usage errors, --help and count here; list, extract and
-// export through `pictures`. Any exception becomes a message and exit status 1.
+// export through `pictures`. Any exception becomes a message and exit status 1, and so does
+// standard output that could not be written.
 int RunCommandLine(int argc, char** argv,
                    const std::function<int(const std::string& command,
                                            const std::vector<std::string>& arguments)>& pictures);

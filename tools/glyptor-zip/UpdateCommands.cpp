@@ -82,8 +82,7 @@ void ReplaceFile(const std::string& linkPath, const std::vector<uint8_t>& bytes)
     if (temp.size() >= sizeof PendingTemp)
         throw std::runtime_error("path too long: " + path);
     // Signals that end the process would leave the temporary file behind: they remove it
-    // first. A file size limit must fail the write rather than end the process unseen.
-    std::signal(SIGXFSZ, SIG_IGN);
+    // first. (A file size limit ends nothing: main ignores SIGXFSZ, and the write fails.)
     for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
         std::signal(signal, RemovePendingTempAndDie);
     const int fd = mkstemp(temp.data());

@@ -1,7 +1,9 @@
 // glyptor-zip: a command-line view of theme archives through the program's own ZIP component,
 // for theme authors and for checks. Usage: glyptor-zip [-P PASSWORD] COMMAND ARCHIVE [NAME].
 #include "Commands.h"
+#include "StandardOutput.h"
 
+#include <csignal>
 #include <iostream>
 #include <map>
 
@@ -17,7 +19,8 @@ void PrintUsage(std::ostream& out) {
            "  d ARCHIVE PATTERN...     delete the matching entries\n"
            "  check-theme ARCHIVE      check a theme's layout keys and pictures\n"
            "  -P PASSWORD              password of encrypted entries (t, p, a)\n"
-           "Exit status: 0 success, 1 an archive or file could not be read, 2 bad usage.\n";
+           "Exit status: 0 success, 1 an archive or file could not be read or the output not\n"
+           "written, 2 bad usage.\n";
 }
 
 int Usage() {
@@ -25,16 +28,13 @@ int Usage() {
     return 2;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
+int Run(std::vector<std::string> args) {
     using Command = int (*)(std::vector<std::string>);
     static const std::map<std::string, Command> readCommands = {
         {"l", glyptor::tools::RunList},
         {"t", glyptor::tools::RunTest},
         {"p", glyptor::tools::RunPrint},
     };
-    std::vector<std::string> args(argv + 1, argv + argc);
     if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
         PrintUsage(std::cout);
         return 0;
@@ -57,4 +57,14 @@ int main(int argc, char** argv) {
         return Usage();
     }
     return result;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Over a file size limit a write should fail and be reported rather than the signal ending
+    // the program halfway, its output cut short or a temporary file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
+    return glyptor::tools::StatusAfterOutput("glyptor-zip",
+                                             Run(std::vector<std::string>(argv + 1, argv + argc)));
 }

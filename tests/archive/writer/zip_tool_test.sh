@@ -87,6 +87,23 @@ head -c 200000 /dev/urandom > noise.bin
 if (ulimit -f 64 && "$tool" a -0 limited.zip noise.bin); then exit 1; fi
 test -z "$(ls -A | grep '^\.' || true)"
 
+# Output lost to a full disk or to a file size limit fails the command, with a message: a
+# script sees the exit status, not where the output ended.
+lost_output() {
+    rc=0
+    "$tool" "$@" > /dev/full 2> err.txt || rc=$?
+    test $rc -eq 1 && grep -q 'cannot write the output' err.txt
+}
+if [ -w /dev/full ]; then
+    for cmd in l t; do lost_output $cmd new.zip; done
+    lost_output p new.zip hello.txt
+    lost_output --help
+fi
+"$tool" a -0 noise.zip noise.bin
+rc=0
+(ulimit -f 64 && "$tool" p noise.zip noise.bin > noise.out) || rc=$?
+test $rc -eq 1
+
 # Names reach the terminal with their control characters escaped.
 esc=$(printf '\033')
 "$tool" a ctl.zip "a${esc}[2Jb.txt" hello.txt

@@ -242,6 +242,53 @@ TEST_F(IconToolTest, BadUsageExitsWithTwo) {
     EXPECT_EQ(RunTool("extract --size " + pe + " 0 out.png").status, 2);
 }
 
+// Output lost to a full disk or a file size limit fails the run with a message, in both
+// programs behind the tool; a scan index that cannot grow under the limit changes no count.
+TEST_F(IconToolTest, LostOutputFailsTheRunAndALimitedIndexChangesNothing) {
+    const auto pe = Write("a.dll", ThreeIcons());
+    for (int i = 0; i < 40; ++i) {
+        Write("many/file-with-a-longish-name-" + std::to_string(i) + ".txt", {'x'});
+    }
+    const std::string many = (root_ / "many").string();
+    const std::string err = (root_ / "stderr.txt").string();
+    // The exit status, 128 and the signal's number when a signal ended the tool.
+    const auto run = [&](const std::string& prefix, const std::string& arguments,
+                         const std::string& out) {
+        const std::string command =
+            prefix + GLYPTOR_ICONS_TOOL + " " + arguments + " > " + out + " 2> " + err;
+        const int raw = std::system(command.c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    };
+    const auto said = [&] {
+        std::stringstream text;
+        text << std::ifstream(err).rdbuf();
+        return text.str();
+    };
+    // A limit of one 512-byte block (or 1 KB): a few dozen lines are past it.
+    const std::string limited = "ulimit -f 1; ";
+    if (fs::exists("/dev/full")) {
+        for (const std::string& arguments :
+             {"count " + pe, "count -r -a " + many, "list " + pe, std::string("--help")}) {
+            EXPECT_EQ(run("", arguments, "/dev/full"), 1) << arguments;
+            EXPECT_NE(said().find("cannot write the output"), std::string::npos) << arguments;
+        }
+    }
+    EXPECT_EQ(run(limited, "count -r -a " + many, (root_ / "out.txt").string()), 1);
+    EXPECT_NE(said().find("cannot write the output"), std::string::npos);
+
+    // The counts reach a file through a pipe, which no limit applies to; the tool's status
+    // goes to a file of its own.
+    const std::string counted = (root_ / "counted.txt").string();
+    const std::string status = (root_ / "status.txt").string();
+    std::system(("(" + limited + "XDG_CACHE_HOME=" + (root_ / "cache").string() + " " +
+                 GLYPTOR_ICONS_TOOL + " count --index -r -a " + many + " 2> " + err +
+                 "; echo $? > " + status + ") | cat > " + counted)
+                    .c_str());
+    std::stringstream text;
+    text << std::ifstream(status).rdbuf() << std::ifstream(counted).rdbuf();
+    EXPECT_EQ(text.str(), "0\n" + RunTool("count -r -a " + many).out) << said();
+}
+
 // The tool counts in a process without any toolkit library; the picture commands need the
 // decode program, and without it (or with the tool itself in its place) fail at once.
 TEST_F(IconToolTest, CountNeedsNeitherQtNorTheDecodeProgram) {
