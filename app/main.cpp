@@ -9,7 +9,7 @@
 int main(int argc, char** argv) {
     // Under a file size limit (ulimit -f) the signal would end the program in the middle of a
     // scan once the scan index grew past it. Ignored, the write fails as on a full disk, and
-    // that failure is handled: the index goes off for the session, a save says it failed.
+    // that failure is handled: the scan goes on without its index, a save says it failed.
     std::signal(SIGXFSZ, SIG_IGN);
     glyptor::platform::Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Glyptor"));
