@@ -68,7 +68,9 @@ private:
 
 std::optional<PeImage> PeImage::Parse(ByteSource& source, std::uint32_t peOffset,
                                       ContainerRefusal& why) {
-    const auto header = source.Read(peOffset, 4 + 20);
+    // Each range is decoded before the next is asked for: a look is good until the next read.
+    Bytes storage;
+    const auto header = source.Look(peOffset, 4 + 20, storage);
     if (!header) {
         why = {RefusalKind::TruncatedHeader, peOffset};
         return std::nullopt;
@@ -85,7 +87,7 @@ std::optional<PeImage> PeImage::Parse(ByteSource& source, std::uint32_t peOffset
     file.Characteristics = c.ReadU16();
 
     const std::uint64_t optionalOffset = std::uint64_t{peOffset} + 24;
-    const auto optional = source.Read(optionalOffset, file.SizeOfOptionalHeader);
+    const auto optional = source.Look(optionalOffset, file.SizeOfOptionalHeader, storage);
     if (!optional) {
         why = {RefusalKind::TruncatedHeader, optionalOffset};
         return std::nullopt;
@@ -118,12 +120,14 @@ std::optional<PeImage> PeImage::Parse(ByteSource& source, std::uint32_t peOffset
     }
 
     const std::uint64_t sectionBytes = std::uint64_t{file.NumberOfSections} * 40;
-    const auto table = source.Read(optionalOffset + file.SizeOfOptionalHeader, sectionBytes);
+    const auto table =
+        source.Look(optionalOffset + file.SizeOfOptionalHeader, sectionBytes, storage);
     if (!table) {
         why = {RefusalKind::TruncatedHeader, optionalOffset + file.SizeOfOptionalHeader};
         return std::nullopt;
     }
     ByteCursor s(*table);
+    image.sections_.reserve(file.NumberOfSections);
     for (std::uint16_t i = 0; i < file.NumberOfSections; ++i) {
         s.Skip(8); // Name
         IMAGE_SECTION_HEADER section;
@@ -613,11 +617,12 @@ std::vector<GroupKey> ModuleGroupKeys(ByteSource& source) {
 ContainerIndex IndexModule(ByteSource& source, bool withIcons) {
     ContainerIndex index;
     index.refusal = {RefusalKind::NotAContainer, 0};
-    const auto magic = source.Read(0, 2);
+    Bytes storage;
+    const auto magic = source.Look(0, 2, storage);
     if (!magic || (*magic)[0] != 'M' || (*magic)[1] != 'Z') {
         return index;
     }
-    const auto dos = source.Read(0, 0x40);
+    const auto dos = source.Look(0, 0x40, storage);
     if (!dos) {
         index.refusal = {RefusalKind::TruncatedHeader, 0};
         return index;
@@ -625,7 +630,7 @@ ContainerIndex IndexModule(ByteSource& source, bool withIcons) {
     ByteCursor c(*dos);
     c.Seek(0x3C);
     const std::uint32_t e_lfanew = c.ReadU32();
-    const auto signature = source.Read(e_lfanew, 4);
+    const auto signature = source.Look(e_lfanew, 4, storage);
     if (!signature) {
         index.refusal = {RefusalKind::TruncatedHeader, 0x3C};
         return index;

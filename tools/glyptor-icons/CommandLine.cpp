@@ -68,10 +68,8 @@ int Usage(const std::string& message) {
     return kExitUsage;
 }
 
-std::string Printable(const std::string& name) {
+void AppendPrintable(std::string& out, std::string_view name) {
     static const char digits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(name.size());
     const auto escape = [&](unsigned char byte) {
         out += "\\x";
         out += digits[byte >> 4];
@@ -92,6 +90,12 @@ std::string Printable(const std::string& name) {
             out += static_cast<char>(byte);
         }
     }
+}
+
+std::string Printable(const std::string& name) {
+    std::string out;
+    out.reserve(name.size());
+    AppendPrintable(out, name);
     return out;
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace glyptor::tools {
@@ -20,6 +21,8 @@ int Usage(const std::string& message);
 // A name as the tool prints it: control characters become \xHH and a backslash \\, so that a
 // hostile file name can neither drive the terminal nor break the tab-separated lines.
 std::string Printable(const std::string& name);
+// The same, added to the end of `out`.
+void AppendPrintable(std::string& out, std::string_view name);
 
 // ASCII letters in upper case, as the type filter compares extensions.
 std::string Upper(std::string text);
