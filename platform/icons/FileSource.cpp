@@ -168,14 +168,13 @@ bool FileSource::PreadFully(std::uint64_t offset, std::uint8_t* out, std::size_t
     return true;
 }
 
-const Bytes* FileSource::CachedBlock(std::uint64_t offset, std::uint64_t length,
-                                     std::uint64_t& at) const {
+const FileSource::Block* FileSource::CachedBlock(std::uint64_t offset, std::uint64_t length,
+                                                 std::uint64_t& at) const {
     for (const Block& block : blocks_) {
-        const Bytes& bytes = block.bytes;
-        if (!bytes.empty() && offset >= block.offset && length <= bytes.size() &&
-            offset - block.offset <= bytes.size() - length) {
+        if (block.size > 0 && offset >= block.offset && length <= block.size &&
+            offset - block.offset <= block.size - length) {
             at = offset - block.offset;
-            return &bytes;
+            return &block;
         }
     }
     return nullptr;
@@ -183,9 +182,9 @@ const Bytes* FileSource::CachedBlock(std::uint64_t offset, std::uint64_t length,
 
 std::span<const std::uint8_t> FileSource::View(std::uint64_t offset, std::uint64_t length) {
     std::uint64_t at = 0;
-    const Bytes* bytes = Contains(offset, length) ? CachedBlock(offset, length, at) : nullptr;
-    return bytes ? std::span<const std::uint8_t>(*bytes).subspan(static_cast<std::size_t>(at),
-                                                                 static_cast<std::size_t>(length))
+    const Block* block = Contains(offset, length) ? CachedBlock(offset, length, at) : nullptr;
+    return block ? std::span<const std::uint8_t>(block->data.get() + at,
+                                                 static_cast<std::size_t>(length))
                  : std::span<const std::uint8_t>();
 }
 
@@ -194,8 +193,8 @@ bool FileSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
         return false;
     }
     std::uint64_t at = 0;
-    if (const Bytes* bytes = CachedBlock(offset, out.size(), at)) {
-        std::copy_n(bytes->begin() + static_cast<std::ptrdiff_t>(at), out.size(), out.begin());
+    if (const Block* block = CachedBlock(offset, out.size(), at)) {
+        std::copy_n(block->data.get() + at, out.size(), out.begin());
         return true;
     }
     const bool whole = identity_.size <= wholeFileBytes_;
@@ -210,14 +209,17 @@ bool FileSource::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
                     std::max<std::uint64_t>(kBlockSize, offset + out.size() - start)));
     Block& block = blocks_[nextBlock_];
     nextBlock_ = (nextBlock_ + 1) % kBlocks;
-    block.bytes.resize(length);
-    if (!PreadFully(start, block.bytes.data(), length)) {
-        block.bytes.clear();
+    block.size = 0;
+    if (block.capacity < length) {
+        block.data = std::make_unique_for_overwrite<std::uint8_t[]>(length);
+        block.capacity = length;
+    }
+    if (!PreadFully(start, block.data.get(), length)) {
         return false;
     }
     block.offset = start;
-    std::copy_n(block.bytes.begin() + static_cast<std::ptrdiff_t>(offset - start), out.size(),
-                out.begin());
+    block.size = length;
+    std::copy_n(block.data.get() + (offset - start), out.size(), out.begin());
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -95,11 +96,19 @@ public:
     static constexpr std::uint64_t kWholeFileBytes = 8 * 1024;
 
 private:
+    struct Block {
+        std::uint64_t offset = 0;
+        // Left as allocated, not zeroed: a read fills all `size` bytes before any is looked at.
+        std::unique_ptr<std::uint8_t[]> data;
+        std::size_t size = 0;
+        std::size_t capacity = 0;
+    };
+
     FileSource(int fd, const FileIdentity& identity) : fd_(fd), identity_(identity) {}
     void CloseDescriptor();
     bool PreadFully(std::uint64_t offset, std::uint8_t* out, std::size_t length);
     // The cached block holding [offset, offset + length), with the range's place in it.
-    const Bytes* CachedBlock(std::uint64_t offset, std::uint64_t length, std::uint64_t& at) const;
+    const Block* CachedBlock(std::uint64_t offset, std::uint64_t length, std::uint64_t& at) const;
 
     int fd_ = -1;
     DescriptorRun* closeThrough_ = nullptr;
@@ -108,10 +117,6 @@ private:
     std::uint64_t wholeFileBytes_ = kWholeFileBytes;
     // A few recently read blocks: a resource walk goes back and forth between the directory and
     // the entries it points to, which one block alone would read again every time.
-    struct Block {
-        std::uint64_t offset = 0;
-        Bytes bytes;
-    };
     static constexpr std::size_t kBlocks = 4;
     std::array<Block, kBlocks> blocks_;
     std::size_t nextBlock_ = 0;
