@@ -464,17 +464,23 @@ ScanIndex::OpenResult ScanIndex::OpenOnce() {
     // The check below reads every page of the file in the order of its trees, not of the file:
     // on a cold disk that is a wait for each page on its own (0.15 s of a 0.4 s re-scan of
     // 100,000 files). Asked for whole first, the file and its log come in as a few long reads.
-    // Anything but a regular file in their place is no index: a FIFO, say, would hold up a
-    // reader for ever (hence O_NONBLOCK here).
+    // Anything but a regular file in their place is no index. It is looked at before it is
+    // opened, since opening a device can have side effects; a FIFO put there in between would
+    // hold up a reader for ever (hence O_NONBLOCK, and the second look).
     for (const std::string& file : {path_, path_ + "-wal"}) {
-        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0)
-            continue;
         struct stat info {};
-        const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-        if (regular)
-            ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
-        ::close(fd);
+        if (::stat(file.c_str(), &info) != 0)
+            continue;
+        bool regular = S_ISREG(info.st_mode);
+        if (regular) {
+            const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+            if (fd >= 0) {
+                regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+                if (regular)
+                    ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
+                ::close(fd);
+            }
+        }
         if (!regular) {
             problem_ = file + " is not a regular file";
             return OpenResult::Damaged;
