@@ -41,6 +41,9 @@ constexpr std::size_t kKnownPerJob = 32;
 // Each reader, as it takes a job, opens the files of this many jobs after it and has their
 // first reads started: the disk then works on several files at once instead of one a reader.
 constexpr std::size_t kJobsOpenedAhead = 8;
+// Files a reader takes at once while they come from memory (a job of files the index knows
+// is taken whole).
+constexpr std::size_t kFilesTakenTogether = 8;
 // The most folders the index names for looking up ahead of a walk.
 constexpr std::size_t kMaxFoldersLookedAhead = 1 << 18;
 // A list of paths is handed out in parts of this many.
@@ -268,7 +271,11 @@ FolderCounts::State FolderCounts::WaitAt(std::size_t position, std::chrono::mill
         lock.lock();
         pool_->Finish(*this, entry, std::move(scanned), fromIndex);
     }
-    if (!pool_->resultReady_.wait_for(lock, timeout, [&] { return entry.ready || dropped_; }))
+    pool_->awaited_ = &entry;
+    const bool done =
+        pool_->resultReady_.wait_for(lock, timeout, [&] { return entry.ready || dropped_; });
+    pool_->awaited_ = nullptr;
+    if (!done)
         return State::Pending;
     if (!entry.ready)
         return State::Unknown;
@@ -326,6 +333,7 @@ void ScanPool::StartWalker(std::string root, WalkRules rules, std::vector<std::s
     {
         std::lock_guard lock(mutex_);
         stopWalk_ = false;
+        stopping_ = false;
         walking_ = true;
     }
     if (inline_) {
@@ -340,6 +348,7 @@ void ScanPool::Stop() {
     {
         std::lock_guard lock(mutex_);
         stopWalk_ = true;
+        stopping_ = true;
         for (const Job& job : jobs_)
             job.folder->dropped_ = true;
         jobs_.clear();
@@ -350,6 +359,7 @@ void ScanPool::Stop() {
     }
     roomAhead_.notify_all();
     resultReady_.notify_all();
+    folderReady_.notify_all();
     if (walker_.joinable())
         walker_.join();
     else if (inline_ && walking_)
@@ -470,6 +480,16 @@ void ScanPool::Finish(FolderCounts& folder, FolderCounts::Entry& entry,
 void ScanPool::ReaderLoop() {
     RunAsThroughputThread();
     Reading reading;
+    // One taken entry: its folder, where it is, and the file a reader opened ahead for it.
+    struct Taken {
+        FolderCounts* folder;
+        std::size_t position;
+        std::shared_ptr<icons::FileSource> ahead;
+        std::optional<icons::ScannedFile> scanned;
+        bool fromIndex = false;
+    };
+    std::vector<std::shared_ptr<FolderCounts>> holding;
+    std::vector<Taken> taken;
     std::unique_lock lock(mutex_);
     for (;;) {
         if (jobs_.empty()) {
@@ -481,36 +501,59 @@ void ScanPool::ReaderLoop() {
         workReady_.wait(lock, [this] { return quit_ || !jobs_.empty(); });
         if (quit_)
             return;
-        Job job = std::move(jobs_.front());
-        jobs_.pop_front();
-        FolderCounts& folder = *job.folder;
-        if (folder.dropped_)
-            continue;
-        std::vector<std::size_t> mine;
-        for (std::size_t p = job.position; p < job.position + job.span; ++p)
-            if (!folder.entries_[p].claimed) {
-                folder.entries_[p].claimed = true;
-                mine.push_back(p);
+        // Files in memory take a few microseconds each: taken one at a time, the readers spend
+        // more on the lock and on waking each other than on the files. While reads wait for the
+        // disk, each job goes to a reader of its own, so that the disk gets them all at once.
+        const bool waiting = reading.WaitingForDisk();
+        const std::size_t wanted = waiting ? 1 : kFilesTakenTogether;
+        holding.clear();
+        taken.clear();
+        while (!jobs_.empty() && taken.size() < wanted) {
+            Job job = std::move(jobs_.front());
+            jobs_.pop_front();
+            FolderCounts& folder = *job.folder;
+            if (folder.dropped_)
+                continue;
+            bool any = false;
+            for (std::size_t p = job.position; p < job.position + job.span; ++p) {
+                FolderCounts::Entry& entry = folder.entries_[p];
+                if (!entry.claimed) {
+                    entry.claimed = true;
+                    taken.push_back({&folder, p, std::move(entry.ahead), std::nullopt});
+                    any = true;
+                }
             }
-        if (mine.empty())
+            if (any)
+                holding.push_back(std::move(job.folder));
+        }
+        if (taken.empty())
             continue;
         ++busyReaders_;
-        std::vector<std::shared_ptr<icons::FileSource>> aheads(mine.size());
-        for (std::size_t i = 0; i < mine.size(); ++i)
-            aheads[i] = std::move(folder.entries_[mine[i]].ahead);
-        if (reading.WaitingForDisk())
+        if (waiting)
             OpenAheadOfJobs(reading, lock);
         lock.unlock();
-        std::vector<std::pair<std::optional<icons::ScannedFile>, bool>> results(mine.size());
-        for (std::size_t i = 0; i < mine.size(); ++i)
-            results[i].first = ReadEntry(reading, folder, folder.entries_[mine[i]],
-                                         std::move(aheads[i]), results[i].second);
+        // A stop waits for the file in hand only: the rest are given back unread.
+        std::size_t read = 0;
+        for (; read < taken.size() && (read == 0 || !stopping_.load(std::memory_order_relaxed));
+             ++read) {
+            Taken& item = taken[read];
+            item.scanned = ReadEntry(reading, *item.folder, item.folder->entries_[item.position],
+                                     std::move(item.ahead), item.fromIndex);
+        }
         lock.lock();
-        for (std::size_t i = 0; i < mine.size(); ++i)
-            Finish(folder, folder.entries_[mine[i]], std::move(results[i].first),
-                   results[i].second);
-        --busyReaders_;
-        resultReady_.notify_all();
+        bool awaited = false;
+        for (std::size_t i = 0; i < taken.size(); ++i) {
+            Taken& item = taken[i];
+            FolderCounts::Entry& entry = item.folder->entries_[item.position];
+            awaited = awaited || &entry == awaited_;
+            if (i < read)
+                Finish(*item.folder, entry, std::move(item.scanned), item.fromIndex);
+            else
+                entry.claimed = false;
+        }
+        // The consumer is woken for the file it waits for, and a stop for the last reader.
+        if (--busyReaders_ == 0 || awaited)
+            resultReady_.notify_all();
     }
 }
 
@@ -629,7 +672,7 @@ void ScanPool::Queue(const std::shared_ptr<FolderCounts>& folder) {
     else
         for (std::size_t k = 0; k < jobs; ++k)
             workReady_.notify_one();
-    resultReady_.notify_all();
+    folderReady_.notify_all();
 }
 
 const platform::IndexedFile* ScanPool::IndexRow(const FolderCounts& folder,
@@ -886,7 +929,7 @@ void ScanPool::WalkLoop() {
     {
         std::unique_lock lock(mutex_);
         walking_ = false;
-        resultReady_.notify_all();
+        folderReady_.notify_all();
         // What the readers still find goes into the index too, unless the scan was stopped.
         while (index_ && index_->Active() && !stopWalk_ && (!jobs_.empty() || busyReaders_ > 0)) {
             resultReady_.wait_for(lock, std::chrono::milliseconds(50));
@@ -939,7 +982,7 @@ std::shared_ptr<FolderCounts> ScanPool::TakeFolder(const std::string& folderPath
             }
         }
     } else {
-        resultReady_.wait_for(lock, timeout, [&] { return find() || hopeless(); });
+        folderReady_.wait_for(lock, timeout, [&] { return find() || hopeless(); });
         if (!taken)
             find();
     }
@@ -975,7 +1018,7 @@ std::shared_ptr<FolderCounts> ScanPool::TakeNext(std::chrono::milliseconds timeo
     }
     std::unique_lock lock(mutex_);
     finished = false;
-    resultReady_.wait_for(lock, timeout, [&] { return !walked_.empty() || !walking_; });
+    folderReady_.wait_for(lock, timeout, [&] { return !walked_.empty() || !walking_; });
     if (walked_.empty()) {
         finished = !walking_;
         return nullptr;

@@ -295,7 +295,8 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable workReady_;   // readers wait for jobs
-    std::condition_variable resultReady_; // consumer waits for counts and folders
+    std::condition_variable resultReady_; // the consumer waits for a count, a stop for readers
+    std::condition_variable folderReady_; // the consumer waits for a listed folder
     std::condition_variable roomAhead_;   // the walker waits for the consumer to catch up
     std::deque<Job> jobs_;
     std::deque<std::shared_ptr<FolderCounts>> walked_;
@@ -304,8 +305,12 @@ private:
     std::vector<int> closing_;   // folders whose files are read, for StoreFound to close
     std::size_t filesAhead_ = 0; // listed by the walk, not yet taken or dropped
     int busyReaders_ = 0;
+    // The entry the consumer waits for in WaitAt, if any: readers wake it only for that one.
+    const FolderCounts::Entry* awaited_ = nullptr;
     bool walking_ = false;
     bool stopWalk_ = false;
+    // stopWalk_, for readers to look at between the files they took without taking the lock.
+    std::atomic<bool> stopping_ = false;
     bool quit_ = false;
 };
 
