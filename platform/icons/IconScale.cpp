@@ -23,6 +23,15 @@ void Blit(const QImage& scaled, IconImage& target, int left, int top) {
     }
 }
 
+// The icon's pixels as a picture for Qt's smooth scaler, without a copy (it lives no longer
+// than `icon`). Pictures fitted into a cell are often large bitmap files, where a copy costs
+// about as much as the scaling. (Handing an opaque picture over as premultiplied would save
+// the scaler's own copy too, but for some sizes Qt then scales it another way.)
+QImage ScalerInput(const IconImage& icon) {
+    return QImage(reinterpret_cast<const uchar*>(icon.pixels.data()), icon.width, icon.height,
+                  qsizetype{icon.width} * 4, QImage::Format_ARGB32);
+}
+
 IconImage Blank(int size) {
     IconImage icon;
     icon.width = size;
@@ -50,21 +59,26 @@ IconImage ScaleIcon(const IconImage& icon, int size) {
         }
         return out;
     }
-    Blit(ToQImage(icon).scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), out, 0,
-         0);
+    if (!icon.IsValid())
+        return out;
+    Blit(ScalerInput(icon).scaled(size, size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), out,
+         0, 0);
     return out;
 }
 
 IconImage FitPicture(const IconImage& picture, int size) {
     IconImage out = Blank(size);
+    if (!picture.IsValid())
+        return out;
     // A thin picture keeps at least one pixel of width or height.
     const std::int64_t longest = std::max(picture.width, picture.height);
     const int width = static_cast<int>(std::clamp<std::int64_t>(
         (std::int64_t{picture.width} * size + longest / 2) / longest, 1, size));
     const int height = static_cast<int>(std::clamp<std::int64_t>(
         (std::int64_t{picture.height} * size + longest / 2) / longest, 1, size));
-    Blit(ToQImage(picture).scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
-         out, (size - width) / 2, (size - height) / 2);
+    Blit(
+        ScalerInput(picture).scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+        out, (size - width) / 2, (size - height) / 2);
     return out;
 }
 

@@ -2,6 +2,8 @@
 #include "IconFileBuilder.h"
 #include "platform/icons/IconDecode.h"
 
+#include <QImage>
+
 #include <gtest/gtest.h>
 
 namespace glyptor::icons {
@@ -189,6 +191,50 @@ TEST(IconImages, BitmapFiles) {
     const auto truncated = std::span(bmp).first(bmp.size() - 4);
     EXPECT_FALSE(ProbeBitmapFile(truncated, truncated.size()));
     EXPECT_FALSE(DecodeBitmapFile(truncated));
+}
+
+// Pictures go to Qt's smooth scaler without a copy of their pixels. What comes out must be what
+// the scaler makes of an ordinary picture with the same pixels: for an opaque picture, a
+// premultiplied one would be scaled another way at some sizes.
+TEST(IconImages, ScaledPicturesAreQtsSmoothScaling) {
+    struct Case {
+        int width, height, size;
+        bool opaque, fit;
+    };
+    for (const Case& c : {Case{640, 480, 32, true, true}, Case{37, 211, 48, true, true},
+                          Case{200, 150, 32, false, true}, Case{48, 48, 32, true, false},
+                          Case{64, 64, 32, true, false}, Case{256, 256, 20, false, false},
+                          Case{7, 5, 64, true, false}}) {
+        SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << " to " << c.size);
+        IconImage picture;
+        picture.width = c.width;
+        picture.height = c.height;
+        std::uint32_t seed = 12345;
+        for (int i = 0; i < c.width * c.height; ++i) {
+            seed = seed * 1103515245 + 12345;
+            const std::uint32_t alpha = c.opaque ? 0xFF : (i % 3 == 0 ? 0 : seed >> 24);
+            picture.pixels.push_back(alpha << 24 | (seed & 0xFFFFFF));
+            picture.mask.push_back(alpha == 0);
+        }
+        const IconImage scaled = c.fit ? FitPicture(picture, c.size) : ScaleIcon(picture, c.size);
+        const int longest = std::max(c.width, c.height);
+        const int width = c.fit ? (c.size * c.width + longest / 2) / longest : c.size;
+        const int height = c.fit ? (c.size * c.height + longest / 2) / longest : c.size;
+        const QImage expected =
+            ToQImage(picture)
+                .scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .convertToFormat(QImage::Format_ARGB32);
+        const int left = (c.size - width) / 2;
+        const int top = (c.size - height) / 2;
+        int wrong = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                wrong += At(scaled, left + x, top + y) != expected.pixel(x, y);
+        EXPECT_EQ(wrong, 0);
+        if (!c.opaque) {
+            EXPECT_LT(qAlpha(expected.pixel(0, 0)), 0xFF) << "the case must have transparency";
+        }
+    }
 }
 
 TEST(IconImages, RunLengthBitmap) {
