@@ -27,16 +27,27 @@ std::uint64_t RowBytes(std::uint64_t width, int bitCount) {
 
 constexpr std::array<std::uint8_t, 8> kPngSignature = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
-// One colour channel of a bit-field pixel, widened to 8 bits.
-std::uint32_t Channel(std::uint32_t value, std::uint32_t mask) {
-    if (mask == 0) {
-        return 0;
+// One colour channel of bit-field pixels, widened to 8 bits. The mask's shift and range are
+// worked out once for a whole picture; eight-bit fields, by far the most common, need no
+// division.
+class Channel {
+public:
+    explicit Channel(std::uint32_t mask) : mask_(mask) {
+        if (mask != 0) {
+            shift_ = std::countr_zero(mask);
+            max_ = (std::uint64_t{1} << std::bit_width(mask >> shift_)) - 1;
+        }
     }
-    const int shift = std::countr_zero(mask);
-    const std::uint64_t field = (value & mask) >> shift;
-    const std::uint64_t max = (std::uint64_t{1} << std::bit_width(mask >> shift)) - 1;
-    return static_cast<std::uint32_t>(field * 255 / max);
-}
+    std::uint32_t operator()(std::uint32_t value) const {
+        const std::uint64_t field = (value & mask_) >> shift_;
+        return static_cast<std::uint32_t>(max_ == 255 ? field : field * 255 / max_);
+    }
+
+private:
+    std::uint32_t mask_;
+    int shift_ = 0;
+    std::uint64_t max_ = 255; // a zero mask gives 0 whatever the range
+};
 
 std::uint32_t PaletteColour(const DibFormat& f, std::uint32_t index) {
     // Indices past the colour table happen in hand-made files; Windows draws them black.
@@ -113,27 +124,35 @@ DecodeRows(const DibFormat& f, std::span<const std::uint8_t> data, bool& anyAlph
     if (hgt > data.size() / stride) {
         return std::nullopt;
     }
+    const Channel red(f.masks[0]);
+    const Channel green(f.masks[1]);
+    const Channel blue(f.masks[2]);
+    const Channel alpha(f.masks[3]);
+    // One loop for each depth: pictures fitted into a cell can be large bitmap files.
     for (std::size_t row = 0; row < hgt; ++row) {
         const std::uint8_t* src = data.data() + row * stride;
         const std::size_t target = f.topDown ? row : hgt - 1 - row;
         std::uint32_t* dst = out.data() + target * w;
-        for (std::size_t x = 0; x < w; ++x) {
-            std::uint32_t argb = 0;
-            switch (f.bitCount) {
-            case 1:
-                argb = PaletteColour(f, (src[x / 8] >> (7 - x % 8)) & 1);
-                break;
-            case 4:
-                argb = PaletteColour(f, (src[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 0x0F);
-                break;
-            case 8:
-                argb = PaletteColour(f, src[x]);
-                break;
-            case 24:
-                argb = static_cast<std::uint32_t>(src[3 * x + 2]) << 16 |
-                       static_cast<std::uint32_t>(src[3 * x + 1]) << 8 | src[3 * x];
-                break;
-            default: {
+        switch (f.bitCount) {
+        case 1:
+            for (std::size_t x = 0; x < w; ++x)
+                dst[x] = PaletteColour(f, (src[x / 8] >> (7 - x % 8)) & 1);
+            break;
+        case 4:
+            for (std::size_t x = 0; x < w; ++x)
+                dst[x] = PaletteColour(f, (src[x / 2] >> (x % 2 == 0 ? 4 : 0)) & 0x0F);
+            break;
+        case 8:
+            for (std::size_t x = 0; x < w; ++x)
+                dst[x] = PaletteColour(f, src[x]);
+            break;
+        case 24:
+            for (std::size_t x = 0; x < w; ++x)
+                dst[x] = static_cast<std::uint32_t>(src[3 * x + 2]) << 16 |
+                         static_cast<std::uint32_t>(src[3 * x + 1]) << 8 | src[3 * x];
+            break;
+        default:
+            for (std::size_t x = 0; x < w; ++x) {
                 std::uint32_t value = 0;
                 if (f.bitCount == 16) {
                     value = static_cast<std::uint32_t>(src[2 * x] | src[2 * x + 1] << 8);
@@ -143,13 +162,10 @@ DecodeRows(const DibFormat& f, std::span<const std::uint8_t> data, bool& anyAlph
                             static_cast<std::uint32_t>(src[4 * x + 2]) << 16 |
                             static_cast<std::uint32_t>(src[4 * x + 3]) << 24;
                 }
-                const std::uint32_t alpha = Channel(value, f.masks[3]);
-                anyAlpha = anyAlpha || alpha != 0;
-                argb = alpha << 24 | Channel(value, f.masks[0]) << 16 |
-                       Channel(value, f.masks[1]) << 8 | Channel(value, f.masks[2]);
+                const std::uint32_t a = alpha(value);
+                anyAlpha = anyAlpha || a != 0;
+                dst[x] = a << 24 | red(value) << 16 | green(value) << 8 | blue(value);
             }
-            }
-            dst[x] = argb;
         }
     }
     return out;
