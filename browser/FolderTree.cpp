@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <set>
 #include <utility>
 
@@ -170,12 +171,20 @@ void TFolderTree::ListSubfolders(QTreeWidgetItem* node, const std::vector<std::s
     const bool sorting = fatView_->isSortingEnabled();
     if (sorting) // switching it off again costs a signal disconnection by name each time
         fatView_->setSortingEnabled(false);
+    // The children are made whole and sorted before they join the tree: one insertion for the
+    // view instead of an insertion and four changes a child and a re-sort. A scan lists
+    // thousands of folders this way.
+    QList<QTreeWidgetItem*> children;
+    children.reserve(static_cast<qsizetype>(names.size()));
     for (const std::string& name : names) {
-        auto* child = new FolderNode(node, QStringList{QString::fromStdString(name)});
+        auto* child = new FolderNode(QStringList{QString::fromStdString(name)});
         child->setData(0, NodeIdRole, nextNodeId_++);
         SetNodeImage(child, 0, 7);
+        children.push_back(child);
     }
-    node->sortChildren(0, Qt::AscendingOrder);
+    std::stable_sort(children.begin(), children.end(),
+                     [](const QTreeWidgetItem* a, const QTreeWidgetItem* b) { return *a < *b; });
+    node->addChildren(children);
     if (state_.Scanning)
         sortAfterScan_ = sortAfterScan_ || sorting;
     else
