@@ -166,12 +166,12 @@ if [ -x "$DRIVER" ]; then
             sed -nE 's/.* in ([0-9.]+) s/\1/p'
     }
     processor() { sed -nE 's/^processor: //p' "$WORK/processor"; }
-    # Scans take the best of three (the count the best of five); each first scan starts from an
-    # empty index.
+    # The count and both scans take the best of five: a scan of a second or less often loses
+    # a tenth of it to the machine's other work. Each first scan starts from an empty index.
     tc_s=$(best 5 "$TOOL" count -j 1 -r -a "$WORK/tree")
-    first=$(for _ in 1 2 3; do rm -rf "$XDG_CACHE_HOME"; scan; done | sort -n | head -1)
-    warm=$(for _ in 1 2 3; do scan; echo "$(processor)" >&2; done 2>"$WORK/warm-processor" | sort -n | head -1)
-    echo "tree of $FILES files (best of 3): count -j 1 -r $tc_s s; scanner first scan $first s ($(awk -v a="$first" -v b="$tc_s" 'BEGIN{printf "%.2f", a/b}')x the count), re-scan with the index warm $warm s ($(awk -v a="$first" -v b="$warm" 'BEGIN{printf "%.1f", a/b}')x faster; processor of the re-scans: $(paste -sd"|" "$WORK/warm-processor" | sed "s/|/; /g"))"
+    first=$(for _ in 1 2 3 4 5; do rm -rf "$XDG_CACHE_HOME"; scan; done | sort -n | head -1)
+    warm=$(for _ in 1 2 3 4 5; do scan; echo "$(processor)" >&2; done 2>"$WORK/warm-processor" | sort -n | head -1)
+    echo "tree of $FILES files (best of 5): count -j 1 -r $tc_s s; scanner first scan $first s ($(awk -v a="$first" -v b="$tc_s" 'BEGIN{printf "%.2f", a/b}')x the count), re-scan with the index warm $warm s ($(awk -v a="$first" -v b="$warm" 'BEGIN{printf "%.1f", a/b}')x faster; processor of the re-scans: $(paste -sd"|" "$WORK/warm-processor" | sed "s/|/; /g"))"
     # Folding repeats fingerprints every icon while counting: both scans read every file.
     unfolded=$(for _ in 1 2 3; do scan --no-index; done | sort -n | head -1)
     folded=$(for _ in 1 2 3; do scan --no-index --fold; done | sort -n | head -1)
