@@ -62,6 +62,20 @@ bool FolderNode::operator<(const QTreeWidgetItem& other) const {
     return text(0).compare(other.text(0), Qt::CaseInsensitive) < 0;
 }
 
+QVariant FolderNode::data(int column, int role) const {
+    if (column == 0 && role >= NodeIdRole && role <= StateRole)
+        return own_[static_cast<std::size_t>(role - NodeIdRole)];
+    return QTreeWidgetItem::data(column, role);
+}
+
+void FolderNode::setData(int column, int role, const QVariant& value) {
+    if (column == 0 && role >= NodeIdRole && role <= StateRole) {
+        own_[static_cast<std::size_t>(role - NodeIdRole)] = value;
+        return;
+    }
+    QTreeWidgetItem::setData(column, role, value);
+}
+
 TFolderTree::TFolderTree(ProgramState& state, QTreeWidget* fatView, QList<QIcon> images,
                          QObject* parent)
     : QObject(parent), state_(state), fatView_(fatView), images_(std::move(images)) {

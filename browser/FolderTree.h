@@ -33,6 +33,13 @@ class FolderNode : public QTreeWidgetItem {
 public:
     using QTreeWidgetItem::QTreeWidgetItem;
     bool operator<(const QTreeWidgetItem& other) const override;
+    QVariant data(int column, int role) const override;
+    void setData(int column, int role, const QVariant& value) override;
+
+private:
+    // The tree's own values (node id, pictures, state) live here: the view shows none of them,
+    // so a change to one need not tell it. A scan marks thousands of folders.
+    std::array<QVariant, 4> own_;
 };
 
 class TFolderTree : public QObject {
