@@ -269,7 +269,8 @@ FolderCounts::State FolderCounts::WaitAt(std::size_t position, std::chrono::mill
         auto scanned =
             ScanPool::ReadEntry(pool_->consumerReading_, *this, entry, std::move(ahead), fromIndex);
         lock.lock();
-        pool_->Finish(*this, entry, std::move(scanned), fromIndex);
+        ScanPool::Publish(entry, std::move(scanned), fromIndex);
+        pool_->Settle(*this, entry);
     }
     pool_->awaited_ = &entry;
     const bool done =
@@ -457,8 +458,8 @@ int ScanPool::FolderFor(Reading& reading, const FolderCounts& folder,
     return folder.dirFd_ >= 0 ? folder.dirFd_ : AT_FDCWD;
 }
 
-void ScanPool::Finish(FolderCounts& folder, FolderCounts::Entry& entry,
-                      std::optional<icons::ScannedFile> scanned, bool fromIndex) {
+void ScanPool::Publish(FolderCounts::Entry& entry, std::optional<icons::ScannedFile> scanned,
+                       bool fromIndex) {
     // An unreadable file counts -1: the scanner sees no icons, the tool reports it.
     entry.count = scanned ? scanned->count : -1;
     entry.fromIndex = fromIndex;
@@ -468,11 +469,14 @@ void ScanPool::Finish(FolderCounts& folder, FolderCounts::Entry& entry,
         const icons::FileIdentity& id = scanned->identity;
         if (!entry.stamp)
             entry.stamp = platform::FileStamp{id.size, id.mtimeNs, id.inode, id.device};
-        if (folder.indexed_ && folder.folder_.empty() && !fromIndex)
-            found_.push_back(
-                {Join(folder.folder_, entry.name), *entry.stamp, entry.count, entry.hashes});
     }
     entry.ready = true; // last: the consumer may read the entry without the lock once it is set
+}
+
+void ScanPool::Settle(FolderCounts& folder, FolderCounts::Entry& entry) {
+    if (entry.count >= 0 && folder.indexed_ && folder.folder_.empty() && !entry.fromIndex)
+        found_.push_back(
+            {Join(folder.folder_, entry.name), *entry.stamp, entry.count, entry.hashes});
     --folder.outstanding_;
     folder.CloseWhenRead();
 }
@@ -485,8 +489,6 @@ void ScanPool::ReaderLoop() {
         FolderCounts* folder;
         std::size_t position;
         std::shared_ptr<icons::FileSource> ahead;
-        std::optional<icons::ScannedFile> scanned;
-        bool fromIndex = false;
     };
     std::vector<std::shared_ptr<FolderCounts>> holding;
     std::vector<Taken> taken;
@@ -519,7 +521,7 @@ void ScanPool::ReaderLoop() {
                 FolderCounts::Entry& entry = folder.entries_[p];
                 if (!entry.claimed) {
                     entry.claimed = true;
-                    taken.push_back({&folder, p, std::move(entry.ahead), std::nullopt});
+                    taken.push_back({&folder, p, std::move(entry.ahead)});
                     any = true;
                 }
             }
@@ -536,9 +538,14 @@ void ScanPool::ReaderLoop() {
         std::size_t read = 0;
         for (; read < taken.size() && (read == 0 || !stopping_.load(std::memory_order_relaxed));
              ++read) {
+            // Each count is handed over as soon as it is known: the consumer, often right
+            // behind, need not wait for the rest of a run of files.
             Taken& item = taken[read];
-            item.scanned = ReadEntry(reading, *item.folder, item.folder->entries_[item.position],
-                                     std::move(item.ahead), item.fromIndex);
+            FolderCounts::Entry& entry = item.folder->entries_[item.position];
+            bool fromIndex = false;
+            auto scanned =
+                ReadEntry(reading, *item.folder, entry, std::move(item.ahead), fromIndex);
+            Publish(entry, std::move(scanned), fromIndex);
         }
         lock.lock();
         bool awaited = false;
@@ -547,7 +554,7 @@ void ScanPool::ReaderLoop() {
             FolderCounts::Entry& entry = item.folder->entries_[item.position];
             awaited = awaited || &entry == awaited_;
             if (i < read)
-                Finish(*item.folder, entry, std::move(item.scanned), item.fromIndex);
+                Settle(*item.folder, entry);
             else
                 entry.claimed = false;
         }

@@ -83,8 +83,9 @@ public:
 
 private:
     friend class ScanPool;
-    // Set once, after everything else about the entry, by the thread that counted it (under the
-    // pool's lock); the consumer may look at it, and then at the entry, without the lock.
+    // Set once, after everything else about the entry, by the thread that counted it (a reader
+    // without the pool's lock); the consumer may look at it, and then at the entry, without the
+    // lock. Whoever looks at an entry's count or stamp looks at the flag first.
     class ReadyFlag {
     public:
         ReadyFlag() = default;
@@ -247,8 +248,13 @@ private:
     // What the index knows of the entry, when the file's stamp still matches it.
     static std::optional<icons::ScannedFile> KnownUnchanged(const FolderCounts& folder,
                                                             const FolderCounts::Entry& entry);
-    void Finish(FolderCounts& folder, FolderCounts::Entry& entry,
-                std::optional<icons::ScannedFile> scanned, bool fromIndex);
+    // Sets what was found about an entry, and then its ready flag (the consumer may take it
+    // from then on without the lock); only the thread that claimed the entry calls it.
+    static void Publish(FolderCounts::Entry& entry, std::optional<icons::ScannedFile> scanned,
+                        bool fromIndex);
+    // The pool's part once an entry is published: the index's list, the folder's count of
+    // files still to read (lock held).
+    void Settle(FolderCounts& folder, FolderCounts::Entry& entry);
     // The index row of a file of the folder, from indexRows_.
     static const platform::IndexedFile* IndexRow(const FolderCounts& folder,
                                                  const std::string& name);
