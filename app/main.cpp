@@ -1,6 +1,7 @@
 // Program entry: help file name, application title, the main window and the about window.
 #include "about/About.h"
 #include "app/Umain.h"
+#include "platform/core/Allocator.h"
 #include "platform/ui/Application.h"
 #include "resources/skin/SkinResources.h"
 
@@ -11,6 +12,7 @@ int main(int argc, char** argv) {
     // scan once the scan index grew past it. Ignored, the write fails as on a full disk, and
     // that failure is handled: the scan goes on without its index, a save says it failed.
     std::signal(SIGXFSZ, SIG_IGN);
+    glyptor::platform::KeepFreedMemory();
     glyptor::platform::Application app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Glyptor"));
     QApplication::setApplicationDisplayName(QStringLiteral("Glyptor 3"));

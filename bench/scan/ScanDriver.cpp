@@ -6,6 +6,7 @@
 // The scan index lives in $XDG_CACHE_HOME/Brindlow like the program's; the script decides
 // whether it is empty, warm or cold.
 #include "app/Umain.h"
+#include "platform/core/Allocator.h"
 #include "platform/core/Drives.h"
 
 #include <QApplication>
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: scan_driver FOLDER [--threads N] [--no-index] [--fold]\n");
         return 2;
     }
+    platform::KeepFreedMemory(); // as the program does
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ProgramState state;

@@ -6,6 +6,7 @@
 // pictures (list, extract, export) run in glyptor-icons-decode, which this program becomes
 // (execv, same arguments, same standard input and output) before it reads anything.
 #include "CommandLine.h"
+#include "platform/core/Allocator.h"
 
 #include <cerrno>
 #include <csignal>
@@ -86,6 +87,7 @@ int main(int argc, char** argv) {
     // Over a file size limit a write should fail and be reported (the output, the scan index
     // of --index) rather than the signal ending the count unseen, its output half written.
     std::signal(SIGXFSZ, SIG_IGN);
+    platform::KeepFreedMemory();
     return tools::RunCommandLine(
         argc, argv,
         [argv](const std::string&, const std::vector<std::string>&) { return RunDecoder(argv); });
