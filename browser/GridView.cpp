@@ -27,12 +27,12 @@ bool TGridView::Accepts(TIconRes& record, const HashFiller& fillHash) {
     return seen_.insert(record.ImageHash).second;
 }
 
-void TGridView::Rebuild(const Records& records, const HashFiller& fillHash) {
+void TGridView::Rebuild(Records& records, const HashFiller& fillHash) {
     Reset();
     if (!Active())
         return;
     for (std::size_t i = 0; i < records.size(); ++i)
-        if (Accepts(*records[i], fillHash))
+        if (Accepts(records[i], fillHash))
             shown_.push_back(static_cast<int>(i));
 }
 
@@ -61,9 +61,9 @@ std::vector<const TIconRes*> SameImageRecords(const TGridView::Records& records,
     if (hash == kNoImageHash || hash == kUnreadableImageHash)
         return {&record};
     std::vector<const TIconRes*> same;
-    for (const auto& other : records)
-        if (other->ImageHash == hash)
-            same.push_back(other.get());
+    for (const TIconRes& other : records)
+        if (other.ImageHash == hash)
+            same.push_back(&other);
     return same;
 }
 

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <unordered_set>
@@ -22,7 +23,10 @@ bool NameMatches(const QString& fileName, const QString& filter);
 
 class TGridView {
 public:
-    using Records = std::vector<std::unique_ptr<TIconRes>>;
+    // Records live in blocks rather than one allocation each: a grid of a million icons
+    // saves the pointer and the allocator's bookkeeping per record, and a record never moves
+    // once appended.
+    using Records = std::deque<TIconRes>;
     // Fills a record's ImageHash; called only while folding, once per record.
     using HashFiller = std::function<void(TIconRes&)>;
 
@@ -34,7 +38,7 @@ public:
     void SetFilter(const QString& filter) { filter_ = filter; }
 
     // Rebuilds the view over every record (hashing the ones without a hash when folding).
-    void Rebuild(const Records& records, const HashFiller& fillHash);
+    void Rebuild(Records& records, const HashFiller& fillHash);
     // Takes record `recordIndex`, just appended; true when it gets a cell.
     bool Add(int recordIndex, TIconRes& record, const HashFiller& fillHash);
     // Forgets the cells (the records were cleared); the settings stay.

@@ -42,9 +42,9 @@ TIconBox::TIconBox(QWidget* parent) : QAbstractScrollArea(parent) {
 
 TIconBox::~TIconBox() = default;
 
-void TIconBox::Append(std::unique_ptr<TIconRes> record) {
+void TIconBox::Append(TIconRes record) {
     items_.push_back(std::move(record));
-    if (view_.Active() && !view_.Add(RecordCount() - 1, *items_.back(), HashRecord))
+    if (view_.Active() && !view_.Add(RecordCount() - 1, items_.back(), HashRecord))
         return;
     // While hidden (during a scan) the scroll range is brought up to date when shown again;
     // a visible grid (files dropped on the window) shows the new cells and range at once.
@@ -148,7 +148,7 @@ std::vector<std::pair<QString, int>> TIconBox::Occurrences(int index) const {
     std::vector<std::pair<QString, int>> places;
     if (index < 0 || index >= Count())
         return places;
-    const TIconRes& record = *items_[static_cast<std::size_t>(RecordIndex(index))];
+    const TIconRes& record = items_[static_cast<std::size_t>(RecordIndex(index))];
     for (const TIconRes* same : SameImageRecords(items_, record))
         places.emplace_back(same->FullPath(), same->IconIndex);
     return places;
@@ -157,7 +157,7 @@ std::vector<std::pair<QString, int>> TIconBox::Occurrences(int index) const {
 int TIconBox::OtherFilesWithSameImage(int index) const {
     if (!view_.Folding() || index < 0 || index >= Count())
         return 0;
-    const TIconRes& record = *items_[static_cast<std::size_t>(RecordIndex(index))];
+    const TIconRes& record = items_[static_cast<std::size_t>(RecordIndex(index))];
     const QString own = record.FullPath();
     std::set<QString> files;
     for (const TIconRes* same : SameImageRecords(items_, record))

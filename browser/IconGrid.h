@@ -39,12 +39,12 @@ public:
 
     // Items: the cells shown (every record, unless repeats are folded or a filter is typed).
     int Count() const { return view_.Active() ? view_.Count() : static_cast<int>(items_.size()); }
-    TIconRes& Item(int index) { return *items_[static_cast<std::size_t>(RecordIndex(index))]; }
+    TIconRes& Item(int index) { return items_[static_cast<std::size_t>(RecordIndex(index))]; }
     int RecordIndex(int index) const { return view_.Active() ? view_.RecordIndex(index) : index; }
     // Records: the grid owns them, in the order they were appended.
     int RecordCount() const { return static_cast<int>(items_.size()); }
-    TIconRes& Record(int recordIndex) { return *items_[static_cast<std::size_t>(recordIndex)]; }
-    void Append(std::unique_ptr<TIconRes> record);
+    TIconRes& Record(int recordIndex) { return items_[static_cast<std::size_t>(recordIndex)]; }
+    void Append(TIconRes record);
     // Frees every record with its picture and removes all items.
     void Clear();
 
@@ -133,7 +133,7 @@ private:
     std::pair<int, int> Place() const;
     void PlaceFilterLine();
 
-    std::vector<std::unique_ptr<TIconRes>> items_;
+    TGridView::Records items_;
     TGridView view_;
     int iconSize_ = 32;
     QLineEdit* filterLine_ = nullptr;

@@ -253,15 +253,15 @@ void TScanner::AddIcons(QTreeWidgetItem* node, const QString& path, int count,
         return;
     const bool loadNow = state_.IconTotal < pictures_.PageSize();
     for (int index = 0; index < count; ++index) {
-        auto record = std::make_unique<TIconRes>();
-        record->FolderNode = node;
-        record->FileName = name;
-        record->IconIndex = index;
+        TIconRes record;
+        record.FolderNode = node;
+        record.FileName = name;
+        record.IconIndex = index;
         if (static_cast<std::size_t>(index) < hashes.size())
-            record->ImageHash = RecordImageHash(hashes[static_cast<std::size_t>(index)]);
+            record.ImageHash = RecordImageHash(hashes[static_cast<std::size_t>(index)]);
         if (loadNow) {
             bool loaded = true;
-            pictures_.GetPicture(*record, loaded);
+            pictures_.GetPicture(record, loaded);
         }
         controls_.IconBox->Append(std::move(record));
     }

@@ -121,9 +121,9 @@ void MemoryAndPaint() {
     }
     const long before = ResidentKiB();
     for (int i = 0; i < kRecords; ++i) {
-        auto record = std::make_unique<TIconRes>();
-        record->FileName = QStringLiteral("shell32.dll");
-        record->IconIndex = i;
+        TIconRes record;
+        record.FileName = QStringLiteral("shell32.dll");
+        record.IconIndex = i;
         grid.Append(std::move(record));
     }
     const long after = ResidentKiB();
@@ -172,10 +172,10 @@ void ZoomStalls() {
     QCoreApplication::processEvents();
     TIconBox* box = window.IconBox;
     for (int i = 0; i < kRecords; ++i) {
-        auto record = std::make_unique<TIconRes>();
+        TIconRes record;
         const int file = (i / 4) % kFiles;
-        record->FileName = QStringLiteral("T:\\lib%1.dll").arg(file);
-        record->IconIndex = i % 4 % (1 + file % 4);
+        record.FileName = QStringLiteral("T:\\lib%1.dll").arg(file);
+        record.IconIndex = i % 4 % (1 + file % 4);
         box->Append(std::move(record));
     }
     box->SetTopIndex(kRecords / 2);

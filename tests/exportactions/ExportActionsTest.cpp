@@ -301,9 +301,9 @@ private slots:
         // Files whose folder has no tree node keep their whole program path as their name.
         drive_->File("sub.dir/tool.exe", LibraryWithIcons(2));
         TFMain window(RecordingState());
-        auto record = std::make_unique<TIconRes>();
-        record->FileName = "T:\\sub.dir\\tool.exe";
-        record->IconIndex = 1;
+        TIconRes record;
+        record.FileName = "T:\\sub.dir\\tool.exe";
+        record.IconIndex = 1;
         window.IconBox->Append(std::move(record));
         window.IconBox->SetItemIndex(0);
         AnswerSaveDialog(window, 0, QString());
