@@ -17,7 +17,6 @@
 
 #include <array>
 #include <functional>
-#include <memory>
 #include <vector>
 
 class QLineEdit;
