@@ -34,6 +34,16 @@ namespace glyptor::scan {
 // Reader threads for this machine: the work waits on the disk far more than on a core, so
 // twice the cores, at least 2 and at most 8.
 int DefaultReaderThreads();
+// Readers a pool of `readers` adds by default that take files only while reads wait for the
+// disk: then each file costs a core next to nothing, and what bounds a cold scan is how many
+// reads the disk is given at once.
+int DefaultDiskReaderThreads(int readers);
+
+// The blocks the disk has read for the calling thread so far, by which readers judge whether
+// their reads wait for the disk. Null restores the kernel's account; a test puts in one that
+// always moves, to have every reader take part as on a slow disk.
+using BlockInputProbe = long (*)();
+void SetBlockInputProbe(BlockInputProbe probe);
 
 // The mount points strictly below the native folder `root`, sorted, from the text of
 // /proc/self/mountinfo (its escapes undone).
@@ -154,7 +164,8 @@ public:
 
 class ScanPool {
 public:
-    // `threads` below 1 means DefaultReaderThreads(); 1 means no thread besides the consumer.
+    // `threads` below 1 means DefaultReaderThreads() and as many more that read only while the
+    // disk is slow (DefaultDiskReaderThreads); 1 means no thread besides the consumer.
     explicit ScanPool(int threads = 0, IndexSettings index = {});
     ~ScanPool();
     ScanPool(const ScanPool&) = delete;
@@ -199,7 +210,10 @@ private:
     };
 
     void StartReaders();
-    void ReaderLoop();
+    // Starts the readers for a slow disk, once, and wakes them (lock held).
+    void StartDiskReaders();
+    // `onlyWhileDiskWaits`: a reader that sleeps while the files come from memory.
+    void ReaderLoop(bool onlyWhileDiskWaits);
     void WalkLoop();
     void StartWalker(std::string root, WalkRules rules, std::vector<std::string> paths);
     void Queue(const std::shared_ptr<FolderCounts>& folder);
@@ -222,8 +236,9 @@ private:
         // `name` untouched) for a path to look up whole.
         int FolderOf(const std::string& path, std::string& name);
         // Whether this thread's reads have been waiting for the disk lately, judged again
-        // every few files: opening files ahead only pays when they do.
-        bool WaitingForDisk();
+        // every few files: opening files ahead only pays when they do. `looked` tells whether
+        // this call judged anew.
+        bool WaitingForDisk(bool& looked);
 
         // Until the first look, which comes soon (the next ones every 32 files), a reader
         // assumes the disk is slow: a cold start gains the most from opening ahead.
@@ -285,6 +300,7 @@ private:
     };
 
     const int threadCount_;
+    const int diskThreadCount_;
     const bool inline_; // no threads: the consumer walks and counts
     const std::size_t maxFoldersAhead_;
     IndexSettings indexSettings_;
@@ -292,6 +308,8 @@ private:
     std::unique_ptr<platform::ScanIndex> index_; // open during a walk, when active
     Reading consumerReading_;
     std::vector<std::thread> readers_;
+    // The readers for a slow disk, started when a reader first finds it slow.
+    std::vector<std::thread> diskReaders_;
     std::thread walker_;
     // The walk's look ahead: folders to look up, the next one to take, whether to give up.
     std::vector<std::thread> lookingAhead_;
@@ -301,6 +319,7 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable workReady_;   // readers wait for jobs
+    std::condition_variable diskWork_;    // the readers for a slow disk wait for jobs and it
     std::condition_variable resultReady_; // the consumer waits for a count, a stop for readers
     std::condition_variable folderReady_; // the consumer waits for a listed folder
     std::condition_variable roomAhead_;   // the walker waits for the consumer to catch up
@@ -318,6 +337,8 @@ private:
     // stopWalk_, for readers to look at between the files they took without taking the lock.
     std::atomic<bool> stopping_ = false;
     bool quit_ = false;
+    // What the readers' last look found: their reads wait for the disk.
+    bool diskWaits_ = false;
 };
 
 } // namespace glyptor::scan

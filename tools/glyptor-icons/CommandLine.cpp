@@ -25,10 +25,10 @@ Commands:
                        count every file below the folders as the program's scanner walks
                        them (hidden folders, links to folders and special files skipped),
                        one line per file that holds icons, or per file with -a
-                       -j N counts with N reader threads (default: from the cores; -j 1
-                       reads one file at a time), in input order all the same; --index
-                       takes the counts of unchanged files from the program's scan index
-                       and records the others
+                       -j N counts with N reader threads (default: from the cores, and
+                       more while reads wait for the disk; -j 1 reads one file at a time),
+                       in input order all the same; --index takes the counts of
+                       unchanged files from the program's scan index and records the others
   list [-r] [-v] [-j N] [--mask .DLL.EXE...] PATH...
                        print PATH<TAB>INDEX<TAB>WIDTHxHEIGHT<TAB>BITS for every icon of the
                        files and folders given; -r descends into subfolders; --mask keeps
