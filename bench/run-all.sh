@@ -42,7 +42,7 @@ rows_of() {
         ;;
     bench_browser)
         sed -nE 's/^scanner: ([0-9]+) files in ([0-9.]+) s against ([0-9.]+) s for the icon source alone: ratio ([0-9.]+) \(target at most ([0-9.]+)\)$/scanner against the icon source alone|folder of \1 files|\4x the time (target at most \5x)|\2 s against \3 s/p' "$log"
-        sed -nE 's/^scanner with repeats folded: ([0-9.]+) s against ([0-9.]+) s unfolded: ratio ([0-9.]+) \(target at most ([0-9.]+)\)$/scanner with repeats folded against unfolded|folder of 3000 files|\3x the time (target at most \4x)|\1 s against \2 s/p' "$log"
+        sed -nE 's/^scanner with repeats folded: ([0-9.]+) s against ([0-9.]+) s unfolded, best of ([0-9]+) in turns .*: ratio ([0-9.]+) \(target at most ([0-9.]+)\)$/scanner with repeats folded against unfolded|folder of 3000 files|\4x the time (target at most \5x)|\1 s against \2 s, best of \3 in turns/p' "$log"
         sed -nE 's/^grid: ([0-9.]+) bytes per record \(resident size, ([0-9]+) records\)$/grid memory per record|\2 records|\1 bytes|resident size growth divided by the records/p' "$log"
         sed -nE 's/^grid at zoom ([0-9]+): ([0-9.]+) bytes per record .*; one screen \(([0-9]+) cells\) painted in ([0-9.]+) ms.*$/grid at zoom \1|1000000 records, one screen of \3 cells|\2 bytes a record, paint \4 ms (target under 70 bytes, 5 ms)|resident size with the screen'"'"'s pictures; mean paint with cached pictures/p' "$log"
         sed -nE 's/^zooming on ([0-9]+) icons in a ([0-9x]+) grid: longest step ([0-9.]+) ms \(target under ([0-9]+) ms\), at most ([0-9]+) pictures held$/zooming through every size|\1 icons, \2 grid|longest step \3 ms (target under \4 ms)|at most \5 pictures held/p' "$log"

@@ -88,6 +88,29 @@ void ScanFolder(benchmark::State& state, bool fold, double& fastest) {
     state.counters["files/s"] = benchmark::Counter(kFiles, benchmark::Counter::kIsRate);
 }
 
+// The folded and the unfolded scan, one after the other for `rounds` rounds, each the fastest of
+// its turns: a slow spell of the machine then meets both alike. Their ratio is a few
+// milliseconds over 25, and runs of seven of each, one set after the other, moved it from 1.1
+// to 1.5 between runs of the same program.
+void ScansInTurns(int rounds, double& unfolded, double& folded) {
+    TFMain plain(BenchState());
+    TFMain folding(BenchState());
+    for (TFMain* window : {&plain, &folding}) {
+        window->resize(800, 500);
+        window->FATView->setCurrentItem(window->FATView->topLevelItem(1));
+        window->State.ShallowScan = true;
+    }
+    folding.IconBox->SetFoldDuplicates(true);
+    for (int r = 0; r < rounds; ++r)
+        for (auto [window, fastest] : {std::pair{&plain, &unfolded}, {&folding, &folded}}) {
+            window->TBClearClick();
+            QElapsedTimer timer;
+            timer.start();
+            window->TBScanClick();
+            *fastest = std::min(*fastest, timer.nsecsElapsed() / 1e9);
+        }
+}
+
 void BM_ScannerOnFolder(benchmark::State& state) {
     ScanFolder(state, false, g_scanSeconds);
 }
@@ -227,10 +250,13 @@ int main(int argc, char** argv) {
     std::printf("scanner: %d files in %.3f s against %.3f s for the icon source alone: ratio "
                 "%.2f (target at most 1.3)\n",
                 kFiles, g_scanSeconds, g_sourceSeconds, g_scanSeconds / g_sourceSeconds);
-    std::printf(
-        "scanner with repeats folded: %.3f s against %.3f s unfolded: ratio %.2f (target at "
-        "most 1.3)\n",
-        g_foldedScanSeconds, g_scanSeconds, g_foldedScanSeconds / g_scanSeconds);
+    double unfolded = 1e9;
+    double folded = 1e9;
+    ScansInTurns(15, unfolded, folded);
+    std::printf("scanner with repeats folded: %.3f s against %.3f s unfolded, best of 15 in turns "
+                "(%.3f s against %.3f s, best of 7 one after the other): ratio %.2f (target at "
+                "most 1.3)\n",
+                folded, unfolded, g_foldedScanSeconds, g_scanSeconds, folded / unfolded);
     ZoomStalls();
     return 0;
 }
