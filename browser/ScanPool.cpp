@@ -171,33 +171,36 @@ bool ReadListing(int dirFd, platform::FolderListing& listing) {
     return true;
 }
 
-// How many listed folders the walk may hold open ahead of the consumer. Each holds a
-// descriptor until its files are read; running out of descriptors would make files look
-// unreadable, so the walk keeps to half of what the process may open, less what else needs.
-std::size_t FoldersAheadFor(int threads) {
+// Descriptors left over in half of what the process may open, once everything else in it and
+// `threads` readers have theirs; none when there is no limit. Running out of descriptors would
+// make files look unreadable, so the pool keeps to that half.
+std::optional<std::size_t> SpareDescriptors(int threads) {
     struct rlimit limit {};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
-        return kMaxFoldersAhead;
+        return std::nullopt;
     const std::size_t reserved = kDescriptorsForOthers +
                                  kDescriptorsPerReader * static_cast<std::size_t>(threads) +
                                  kJobsOpenedAhead;
     const std::size_t half = static_cast<std::size_t>(limit.rlim_cur) / 2;
-    return std::clamp<std::size_t>(half > reserved ? half - reserved : 0, 2, kMaxFoldersAhead);
+    return half > reserved ? half - reserved : 0;
+}
+
+// How many listed folders the walk may hold open ahead of the consumer; each holds a
+// descriptor until its files are read.
+std::size_t FoldersAheadFor(int threads) {
+    const auto spare = SpareDescriptors(threads);
+    return spare ? std::clamp<std::size_t>(*spare, 2, kMaxFoldersAhead) : kMaxFoldersAhead;
 }
 
 // The readers for a slow disk a pool of `readers` may add: as many as the defaults want, as
-// long as their descriptors fit in half of what the process may open, beside everything else.
+// long as their descriptors fit beside everything else.
 int DiskReadersWithinLimit(int readers) {
     const int wanted = DefaultDiskReaderThreads(readers);
-    struct rlimit limit {};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+    const auto spare = SpareDescriptors(readers);
+    if (!spare)
         return wanted;
-    const std::size_t reserved = kDescriptorsForOthers +
-                                 kDescriptorsPerReader * static_cast<std::size_t>(readers) +
-                                 kJobsOpenedAhead;
-    const std::size_t half = static_cast<std::size_t>(limit.rlim_cur) / 2;
-    const std::size_t room = half > reserved ? (half - reserved) / kDescriptorsPerReader : 0;
-    return static_cast<int>(std::min<std::size_t>(room, static_cast<std::size_t>(wanted)));
+    return static_cast<int>(
+        std::min(*spare / kDescriptorsPerReader, static_cast<std::size_t>(wanted)));
 }
 
 } // namespace
