@@ -103,27 +103,29 @@ if [ "$(id -u)" = 0 ] && [ -w /proc/sys/vm/drop_caches ]; then
         drop; measure xargs -a "$WORK/pe.list" -d '\n' cat >>"$WORK/cold-cat"
         drop; measure '<' "$WORK/pe.list" "$TOOL" count - >>"$WORK/cold-count"
     done
+    echo "cold rounds: count $(cut -d' ' -f1 "$WORK/cold-count" | paste -sd' ') s; cat $(cut -d' ' -f1 "$WORK/cold-cat" | paste -sd' ') s"
     read -r cat_s cat_b < <(sort -n "$WORK/cold-cat" | head -1)
     read -r cnt_s cnt_b < <(sort -n "$WORK/cold-count" | head -1)
     echo "cold (best of 3): count $cnt_s s, $cnt_b disk bytes ($(awk -v b="$cnt_b" -v t="$BYTES" 'BEGIN{printf "%.2f", 100*b/t}') % of the files); cat $cat_s s, $cat_b bytes; count is $(awk -v a="$cat_s" -v b="$cnt_s" 'BEGIN{printf "%.1f", a/b}')x faster"
 else
     echo "cold: not root or caches cannot be dropped; skipped"
 fi
-# Warm runs take the best of RUNS: a run on a shared machine is only ever slowed down. The
+# Warm runs take the best of 21: a run on a shared machine is only ever slowed down. The
 # corpus's count takes a few milliseconds, as long as a turn of the scheduler on a busy machine,
-# so it and its peer are taken many times; the medians show how far the noise reaches.
-# best_median prints "BEST MEDIAN" of RUNS runs.
-best_median() { # RUNS COMMAND...
-    local runs=$1
-    shift
-    for _ in $(seq "$runs"); do measure "$@" | cut -d' ' -f1; done | sort -n |
-        awk '{t[NR] = $1} END {print t[1], t[int((NR + 1) / 2)]}'
-}
-best() { best_median "$@" | cut -d' ' -f1; }
+# so it and its peer are taken many times, in turns: one after the other, a spell of a slow
+# machine met the count's 21 runs and not the peer's. The medians show how far the noise reaches.
 xargs -a "$WORK/pe.list" -d '\n' cat >/dev/null
-read -r wcat_s wcat_m < <(best_median 21 xargs -a "$WORK/pe.list" -d '\n' cat)
-read -r wcnt_s wcnt_m < <(best_median 21 '<' "$WORK/pe.list" "$TOOL" count -)
-wcnt1_s=$(best 21 '<' "$WORK/pe.list" "$TOOL" count -j 1 -)
+: >"$WORK/warm-cat" && : >"$WORK/warm-count" && : >"$WORK/warm-count1"
+for _ in $(seq 21); do
+    measure xargs -a "$WORK/pe.list" -d '\n' cat | cut -d' ' -f1 >>"$WORK/warm-cat"
+    measure '<' "$WORK/pe.list" "$TOOL" count - | cut -d' ' -f1 >>"$WORK/warm-count"
+    measure '<' "$WORK/pe.list" "$TOOL" count -j 1 - | cut -d' ' -f1 >>"$WORK/warm-count1"
+done
+# "BEST MEDIAN" of the times in a file.
+best_median() { sort -n "$1" | awk '{t[NR] = $1} END {print t[1], t[int((NR + 1) / 2)]}'; }
+read -r wcat_s wcat_m < <(best_median "$WORK/warm-cat")
+read -r wcnt_s wcnt_m < <(best_median "$WORK/warm-count")
+read -r wcnt1_s _ < <(best_median "$WORK/warm-count1")
 echo "warm (best of 21): count $wcnt_s s (-j 1: $wcnt1_s s), cat $wcat_s s; count is $(awk -v a="$wcat_s" -v b="$wcnt_s" 'BEGIN{printf "%.1f", a/b}')x faster (medians: count $wcnt_m s, cat $wcat_m s, $(awk -v a="$wcat_m" -v b="$wcnt_m" 'BEGIN{printf "%.1f", a/b}')x)"
 
 # The cold scans once more on a slow disk: the block layer lets the scanner's reads of the disk
