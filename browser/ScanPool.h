@@ -172,6 +172,9 @@ public:
     ScanPool& operator=(const ScanPool&) = delete;
 
     int Threads() const { return threadCount_; }
+    // The readers it adds while reads wait for the disk (none with an explicit thread count, or
+    // fewer under a low open-file limit).
+    int DiskThreads() const { return diskThreadCount_; }
 
     // Starts walking from the native folder `root` (stopping any walk before).
     void StartWalk(const std::string& root, WalkRules rules);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -101,8 +102,14 @@ TEST_F(ScanPoolTest, ReadersForASlowDiskKeepTheSingleThreadedCounts) {
     const int before = Threads();
     scan::ScanPool pool;
     EXPECT_EQ(Walk(pool, root_), single);
-    // The readers for a slow disk joined the others.
-    EXPECT_GE(Threads() - before, pool.Threads() + scan::DefaultDiskReaderThreads(pool.Threads()));
+    // The readers for a slow disk joined the others (an open-file limit below a few hundred
+    // leaves no room for them).
+    struct rlimit limit {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+    if (limit.rlim_cur >= 1024) {
+        EXPECT_EQ(pool.DiskThreads(), scan::DefaultDiskReaderThreads(pool.Threads()));
+    }
+    EXPECT_GE(Threads() - before, pool.Threads() + pool.DiskThreads());
 
     // A stop halfway leaves no reader at work, and the next walk finds everything again.
     const auto part = Walk(pool, root_, 10);
