@@ -18,17 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-icons::Bytes Library(int groups) {
-    std::vector<icons::testing::Resource> resources;
-    for (std::uint16_t id = 1; id <= groups; ++id) {
-        resources.push_back(
-            {14, std::uint32_t{id},
-             icons::testing::MakeGroup({{id, icons::testing::MakeSolidDib(16, 16, 4)}})});
-        resources.push_back({3, std::uint32_t{id}, icons::testing::MakeSolidDib(16, 16, 4)});
-    }
-    return icons::testing::MakePe(resources);
-}
-
 // Every look of every reader finds the disk busy.
 long AlwaysMoving() {
     static std::atomic<long> blocks = 0;
@@ -75,7 +64,8 @@ protected:
                                       ("s" + std::to_string(f % 3)) /
                                       ("f" + std::to_string(i) + (i % 4 == 3 ? ".txt" : ".dll"));
                 fs::create_directories(path.parent_path());
-                const auto bytes = i % 4 == 3 ? icons::Bytes(40, 'x') : Library(1 + (f + i) % 3);
+                const auto bytes = i % 4 == 3 ? icons::Bytes(40, 'x')
+                                              : icons::testing::MakeLibrary(1 + (f + i) % 3);
                 std::ofstream(path, std::ios::binary)
                     .write(reinterpret_cast<const char*>(bytes.data()),
                            static_cast<std::streamsize>(bytes.size()));

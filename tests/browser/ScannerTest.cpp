@@ -30,14 +30,7 @@ namespace {
 
 // A PE library with `groups` icon groups, padded with zeros to `size` bytes when given.
 std::string Library(int groups, std::size_t size = 0) {
-    std::vector<build::Resource> resources;
-    for (int i = 0; i < groups; ++i) {
-        const auto id = static_cast<std::uint16_t>(i + 1);
-        const icons::Bytes image = build::MakeSolidDib(16, 16, 4, 0xFF000000u + 0x0F0F0Fu * i);
-        resources.push_back({3, std::uint32_t{id}, image});
-        resources.push_back({14, std::uint32_t{id}, build::MakeGroup({{id, image}})});
-    }
-    const icons::Bytes bytes = build::MakePe(resources);
+    const icons::Bytes bytes = build::MakeLibrary(groups);
     std::string text(bytes.begin(), bytes.end());
     if (text.size() < size)
         text.resize(size, '\0');

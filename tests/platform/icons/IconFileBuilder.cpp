@@ -337,6 +337,17 @@ Bytes MakePe(const std::vector<Resource>& resources, const PeOptions& o) {
     return w.bytes;
 }
 
+Bytes MakeLibrary(int groups) {
+    std::vector<Resource> resources;
+    for (int i = 0; i < groups; ++i) {
+        const auto id = static_cast<std::uint16_t>(i + 1);
+        const Bytes image = MakeSolidDib(16, 16, 4, 0xFF000000u + 0x0F0F0Fu * i);
+        resources.push_back({3, std::uint32_t{id}, image});
+        resources.push_back({14, std::uint32_t{id}, MakeGroup({{id, image}})});
+    }
+    return MakePe(resources);
+}
+
 Bytes MakeNe(const std::vector<Resource>& resources, int alignShift) {
     // Types in order of first appearance; resources within a type in the order given.
     std::vector<std::uint32_t> types;

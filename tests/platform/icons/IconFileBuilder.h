@@ -81,6 +81,9 @@ struct PeOptions {
 // A PE file with one .rsrc section holding the resources: each type's named entries first,
 // then its ids, each in the order given.
 Bytes MakePe(const std::vector<Resource>& resources, const PeOptions& options = {});
+// A PE library with `groups` icon groups of one 16 x 16 4-bit image each, every group's image
+// of its own colour.
+Bytes MakeLibrary(int groups);
 // Where MakePe put the resource directory in the file.
 inline constexpr std::uint32_t kPeResourceFileOffset = 0x400;
 
