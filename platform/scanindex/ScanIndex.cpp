@@ -390,6 +390,15 @@ std::string DefaultScanIndexFolder() {
     return std::string(home ? home : "") + "/.cache/Brindlow";
 }
 
+void ReadWholeFileAhead(int fd) {
+    constexpr off_t kPart = 128 << 10;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return;
+    for (off_t offset = 0; offset < info.st_size; offset += kPart)
+        ::posix_fadvise(fd, offset, kPart, POSIX_FADV_WILLNEED);
+}
+
 ScanIndex::ScanIndex(Options options, std::string folder)
     : options_(std::move(options)), folder_(std::move(folder)), path_(folder_ + "/" + FileName) {
     options_.batchSize = std::max(options_.batchSize, 1);
@@ -477,7 +486,7 @@ ScanIndex::OpenResult ScanIndex::OpenOnce() {
             if (fd >= 0) {
                 regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
                 if (regular)
-                    ::posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
+                    ReadWholeFileAhead(fd);
                 ::close(fd);
             }
         }

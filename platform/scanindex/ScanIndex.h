@@ -96,6 +96,11 @@ struct FolderListing {
 // $XDG_CACHE_HOME/Brindlow, or ~/.cache/Brindlow when XDG_CACHE_HOME is unset or relative.
 std::string DefaultScanIndexFolder();
 
+// Has the system read the whole of the open file `fd` into memory in the background, as long
+// reads. The kernel takes a request for more than its read-ahead window (128 KiB on many disks)
+// only as far as that window, so the file is asked for in parts no larger.
+void ReadWholeFileAhead(int fd);
+
 class ScanIndex {
 public:
     using Clock = std::function<std::chrono::system_clock::time_point()>;

@@ -5,14 +5,18 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
+#include <thread>
 
 using namespace glyptor::platform;
 using namespace std::chrono;
@@ -582,6 +586,49 @@ TEST(ScanIndex, SizeCapKeepsTheFileSmallAndTheNewestEntries) {
     EXPECT_FALSE(index->Lookup(PathFor("capped", 0), StampFor(0, stampClock)));
     for (int i = total - 500; i < total; ++i)
         ASSERT_TRUE(index->Lookup(PathFor("capped", i), StampFor(i, stampClock))) << i;
+}
+
+// --- read ahead at open ----------------------------------------------------------------------
+
+// The index's pages are asked for before its check reads them one by one. A request for the
+// whole file reaches only as far as the disk's read-ahead window, which is far smaller than this
+// file on most disks (128 KiB) and 8 MiB on the largest usual ones.
+TEST(ScanIndex, ReadAheadReachesTheEndOfAFileLargerThanTheReadAheadWindow) {
+    TempFolder folder;
+    const std::string path = folder.Path() + "/large";
+    const std::size_t size = 40u << 20;
+    {
+        std::ofstream out(path, std::ios::binary);
+        const std::string block(1 << 20, 'x');
+        for (std::size_t written = 0; written < size; written += block.size())
+            out << block;
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ::fdatasync(fd);
+    void* map = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    std::vector<unsigned char> resident(size / page);
+    const auto residentPages = [&] {
+        ::mincore(map, size, resident.data());
+        return std::count_if(resident.begin(), resident.end(), [](auto p) { return p & 1; });
+    };
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    if (residentPages() > 0) {
+        ::munmap(map, size);
+        ::close(fd);
+        GTEST_SKIP() << "the page cache keeps this file (a file system in memory?)";
+    }
+
+    ReadWholeFileAhead(fd);
+    // The reads run in the background; a disk takes well under a second for 40 MiB.
+    const auto deadline = steady_clock::now() + seconds(20);
+    while (residentPages() < static_cast<long>(resident.size()) && steady_clock::now() < deadline)
+        std::this_thread::sleep_for(milliseconds(20));
+    EXPECT_EQ(residentPages(), static_cast<long>(resident.size()));
+    ::munmap(map, size);
+    ::close(fd);
 }
 
 // --- off ---------------------------------------------------------------------------------------
