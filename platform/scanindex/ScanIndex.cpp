@@ -472,7 +472,8 @@ bool ScanIndex::OpenDatabase() {
 ScanIndex::OpenResult ScanIndex::OpenOnce() {
     // The check below reads every page of the file in the order of its trees, not of the file:
     // on a cold disk that is a wait for each page on its own (0.15 s of a 0.4 s re-scan of
-    // 100,000 files). Asked for whole first, the file and its log come in as a few long reads.
+    // 100,000 files). Asked for in full first (ReadWholeFileAhead), the file and its log come in
+    // as a few long reads.
     // Anything but a regular file in their place is no index. It is looked at before it is
     // opened, since opening a device can have side effects; a FIFO put there in between would
     // hold up a reader for ever (hence O_NONBLOCK, and the second look).
