@@ -200,6 +200,9 @@ private:
     bool OpenDatabase();
     OpenResult OpenOnce();
     void CloseDatabase();
+    // Notes the stamps of the database and its log as a sound session leaves them, for the next
+    // open to skip its check while they are unchanged.
+    void RecordSound();
     void Fail(int code);
     bool Exec(const char* sql);
     std::int64_t PragmaInt(const char* sql);

@@ -217,6 +217,15 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"AllGarbage", [](const std::string& db) { Garbage(db, 0); }},
         DamageCase{"HeaderThenGarbage", [](const std::string& db) { Garbage(db, 100); }},
         DamageCase{"FirstPageThenGarbage", [](const std::string& db) { Garbage(db, 4096); }},
+        // A session that closed the file sound lets the next open skip its check while the
+        // file is unchanged; damage that keeps the size and the modification time is a change.
+        DamageCase{"GarbageWithSizeAndTimeKept",
+                   [](const std::string& db) {
+                       ASSERT_TRUE(fs::exists(db + "-checked"));
+                       const auto modified = fs::last_write_time(db);
+                       Garbage(db, 4096);
+                       fs::last_write_time(db, modified);
+                   }},
         DamageCase{"TruncatedToHalf",
                    [](const std::string& db) { Truncate(db, fs::file_size(db) / 2); }},
         DamageCase{"TruncatedInHeader", [](const std::string& db) { Truncate(db, 50); }},
