@@ -75,21 +75,28 @@ void AppendPrintable(std::string& out, std::string_view name) {
         out += digits[byte >> 4];
         out += digits[byte & 15];
     };
+    // Names are nearly all plain: they go out in runs, not a byte at a time (a count prints a
+    // line for every file that holds icons).
+    std::size_t plain = 0;
     for (std::size_t i = 0; i < name.size(); ++i) {
         const auto byte = static_cast<unsigned char>(name[i]);
         const auto next = i + 1 < name.size() ? static_cast<unsigned char>(name[i + 1]) : 0;
-        if (byte < 0x20 || byte == 0x7f) {
-            escape(byte);
-        } else if (byte == 0xc2 && next >= 0x80 && next <= 0x9f) {
+        const bool c1 = byte == 0xc2 && next >= 0x80 && next <= 0x9f;
+        if (byte >= 0x20 && byte != 0x7f && byte != '\\' && !c1)
+            continue;
+        out.append(name, plain, i - plain);
+        if (byte == '\\') {
+            out += "\\\\";
+        } else if (c1) {
             escape(byte);
             escape(next);
             ++i;
-        } else if (byte == '\\') {
-            out += "\\\\";
         } else {
-            out += static_cast<char>(byte);
+            escape(byte);
         }
+        plain = i + 1;
     }
+    out.append(name, plain);
 }
 
 std::string Printable(const std::string& name) {

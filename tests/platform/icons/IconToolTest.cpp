@@ -208,12 +208,19 @@ TEST_F(IconToolTest, ExtractWritesPngPictures) {
     EXPECT_EQ(RunTool("extract " + (root_ / "none.dll").string() + " 0 " + out).status, 1);
 }
 
-// A file name is printed so that it cannot drive the terminal or split a line.
-TEST_F(IconToolTest, ListPrintsControlCharactersEscaped) {
-    Write("a\x1b[2J\tb.ico", testing::MakeIco({testing::MakeSolidDib(16, 16, 8)}));
+// A file name is printed so that it cannot drive the terminal or split a line: control
+// characters (C1 ones too, in UTF-8) are escaped, and so is the escape character; other UTF-8
+// (a no-break space starts with the same byte as a C1 character) goes out as it is.
+TEST_F(IconToolTest, ToolsPrintControlCharactersEscaped) {
+    const auto ico = testing::MakeIco({testing::MakeSolidDib(16, 16, 8)});
+    Write("a\x1b[2J\tb\xc2\x9b\x7f\xc2\xa0\xc3\xa9.ico", ico);
     const auto run = RunTool("list " + root_.string() + " --mask .ICO");
     EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.out, (root_ / "a\\x1b[2J\\x09b.ico").string() + "\t0\t16x16\t8\n");
+    EXPECT_EQ(run.out, (root_ / "a\\x1b[2J\\x09b\\xc2\\x9b\\x7f\xc2\xa0\xc3\xa9.ico").string() +
+                           "\t0\t16x16\t8\n");
+    const auto slashed = Write("c:\\d\x01.ico", ico);
+    const auto counted = RunTool("count -", slashed + "\n");
+    EXPECT_EQ(counted.out, "1\t" + (root_ / "c:\\\\d\\x01.ico").string() + "\n");
 }
 
 // Two images of one size and depth are two files: the second never replaces the first.
