@@ -404,6 +404,22 @@ void ScanPool::StartWalker(std::string root, WalkRules rules, std::vector<std::s
             index_ = platform::ScanIndex::Open(indexSettings_.folder, indexSettings_.options);
         return;
     }
+    // A list of paths that fits ahead of the consumer at once, with no index to ask, is handed
+    // to the readers here: its walk only cuts it into parts, and a thread for that would cost
+    // a short count more than the cutting does.
+    if (walk_.folders.empty() && indexSettings_.folder.empty() &&
+        walk_.paths.size() <= kMaxFilesAhead &&
+        (walk_.paths.size() + kPathsPerPart - 1) / kPathsPerPart < maxFoldersAhead_) {
+        while (WalkStep()) {
+        }
+        {
+            std::lock_guard lock(mutex_);
+            walking_ = false;
+        }
+        folderReady_.notify_all();
+        EndWalk();
+        return;
+    }
     walker_ = std::thread([this] { WalkLoop(); });
 }
 
