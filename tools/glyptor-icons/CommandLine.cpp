@@ -80,9 +80,12 @@ void AppendPrintable(std::string& out, std::string_view name) {
     std::size_t plain = 0;
     for (std::size_t i = 0; i < name.size(); ++i) {
         const auto byte = static_cast<unsigned char>(name[i]);
+        // One test for the plain byte, without a branch for each kind of special one.
+        if (!((byte < 0x20) | (byte == 0x7f) | (byte == '\\') | (byte == 0xc2)))
+            continue;
         const auto next = i + 1 < name.size() ? static_cast<unsigned char>(name[i + 1]) : 0;
         const bool c1 = byte == 0xc2 && next >= 0x80 && next <= 0x9f;
-        if (byte >= 0x20 && byte != 0x7f && byte != '\\' && !c1)
+        if (byte == 0xc2 && !c1)
             continue;
         out.append(name, plain, i - plain);
         if (byte == '\\') {
