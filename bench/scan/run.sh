@@ -13,6 +13,7 @@ BUILD=${1:?usage: bench/scan/run.sh BUILD_FOLDER [FILES_IN_TREE]}
 FILES=${2:-100000}
 TOOL="$BUILD/tools/glyptor-icons/glyptor-icons"
 DRIVER="$BUILD/bench/scan/scan_driver"
+FLOOR="$BUILD/bench/scan/scan_floor"
 HERE=$(cd "$(dirname "$0")" && pwd)
 WORK=$(mktemp -d /var/tmp/glyptor-scanbench-XXXXXX)
 SLOW_CG=
@@ -114,12 +115,15 @@ fi
 # corpus's count takes a few milliseconds, as long as a turn of the scheduler on a busy machine,
 # so it and its peer are taken many times, in turns: one after the other, a spell of a slow
 # machine met the count's 21 runs and not the peer's. The medians show how far the noise reaches.
+# The floor is the same files' bare system calls on as many threads as the count has readers
+# (scan_floor): how much of the count's time is the machine's rather than the program's.
 xargs -a "$WORK/pe.list" -d '\n' cat >/dev/null
-: >"$WORK/warm-cat" && : >"$WORK/warm-count" && : >"$WORK/warm-count1"
+: >"$WORK/warm-cat" && : >"$WORK/warm-count" && : >"$WORK/warm-count1" && : >"$WORK/warm-floor"
 for _ in $(seq 21); do
     measure xargs -a "$WORK/pe.list" -d '\n' cat | cut -d' ' -f1 >>"$WORK/warm-cat"
     measure '<' "$WORK/pe.list" "$TOOL" count - | cut -d' ' -f1 >>"$WORK/warm-count"
     measure '<' "$WORK/pe.list" "$TOOL" count -j 1 - | cut -d' ' -f1 >>"$WORK/warm-count1"
+    [ -x "$FLOOR" ] && measure '<' "$WORK/pe.list" "$FLOOR" | cut -d' ' -f1 >>"$WORK/warm-floor"
 done
 # "BEST MEDIAN" of the times in a file.
 best_median() { sort -n "$1" | awk '{t[NR] = $1} END {print t[1], t[int((NR + 1) / 2)]}'; }
@@ -127,6 +131,10 @@ read -r wcat_s wcat_m < <(best_median "$WORK/warm-cat")
 read -r wcnt_s wcnt_m < <(best_median "$WORK/warm-count")
 read -r wcnt1_s _ < <(best_median "$WORK/warm-count1")
 echo "warm (best of 21): count $wcnt_s s (-j 1: $wcnt1_s s), cat $wcat_s s; count is $(awk -v a="$wcat_s" -v b="$wcnt_s" 'BEGIN{printf "%.1f", a/b}')x faster (medians: count $wcnt_m s, cat $wcat_m s, $(awk -v a="$wcat_m" -v b="$wcnt_m" 'BEGIN{printf "%.1f", a/b}')x)"
+if [ -s "$WORK/warm-floor" ]; then
+    read -r wfl_s _ < <(best_median "$WORK/warm-floor")
+    echo "warm floor (best of 21): the same files' bare system calls $wfl_s s, $(awk -v a="$wcat_s" -v b="$wfl_s" 'BEGIN{printf "%.1f", a/b}')x faster than cat; the count takes $(awk -v a="$wcnt_s" -v b="$wfl_s" 'BEGIN{printf "%.2f", a/b}')x the floor's time"
+fi
 
 # The cold scans once more on a slow disk: the block layer lets the scanner's reads of the disk
 # holding the tree through at SLOW_IOPS a second (1,000 by default, a USB stick's random reads;
