@@ -61,6 +61,9 @@ int main() {
             paths.emplace_back(list, start, end - start);
         start = end + 1;
     }
+    // The count's readers, as scan::DefaultReaderThreads() (browser/ScanPool.cpp) reckons them.
+    // Calling it would link the scan pool and with it the index's library, whose loading alone
+    // is a few per cent of a count.
     const std::size_t threads =
         std::clamp<std::size_t>(2 * std::thread::hardware_concurrency(), 2, 8);
     std::vector<std::thread> others;
