@@ -27,9 +27,10 @@
 
 namespace glyptor {
 
-bool ScannedFileList::Add(const QString& key) {
+bool ScannedFileList::Add(QString key) {
     const qsizetype before = keys_.size();
-    keys_.insert(key.toUpper());
+    // A key made for the call is upper-cased in its own buffer instead of a copy.
+    keys_.insert(std::move(key).toUpper());
     return keys_.size() != before;
 }
 
@@ -248,8 +249,8 @@ void TScanner::AddIcons(QTreeWidgetItem* node, const QString& path, int count,
         node = tree_.FindNodeByPath(slash >= 0 ? path.left(slash) : QString());
     }
     const QString name = node ? path.mid(path.lastIndexOf('\\') + 1) : path;
-    const QString key = node ? name + QString::number(tree_.NodeId(node)) : name;
-    if (!ScannedFiles.Add(key))
+    QString key = node ? name + QString::number(tree_.NodeId(node)) : name;
+    if (!ScannedFiles.Add(std::move(key)))
         return;
     const bool loadNow = state_.IconTotal < pictures_.PageSize();
     for (int index = 0; index < count; ++index) {

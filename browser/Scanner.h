@@ -33,7 +33,7 @@ class ScanPool;
 class ScannedFileList {
 public:
     // False when the key is present already.
-    bool Add(const QString& key);
+    bool Add(QString key);
     bool Contains(const QString& key) const;
     int Count() const { return static_cast<int>(keys_.size()); }
     void Clear() { keys_.clear(); }
