@@ -183,22 +183,23 @@ if [ -x "$DRIVER" ]; then
             sed -nE 's/.* in ([0-9.]+) s/\1/p'
     }
     processor() { sed -nE 's/^processor: //p' "$WORK/processor"; }
-    # The count and both scans take the best of five: a scan of a second or less often loses
-    # a tenth of it to the machine's other work. They take turns, a count, a first scan from an
-    # empty index and a re-scan, so that the three sets of runs meet the same spells of a busy
-    # machine.
+    # The count and both scans take the best of nine: a scan of a second or less often loses
+    # a tenth of it to the machine's other work, and a re-scan of a quarter second as much as a
+    # third. They take turns, a count, a first scan from an empty index and a re-scan, so that
+    # the three sets of runs meet the same spells of a busy machine. The medians show how far
+    # the noise reaches.
     : >"$WORK/count" && : >"$WORK/first" && : >"$WORK/warm" && : >"$WORK/warm-processor"
-    for _ in 1 2 3 4 5; do
+    for _ in $(seq 9); do
         measure "$TOOL" count -j 1 -r -a "$WORK/tree" | cut -d' ' -f1 >>"$WORK/count"
         rm -rf "$XDG_CACHE_HOME"
         scan >>"$WORK/first"
         scan >>"$WORK/warm"
         processor >>"$WORK/warm-processor"
     done
-    tc_s=$(sort -n "$WORK/count" | head -1)
-    first=$(sort -n "$WORK/first" | head -1)
-    warm=$(sort -n "$WORK/warm" | head -1)
-    echo "tree of $FILES files (best of 5): count -j 1 -r $tc_s s; scanner first scan $first s ($(awk -v a="$first" -v b="$tc_s" 'BEGIN{printf "%.2f", a/b}')x the count), re-scan with the index warm $warm s ($(awk -v a="$first" -v b="$warm" 'BEGIN{printf "%.1f", a/b}')x faster; processor of the re-scans: $(paste -sd"|" "$WORK/warm-processor" | sed "s/|/; /g"))"
+    read -r tc_s tc_m < <(best_median "$WORK/count")
+    read -r first first_m < <(best_median "$WORK/first")
+    read -r warm warm_m < <(best_median "$WORK/warm")
+    echo "tree of $FILES files (best of 9): count -j 1 -r $tc_s s; scanner first scan $first s ($(awk -v a="$first" -v b="$tc_s" 'BEGIN{printf "%.2f", a/b}')x the count), re-scan with the index warm $warm s ($(awk -v a="$first" -v b="$warm" 'BEGIN{printf "%.1f", a/b}')x faster; medians: count $tc_m s, first scan $first_m s ($(awk -v a="$first_m" -v b="$tc_m" 'BEGIN{printf "%.2f", a/b}')x), re-scan $warm_m s ($(awk -v a="$first_m" -v b="$warm_m" 'BEGIN{printf "%.1f", a/b}')x); processor of the re-scans: $(paste -sd"|" "$WORK/warm-processor" | sed "s/|/; /g"))"
     # Folding repeats fingerprints every icon while counting: both scans read every file.
     unfolded=$(for _ in 1 2 3; do scan --no-index; done | sort -n | head -1)
     folded=$(for _ in 1 2 3; do scan --no-index --fold; done | sort -n | head -1)
