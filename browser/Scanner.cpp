@@ -249,8 +249,7 @@ void TScanner::AddIcons(QTreeWidgetItem* node, const QString& path, int count,
         node = tree_.FindNodeByPath(slash >= 0 ? path.left(slash) : QString());
     }
     const QString name = node ? path.mid(path.lastIndexOf('\\') + 1) : path;
-    QString key = node ? name + QString::number(tree_.NodeId(node)) : name;
-    if (!ScannedFiles.Add(std::move(key)))
+    if (!ScannedFiles.Add(node ? name + QString::number(tree_.NodeId(node)) : name))
         return;
     const bool loadNow = state_.IconTotal < pictures_.PageSize();
     for (int index = 0; index < count; ++index) {
