@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <string_view>
 #include <system_error>
 
 #include <dirent.h>
@@ -202,6 +204,41 @@ int DiskReadersWithinLimit(int readers) {
     return static_cast<int>(
         std::min(*spare / kDescriptorsPerReader, static_cast<std::size_t>(wanted)));
 }
+
+// A folder's index rows by name. A re-scan looks up every file of every folder it walks: a hash
+// of the name and nearly always one comparison, where a search of the sorted rows compared the
+// name with several.
+class RowsByName {
+public:
+    explicit RowsByName(const std::vector<platform::IndexedFile>& rows) : rows_(rows) {
+        std::size_t size = 8;
+        while (size < 2 * rows.size())
+            size *= 2;
+        slots_.assign(size, 0);
+        mask_ = size - 1;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            std::size_t slot = Hash(rows[i].name);
+            while (slots_[slot] != 0)
+                slot = (slot + 1) & mask_;
+            slots_[slot] = i + 1;
+        }
+    }
+    const platform::IndexedFile* Find(const std::string& name) const {
+        for (std::size_t slot = Hash(name); slots_[slot] != 0; slot = (slot + 1) & mask_)
+            if (const platform::IndexedFile& row = rows_[slots_[slot] - 1]; row.name == name)
+                return &row;
+        return nullptr;
+    }
+
+private:
+    std::size_t Hash(const std::string& name) const {
+        return std::hash<std::string_view>{}(name)&mask_;
+    }
+
+    const std::vector<platform::IndexedFile>& rows_;
+    std::vector<std::size_t> slots_; // a row's position + 1; 0 is a free slot
+    std::size_t mask_ = 0;
+};
 
 } // namespace
 
@@ -710,12 +747,11 @@ void ScanPool::Queue(const std::shared_ptr<FolderCounts>& folder) {
         // The walk looked at the index once for the whole folder. Each file it knows goes to a
         // reader with what it knows, for the reader to stat the file and compare; a file it
         // does not know is read at once, and the read tells its stamp.
-        const auto byName = [](const auto& a, const auto& b) { return a.name < b.name; };
-        if (!std::is_sorted(folder->indexRows_.begin(), folder->indexRows_.end(), byName))
-            std::sort(folder->indexRows_.begin(), folder->indexRows_.end(), byName);
-        for (FolderCounts::Entry& entry : folder->entries_)
-            if (const platform::IndexedFile* row = IndexRow(*folder, entry.name))
-                entry.known = row;
+        if (!folder->indexRows_.empty()) {
+            const RowsByName rows(folder->indexRows_);
+            for (FolderCounts::Entry& entry : folder->entries_)
+                entry.known = rows.Find(entry.name);
+        }
         for (std::size_t i = 0; i < folder->entries_.size(); ++i)
             unread.push_back(i);
         if (!unread.empty() || (folder->listing_ && !folder->listingHeld_)) {
@@ -781,15 +817,6 @@ void ScanPool::Queue(const std::shared_ptr<FolderCounts>& folder) {
     if (diskWaits && jobs > 0)
         diskWork_.notify_all();
     folderReady_.notify_all();
-}
-
-const platform::IndexedFile* ScanPool::IndexRow(const FolderCounts& folder,
-                                                const std::string& name) {
-    const auto& rows = folder.indexRows_;
-    const auto it =
-        std::lower_bound(rows.begin(), rows.end(), name,
-                         [](const auto& row, const std::string& n) { return row.name < n; });
-    return it != rows.end() && it->name == name ? &*it : nullptr;
 }
 
 bool ScanPool::FolderChanged(const FolderCounts& folder) {

@@ -273,9 +273,6 @@ private:
     // The pool's part once an entry is published: the index's list, the folder's count of
     // files still to read (lock held).
     void Settle(FolderCounts& folder, FolderCounts::Entry& entry);
-    // The index row of a file of the folder, from indexRows_.
-    static const platform::IndexedFile* IndexRow(const FolderCounts& folder,
-                                                 const std::string& name);
     // Whether the folder's index row would differ from what the index had.
     static bool FolderChanged(const FolderCounts& folder);
     // The folder's new index row: what was read now, what was known of the files not read.
