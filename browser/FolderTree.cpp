@@ -65,6 +65,8 @@ bool FolderNode::operator<(const QTreeWidgetItem& other) const {
 QVariant FolderNode::data(int column, int role) const {
     if (column == 0 && role >= NodeIdRole && role <= StateRole)
         return own_[static_cast<std::size_t>(role - NodeIdRole)];
+    if (column == 0 && role == Qt::DecorationRole && !picture_.isNull())
+        return picture_;
     return QTreeWidgetItem::data(column, role);
 }
 
@@ -112,7 +114,16 @@ void TFolderTree::SetStateImage(QTreeWidgetItem* node, int state) {
         known->second.addPixmap(Compose(images_, state, image), QIcon::Normal);
         known->second.addPixmap(Compose(images_, state, selected), QIcon::Selected);
     }
-    node->setIcon(0, known->second);
+    auto* folder = dynamic_cast<FolderNode*>(node);
+    if (!folder) {
+        node->setIcon(0, known->second);
+        return;
+    }
+    folder->SetPictureQuietly(known->second);
+    // Repaints are gathered until the window next handles its events, so one for each of a
+    // scan's marks costs next to nothing; a node out of sight is not painted at all.
+    if (node->treeWidget())
+        node->treeWidget()->viewport()->update();
 }
 
 int TFolderTree::StateImage(const QTreeWidgetItem* node) const {
