@@ -75,6 +75,8 @@ void FolderNode::setData(int column, int role, const QVariant& value) {
         own_[static_cast<std::size_t>(role - NodeIdRole)] = value;
         return;
     }
+    if (column == 0 && role == Qt::DecorationRole)
+        picture_ = QIcon(); // a picture set the usual way is the one shown
     QTreeWidgetItem::setData(column, role, value);
 }
 
