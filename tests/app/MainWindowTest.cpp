@@ -206,10 +206,14 @@ private slots:
         QCOMPARE(window->IconBox->Count(), 1);
         QCOMPARE(window->IconBox->Item(0).FileName, QStringLiteral("root.ico"));
         QCOMPARE(window->State.IconTotal, 1);
+        QTreeWidgetItem* sub = DriveNode(*window, "T:")->child(0);
+        const qint64 unmarked = sub->icon(0).cacheKey();
         // The scan picture takes the whole drive.
         window->Image_scanClick();
         QCOMPARE(window->IconBox->Count(), 2);
-        QCOMPARE(window->StateImage(DriveNode(*window, "T:")->child(0)), 8);
+        QCOMPARE(window->StateImage(sub), 8);
+        // The mark is in the picture the view is given.
+        QVERIFY(sub->icon(0).cacheKey() != unmarked);
     }
 
     void filterAndDuplicateFiles() {
