@@ -199,20 +199,31 @@ bool AllDifferent(const std::vector<std::string_view>& names) {
     return std::adjacent_find(keyed.begin(), keyed.end()) == keyed.end();
 }
 
-// Whether a listing could have come from a folder: names a file can have, never "." or ".." (a
-// walk would go round in circles), never a backslash (the walk leaves such names out), each
-// once. The walk takes a listing it finds here instead of the folder's own.
-bool ValidListing(const FolderListing& listing) {
+// Whether a folder's listing may hold the name: one a file can have, never "." or ".." (a walk
+// would go round in circles), never a backslash (the walk leaves such names out). One pass, as
+// for ValidName: every name of every row read is checked.
+bool ValidListingName(const std::string& name) {
+    return !name.empty() && name.size() <= MaxNameBytes && name != "." && name != ".." &&
+           std::none_of(name.begin(), name.end(),
+                        [](char c) { return c == '/' || c == '\0' || c == '\\'; });
+}
+
+// Whether each name of the listing, file or subfolder, appears in it once.
+bool ListedOnce(const FolderListing& listing) {
     std::vector<std::string_view> names;
     names.reserve(listing.files.size() + listing.subfolders.size());
     for (const auto* list : {&listing.files, &listing.subfolders})
-        for (const std::string& name : *list) {
-            if (!ValidName(name) || name == "." || name == ".." ||
-                name.find('\\') != std::string::npos)
-                return false;
-            names.push_back(name);
-        }
+        names.insert(names.end(), list->begin(), list->end());
     return AllDifferent(names);
+}
+
+// Whether a listing could have come from a folder. The walk takes a listing it finds here
+// instead of the folder's own.
+bool ValidListing(const FolderListing& listing) {
+    for (const auto* list : {&listing.files, &listing.subfolders})
+        if (!std::all_of(list->begin(), list->end(), ValidListingName))
+            return false;
+    return ListedOnce(listing);
 }
 
 // A listing's names; false when a count or a name is off.
@@ -223,7 +234,7 @@ bool DecodeNames(Cursor& cursor, std::vector<std::string>& names) {
     names.resize(count);
     for (auto& name : names) {
         std::uint64_t length = 0;
-        if (!cursor.Read(length, 1) || !cursor.ReadText(name, length) || !ValidName(name))
+        if (!cursor.Read(length, 1) || !cursor.ReadText(name, length) || !ValidListingName(name))
             return false;
     }
     return true;
@@ -269,7 +280,7 @@ std::optional<StoredRow> DecodeRow(const void* data, std::size_t size, bool byNa
         if (!cursor.Read(mtime, 8) || !cursor.Read(ctime, 8) || !cursor.Read(listing.inode, 8) ||
             !cursor.Read(listing.device, 8) || !DecodeNames(cursor, listing.files) ||
             !DecodeNames(cursor, listing.subfolders) || cursor.Remaining() != 0 ||
-            !ValidListing(listing))
+            !ListedOnce(listing))
             return std::nullopt;
         listing.mtimeNs = static_cast<std::int64_t>(mtime);
         listing.ctimeNs = static_cast<std::int64_t>(ctime);

@@ -512,6 +512,37 @@ TEST(ScanIndex, FolderListingKeptWithItsStampUnlessJustChanged) {
     EXPECT_EQ(found, listing);
 }
 
+// A listing read back is held to what a store lets in: a damaged one takes the whole row with it.
+TEST(ScanIndex, DamagedListingMakesItsRowAMiss) {
+    TempFolder folder;
+    TestClock clock;
+    const std::string path = "/data/listed";
+    const auto ns = [](system_clock::time_point t) {
+        return duration_cast<nanoseconds>(t.time_since_epoch()).count();
+    };
+    const std::vector<IndexedFile> files = {{"a.dll", StampFor(1, clock), EntryFor(1)},
+                                            {"b.dll", StampFor(2, clock), EntryFor(2)}};
+    const FolderListing listing{ns(clock.now - 1h), ns(clock.now - 1h),    77,           2049,
+                                {"b.dll", "a.dll"}, {"c.dll", "xy", "zz"}, ns(clock.now)};
+    for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+             {"zz", ".."}, {"zz", "z\\"}, {"zz", "z/"}, {"zz", "xy"}, {"c.dll", "b.dll"}}) {
+        {
+            auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+            index->StoreFolder(path, files, listing);
+        }
+        DamageRow(folder.Database(), path, [&](std::string& row) {
+            // The listing follows the files, whose names come first.
+            const auto at = row.rfind(from);
+            ASSERT_NE(at, std::string::npos);
+            row.replace(at, from.size(), to);
+        });
+        auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
+        std::optional<FolderListing> found;
+        EXPECT_TRUE(index->LookupFolder(path, &found).empty()) << to;
+        EXPECT_FALSE(found) << to;
+    }
+}
+
 // --- two processes -----------------------------------------------------------------------------
 
 TEST(ScanIndex, TwoProcessesWritingAtOnceKeepEveryEntry) {
