@@ -232,7 +232,8 @@ public:
 
 private:
     std::size_t Hash(const std::string& name) const {
-        return std::hash<std::string_view>{}(name)&mask_;
+        const std::size_t hash = std::hash<std::string_view>{}(name);
+        return hash & mask_;
     }
 
     const std::vector<platform::IndexedFile>& rows_;

@@ -189,7 +189,7 @@ bool ByName(const IndexedFile& a, const IndexedFile& b) {
 
 // Whether no two of the names are the same. Names are ordered by a hash of theirs first, so
 // that two names are compared only when their hashes tie: sorting them as strings compared
-// each name with several others, a tenth of what a re-scan's walk spent on a folder.
+// each name with several others, about a quarter of decoding a folder's row.
 bool AllDifferent(const std::vector<std::string_view>& names) {
     std::vector<std::pair<std::size_t, std::string_view>> keyed;
     keyed.reserve(names.size());
@@ -200,12 +200,9 @@ bool AllDifferent(const std::vector<std::string_view>& names) {
 }
 
 // Whether a folder's listing may hold the name: one a file can have, never "." or ".." (a walk
-// would go round in circles), never a backslash (the walk leaves such names out). One pass, as
-// for ValidName: every name of every row read is checked.
+// would go round in circles), never a backslash (the walk leaves such names out).
 bool ValidListingName(const std::string& name) {
-    return !name.empty() && name.size() <= MaxNameBytes && name != "." && name != ".." &&
-           std::none_of(name.begin(), name.end(),
-                        [](char c) { return c == '/' || c == '\0' || c == '\\'; });
+    return ValidName(name) && name != "." && name != ".." && name.find('\\') == std::string::npos;
 }
 
 // Whether each name of the listing, file or subfolder, appears in it once.
