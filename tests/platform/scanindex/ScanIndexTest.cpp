@@ -55,6 +55,10 @@ ScanIndex::Options OptionsWith(TestClock& clock) {
     return options;
 }
 
+std::int64_t Ns(system_clock::time_point t) {
+    return duration_cast<nanoseconds>(t.time_since_epoch()).count();
+}
+
 FileStamp StampFor(int i, const TestClock& clock) {
     const auto modified = clock.now - days(10) - seconds(i);
     return FileStamp{std::uint64_t(1000 + i),
@@ -459,11 +463,8 @@ TEST(ScanIndex, FolderListingKeptWithItsStampUnlessJustChanged) {
     TempFolder folder;
     TestClock clock;
     const std::string icons = "/srv/icons";
-    const auto ns = [](system_clock::time_point t) {
-        return duration_cast<nanoseconds>(t.time_since_epoch()).count();
-    };
-    FolderListing listing{ns(clock.now - 1h),       ns(clock.now - 30min), 77,           2049,
-                          {"shell32.dll", "a.ico"}, {"Sub", "en-US"},      ns(clock.now)};
+    FolderListing listing{Ns(clock.now - 1h),       Ns(clock.now - 30min), 77,           2049,
+                          {"shell32.dll", "a.ico"}, {"Sub", "en-US"},      Ns(clock.now)};
     auto index = ScanIndex::Open(folder.Path(), OptionsWith(clock));
     // A folder with subfolders and no files keeps its row for the listing.
     index->StoreFolder(icons, {}, listing);
@@ -485,19 +486,19 @@ TEST(ScanIndex, FolderListingKeptWithItsStampUnlessJustChanged) {
 
     // A folder changed a second before its listing was read may change again unseen; one time
     // older than that is enough, since a change would set both.
-    listing.ctimeNs = ns(clock.now - 1s);
+    listing.ctimeNs = Ns(clock.now - 1s);
     index->StoreFolder(icons, {}, listing);
     index->Flush();
     index->LookupFolder(icons, &found);
     EXPECT_EQ(found, listing);
-    listing.mtimeNs = ns(clock.now - 1s);
+    listing.mtimeNs = Ns(clock.now - 1s);
     index->StoreFolder(icons, {}, listing);
     index->Flush();
     index->LookupFolder(icons, &found);
     EXPECT_FALSE(found);
 
     // Names no listing can hold would send a walk in circles or off the folder.
-    listing.mtimeNs = ns(clock.now - 1h);
+    listing.mtimeNs = Ns(clock.now - 1h);
     for (const auto& bad : {std::vector<std::string>{".."}, {"."}, {"a\\b"}, {"a/b"}, {"Sub"}}) {
         FolderListing odd = listing;
         odd.subfolders.insert(odd.subfolders.end(), bad.begin(), bad.end());
@@ -517,13 +518,10 @@ TEST(ScanIndex, DamagedListingMakesItsRowAMiss) {
     TempFolder folder;
     TestClock clock;
     const std::string path = "/data/listed";
-    const auto ns = [](system_clock::time_point t) {
-        return duration_cast<nanoseconds>(t.time_since_epoch()).count();
-    };
     const std::vector<IndexedFile> files = {{"a.dll", StampFor(1, clock), EntryFor(1)},
                                             {"b.dll", StampFor(2, clock), EntryFor(2)}};
-    const FolderListing listing{ns(clock.now - 1h), ns(clock.now - 1h),    77,           2049,
-                                {"b.dll", "a.dll"}, {"c.dll", "xy", "zz"}, ns(clock.now)};
+    const FolderListing listing{Ns(clock.now - 1h), Ns(clock.now - 1h),    77,           2049,
+                                {"b.dll", "a.dll"}, {"c.dll", "xy", "zz"}, Ns(clock.now)};
     for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
              {"zz", ".."}, {"zz", "z\\"}, {"zz", "z/"}, {"zz", "xy"}, {"c.dll", "b.dll"}}) {
         {
