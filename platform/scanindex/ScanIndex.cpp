@@ -4,7 +4,7 @@
 // index rebuild the file (at open) or step aside (at run time) rather than hand back a guess.
 #include "platform/scanindex/ScanIndex.h"
 
-#include <sqlite3.h>
+#include "platform/scanindex/SqliteLibrary.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -394,34 +394,34 @@ std::string ReadSmallFile(const std::string& path, std::size_t limit) {
 // read).
 int QueryInt(sqlite3* db, const char* sql, std::int64_t& value) {
     sqlite3_stmt* statement = nullptr;
-    int code = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    int code = Sqlite()->prepare_v2(db, sql, -1, &statement, nullptr);
     if (code == SQLITE_OK) {
-        code = sqlite3_step(statement);
+        code = Sqlite()->step(statement);
         if (code == SQLITE_ROW) {
-            value = sqlite3_column_int64(statement, 0);
+            value = Sqlite()->column_int64(statement, 0);
             code = SQLITE_OK;
         } else if (code == SQLITE_DONE) {
             code = SQLITE_ERROR;
         }
     }
-    sqlite3_finalize(statement);
+    Sqlite()->finalize(statement);
     return code;
 }
 
 int QueryText(sqlite3* db, const char* sql, std::string& value) {
     sqlite3_stmt* statement = nullptr;
-    int code = sqlite3_prepare_v2(db, sql, -1, &statement, nullptr);
+    int code = Sqlite()->prepare_v2(db, sql, -1, &statement, nullptr);
     if (code == SQLITE_OK) {
-        code = sqlite3_step(statement);
+        code = Sqlite()->step(statement);
         if (code == SQLITE_ROW) {
-            const auto* text = sqlite3_column_text(statement, 0);
+            const auto* text = Sqlite()->column_text(statement, 0);
             value = text ? reinterpret_cast<const char*>(text) : "";
             code = SQLITE_OK;
         } else if (code == SQLITE_DONE) {
             code = SQLITE_ERROR;
         }
     }
-    sqlite3_finalize(statement);
+    Sqlite()->finalize(statement);
     return code;
 }
 
@@ -502,6 +502,10 @@ std::unique_ptr<ScanIndex> ScanIndex::Open(const std::string& folder, Options op
     std::unique_ptr<ScanIndex> index(new ScanIndex(std::move(options), folder));
     if (!index->options_.enabled)
         return index;
+    if (!Sqlite()) {
+        index->problem_ = "the SQLite library cannot be loaded";
+        return index;
+    }
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error) {
@@ -514,14 +518,14 @@ std::unique_ptr<ScanIndex> ScanIndex::Open(const std::string& folder, Options op
     // The daily prune; a fresh file starts its day count here.
     std::int64_t lastPrune = -1;
     sqlite3_stmt* statement = nullptr;
-    int code = sqlite3_prepare_v2(index->db_, "SELECT value FROM meta WHERE key='last_prune'", -1,
-                                  &statement, nullptr);
+    int code = Sqlite()->prepare_v2(index->db_, "SELECT value FROM meta WHERE key='last_prune'", -1,
+                                    &statement, nullptr);
     if (code == SQLITE_OK) {
-        code = sqlite3_step(statement);
+        code = Sqlite()->step(statement);
         if (code == SQLITE_ROW)
-            lastPrune = sqlite3_column_int64(statement, 0);
+            lastPrune = Sqlite()->column_int64(statement, 0);
     }
-    sqlite3_finalize(statement);
+    Sqlite()->finalize(statement);
     if (code != SQLITE_ROW && code != SQLITE_DONE) {
         index->Fail(code);
         return index;
@@ -591,16 +595,16 @@ ScanIndex::OpenResult ScanIndex::OpenOnce() {
             return OpenResult::Damaged;
         }
     }
-    int code =
-        sqlite3_open_v2(path_.c_str(), &db_,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    int code = Sqlite()->open_v2(path_.c_str(), &db_,
+                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                 nullptr);
     const auto failure = [this](int code) {
-        problem_ = sqlite3_errstr(code);
+        problem_ = Sqlite()->errstr(code);
         return IsDamage(code) ? OpenResult::Damaged : OpenResult::Failed;
     };
     if (code != SQLITE_OK)
         return failure(code);
-    sqlite3_busy_timeout(db_, options_.busyTimeoutMs);
+    Sqlite()->busy_timeout(db_, options_.busyTimeoutMs);
 
     std::int64_t version = 0;
     if ((code = QueryInt(db_, "PRAGMA user_version", version)) != SQLITE_OK)
@@ -615,13 +619,13 @@ ScanIndex::OpenResult ScanIndex::OpenOnce() {
         }
         // Incremental vacuum lets pruning shrink the file; it must be chosen before the first
         // table exists.
-        if ((code = sqlite3_exec(db_, "PRAGMA auto_vacuum=INCREMENTAL", nullptr, nullptr,
-                                 nullptr)) != SQLITE_OK)
+        if ((code = Sqlite()->exec(db_, "PRAGMA auto_vacuum=INCREMENTAL", nullptr, nullptr,
+                                   nullptr)) != SQLITE_OK)
             return failure(code);
         const std::string create = std::string("BEGIN IMMEDIATE;") + Schema +
                                    "PRAGMA user_version=" + std::to_string(SchemaVersion) +
                                    ";COMMIT;";
-        if ((code = sqlite3_exec(db_, create.c_str(), nullptr, nullptr, nullptr)) != SQLITE_OK)
+        if ((code = Sqlite()->exec(db_, create.c_str(), nullptr, nullptr, nullptr)) != SQLITE_OK)
             return failure(code);
     } else if (version != SchemaVersion) {
         problem_ = "schema version " + std::to_string(version);
@@ -639,10 +643,10 @@ ScanIndex::OpenResult ScanIndex::OpenOnce() {
     // The WAL is cut back to 4 MiB after each checkpoint. A scan reads each folder's row once,
     // so a page cache beyond the trees' inner pages only adds memory to fault in: a warm re-scan
     // of 100,000 files took 6 % longer with 8 MiB than with 2.
-    if ((code = sqlite3_exec(db_,
-                             "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=4194304; "
-                             "PRAGMA cache_size=-2048",
-                             nullptr, nullptr, nullptr)) != SQLITE_OK)
+    if ((code = Sqlite()->exec(db_,
+                               "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=4194304; "
+                               "PRAGMA cache_size=-2048",
+                               nullptr, nullptr, nullptr)) != SQLITE_OK)
         return failure(code);
 
     // The check is the open's largest cost (15 to 20 ms for 100,000 files in memory, a read
@@ -664,10 +668,10 @@ ScanIndex::OpenResult ScanIndex::OpenOnce() {
         {&remove_, "DELETE FROM folders WHERE path=?1"},
     };
     for (const auto& [statement, sql] : statements) {
-        code = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, statement, nullptr);
+        code = Sqlite()->prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, statement, nullptr);
         // A file with our version number but other tables does not compile our statements.
         if (code == SQLITE_ERROR) {
-            problem_ = sqlite3_errmsg(db_);
+            problem_ = Sqlite()->errmsg(db_);
             return OpenResult::Damaged;
         }
         if (code != SQLITE_OK)
@@ -677,16 +681,18 @@ ScanIndex::OpenResult ScanIndex::OpenOnce() {
 }
 
 void ScanIndex::CloseDatabase() {
+    if (!db_)
+        return; // nothing was opened, nor any statement prepared
     for (sqlite3_stmt** statement : {&select_, &insert_, &touch_, &remove_}) {
-        sqlite3_finalize(*statement);
+        Sqlite()->finalize(*statement);
         *statement = nullptr;
     }
-    sqlite3_close_v2(db_);
+    Sqlite()->close_v2(db_);
     db_ = nullptr;
 }
 
 void ScanIndex::Fail(int code) {
-    problem_ = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
+    problem_ = db_ ? Sqlite()->errmsg(db_) : Sqlite()->errstr(code);
     pendingFolders_.clear();
     pendingTouches_.clear();
     pendingCount_ = 0;
@@ -705,7 +711,7 @@ void ScanIndex::Fail(int code) {
 bool ScanIndex::Exec(const char* sql) {
     if (!db_)
         return false;
-    const int code = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+    const int code = Sqlite()->exec(db_, sql, nullptr, nullptr, nullptr);
     if (code != SQLITE_OK) {
         // A failed statement inside a transaction leaves it open; closing rolls it back.
         Fail(code);
@@ -745,19 +751,19 @@ const ScanIndex::ReadFolder& ScanIndex::Read(const std::string& folder) {
     if (lookupsInRead_ == 0 && !Exec("BEGIN"))
         return read_;
     ++lookupsInRead_;
-    sqlite3_bind_blob(select_, 1, folder.data(), static_cast<int>(folder.size()), SQLITE_STATIC);
-    const int code = sqlite3_step(select_);
+    Sqlite()->bind_blob(select_, 1, folder.data(), static_cast<int>(folder.size()), SQLITE_STATIC);
+    const int code = Sqlite()->step(select_);
     bool touch = false;
     if (code == SQLITE_ROW) {
-        const void* blob = sqlite3_column_blob(select_, 0);
-        const auto blobSize = static_cast<std::size_t>(sqlite3_column_bytes(select_, 0));
+        const void* blob = Sqlite()->column_blob(select_, 0);
+        const auto blobSize = static_cast<std::size_t>(Sqlite()->column_bytes(select_, 0));
         if (auto row = DecodeRow(blob, blobSize, true)) {
             read_.files = std::move(row->files);
             read_.listing = std::move(row->listing);
-            touch = sqlite3_column_int64(select_, 1) < Today();
+            touch = Sqlite()->column_int64(select_, 1) < Today();
         }
     }
-    sqlite3_reset(select_);
+    Sqlite()->reset(select_);
     if (code != SQLITE_ROW && code != SQLITE_DONE) {
         Fail(code);
         return read_;
@@ -840,21 +846,21 @@ std::vector<std::string> ScanIndex::FoldersBelow(const std::string& nativeFolder
     std::string high = low;
     high.back() = '0';
     sqlite3_stmt* below = nullptr;
-    int code =
-        sqlite3_prepare_v2(db_, "SELECT path FROM folders WHERE path>?1 AND path<?2 ORDER BY path",
-                           -1, &below, nullptr);
+    int code = Sqlite()->prepare_v2(
+        db_, "SELECT path FROM folders WHERE path>?1 AND path<?2 ORDER BY path", -1, &below,
+        nullptr);
     if (code == SQLITE_OK) {
-        sqlite3_bind_blob(below, 1, low.data(), static_cast<int>(low.size()), SQLITE_STATIC);
-        sqlite3_bind_blob(below, 2, high.data(), static_cast<int>(high.size()), SQLITE_STATIC);
-        while (paths.size() < limit && (code = sqlite3_step(below)) == SQLITE_ROW) {
-            const auto* bytes = static_cast<const char*>(sqlite3_column_blob(below, 0));
+        Sqlite()->bind_blob(below, 1, low.data(), static_cast<int>(low.size()), SQLITE_STATIC);
+        Sqlite()->bind_blob(below, 2, high.data(), static_cast<int>(high.size()), SQLITE_STATIC);
+        while (paths.size() < limit && (code = Sqlite()->step(below)) == SQLITE_ROW) {
+            const auto* bytes = static_cast<const char*>(Sqlite()->column_blob(below, 0));
             std::string path(bytes ? bytes : "",
-                             static_cast<std::size_t>(sqlite3_column_bytes(below, 0)));
+                             static_cast<std::size_t>(Sqlite()->column_bytes(below, 0)));
             if (path.find('\0') == std::string::npos)
                 paths.push_back(std::move(path));
         }
     }
-    sqlite3_finalize(below);
+    Sqlite()->finalize(below);
     if (code != SQLITE_OK && code != SQLITE_ROW && code != SQLITE_DONE)
         Fail(code);
     return paths;
@@ -923,19 +929,19 @@ bool ScanIndex::WriteFolder(const std::string& folder, const PendingFolder& pend
     std::vector<IndexedFile> stored;
     std::optional<FolderListing> listing = pending.listing;
     if (!pending.replace) {
-        sqlite3_bind_blob(select_, 1, folder.data(), static_cast<int>(folder.size()),
-                          SQLITE_STATIC);
-        const int code = sqlite3_step(select_);
+        Sqlite()->bind_blob(select_, 1, folder.data(), static_cast<int>(folder.size()),
+                            SQLITE_STATIC);
+        const int code = Sqlite()->step(select_);
         if (code == SQLITE_ROW) {
             // A row that cannot be decoded is replaced by the files at hand.
-            if (auto row =
-                    DecodeRow(sqlite3_column_blob(select_, 0),
-                              static_cast<std::size_t>(sqlite3_column_bytes(select_, 0)), false)) {
+            if (auto row = DecodeRow(Sqlite()->column_blob(select_, 0),
+                                     static_cast<std::size_t>(Sqlite()->column_bytes(select_, 0)),
+                                     false)) {
                 stored = std::move(row->files);
                 listing = std::move(row->listing);
             }
         }
-        sqlite3_reset(select_);
+        Sqlite()->reset(select_);
         if (code != SQLITE_ROW && code != SQLITE_DONE) {
             Fail(code);
             return false;
@@ -966,18 +972,18 @@ bool ScanIndex::WriteFolder(const std::string& folder, const PendingFolder& pend
 
     int code = SQLITE_DONE;
     if (files.empty() && !listing) {
-        sqlite3_bind_blob(remove_, 1, folder.data(), static_cast<int>(folder.size()),
-                          SQLITE_STATIC);
-        code = sqlite3_step(remove_);
-        sqlite3_reset(remove_);
+        Sqlite()->bind_blob(remove_, 1, folder.data(), static_cast<int>(folder.size()),
+                            SQLITE_STATIC);
+        code = Sqlite()->step(remove_);
+        Sqlite()->reset(remove_);
     } else {
         const std::string blob = EncodeRow(files, listing, bytes);
-        sqlite3_bind_blob(insert_, 1, folder.data(), static_cast<int>(folder.size()),
-                          SQLITE_STATIC);
-        sqlite3_bind_blob(insert_, 2, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
-        sqlite3_bind_int64(insert_, 3, today);
-        code = sqlite3_step(insert_);
-        sqlite3_reset(insert_);
+        Sqlite()->bind_blob(insert_, 1, folder.data(), static_cast<int>(folder.size()),
+                            SQLITE_STATIC);
+        Sqlite()->bind_blob(insert_, 2, blob.data(), static_cast<int>(blob.size()), SQLITE_STATIC);
+        Sqlite()->bind_int64(insert_, 3, today);
+        code = Sqlite()->step(insert_);
+        Sqlite()->reset(insert_);
     }
     if (code != SQLITE_DONE) {
         Fail(code);
@@ -1004,10 +1010,11 @@ void ScanIndex::Flush() {
     for (const auto& folder : touches) {
         if (folders.contains(folder))
             continue;
-        sqlite3_bind_int64(touch_, 1, today);
-        sqlite3_bind_blob(touch_, 2, folder.data(), static_cast<int>(folder.size()), SQLITE_STATIC);
-        const int code = sqlite3_step(touch_);
-        sqlite3_reset(touch_);
+        Sqlite()->bind_int64(touch_, 1, today);
+        Sqlite()->bind_blob(touch_, 2, folder.data(), static_cast<int>(folder.size()),
+                            SQLITE_STATIC);
+        const int code = Sqlite()->step(touch_);
+        Sqlite()->reset(touch_);
         if (code != SQLITE_DONE) {
             Fail(code);
             return;
@@ -1060,7 +1067,7 @@ void ScanIndex::PruneToCap() {
     }
     // Hands the freed pages back to the file once no reader needs the old ones; a busy reader
     // only postpones it.
-    sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    Sqlite()->wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
 }
 
 } // namespace glyptor::platform
